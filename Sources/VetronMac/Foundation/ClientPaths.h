@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The client's per-user data directory and the fixed files in it.
+
+namespace Vetron::ClientPaths {
+
+// The data directory: the platform's per-user application data location with "Vetron"
+// appended. Computed once, at first use, and the same for the whole run.
+const QString &root();
+
+const QString &config();      // "config.json": the tunnel configuration
+const QString &privateKey();  // "anontun": the device's OpenSSH private key (0600)
+const QString &publicKey();   // "anontun.pub"
+const QString &mapKey();      // "anon-map.key": the map key, 64 lowercase hex characters
+const QString &knownHosts();  // "known_hosts": the pinned host key of the SSH server
+const QString &proxyBackup(); // "proxy-backup.json": the user's own proxy settings
+const QString &proxyOwned();  // "proxy-owned": marker that the client has taken over the proxies
+
+// The seven files that enrollment installs together, in the order it installs them.
+const QStringList &enrollmentSet();
+
+// The six files that a completely enrolled Mac must have, in the order they are checked.
+const QStringList &coreSet();
+
+// Creates `root` (and any missing parents) with permissions 0700. A directory that already
+// exists is accepted as it is. Throws FileError with the system's reason.
+void prepare();
+
+// Whether `directory` holds a complete enrollment: every file of the core set present and
+// non-empty, and a configuration with host, user, three ports of at least 1 and an unlock
+// host. Never fails; every problem is `false`. Nothing is cached.
+bool hasCompleteActivation(const QString &directory);
+
+} // namespace Vetron::ClientPaths

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <cerrno>
+#include <exception>
+
+namespace Vetron {
+
+// Base of every error the client raises. The description is the text screens show as it is,
+// so each subclass builds a complete, readable (Russian) sentence.
+class Error : public std::exception
+{
+public:
+    explicit Error(QString description);
+
+    const QString &description() const noexcept { return m_description; }
+    const char *what() const noexcept override { return m_utf8.constData(); }
+
+private:
+    QString m_description;
+    QByteArray m_utf8;
+};
+
+// A file-system operation failed; carries the path and the system's own reason.
+class FileError : public Error
+{
+public:
+    FileError(QString action, QString path, QString reason);
+
+    const QString &path() const noexcept { return m_path; }
+    const QString &reason() const noexcept { return m_reason; }
+
+    // Builds the error from an errno value, by default the current one.
+    static FileError fromErrno(QString action, QString path, int code = errno);
+
+private:
+    QString m_path;
+    QString m_reason;
+};
+
+} // namespace Vetron
