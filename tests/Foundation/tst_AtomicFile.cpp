@@ -1,4 +1,145 @@
+#include "Foundation/AtomicFile.h"
+
+#include "Foundation/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+#include <atomic>
+#include <thread>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return 0;
+    return info.st_mode & 07777;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class UmaskScope
+{
+public:
+    explicit UmaskScope(mode_t mask)
+        : m_previous(::umask(mask))
+    {
+    }
+    ~UmaskScope() { ::umask(m_previous); }
+
+private:
+    mode_t m_previous;
+};
+
+} // namespace
+
+class AtomicFileTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void permissionsAreExactlyTheRequestedOnes_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<int>("expected");
+        QTest::addRow("secret under a lax umask") << 0 << int(AtomicFile::ownerOnly) << 0600;
+        QTest::addRow("readable under a strict umask") << 077 << int(AtomicFile::readableByAll) << 0644;
+    }
+
+    void permissionsAreExactlyTheRequestedOnes()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, requested);
+        QFETCH(int, expected);
+        QTemporaryDir directory;
+        const QString path = directory.filePath(u"anontun"_s);
+        {
+            UmaskScope scope { mode_t(mask) };
+            AtomicFile::write(path, "key", QFileDevice::Permissions::fromInt(requested));
+        }
+        QCOMPARE(readAll(path), QByteArray("key"));
+        QCOMPARE(modeOf(path), mode_t(expected));
+    }
+
+    void replacingLeavesOnlyTheNewFileBehind()
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(u"config.json"_s);
+        AtomicFile::write(path, "old contents that are longer", AtomicFile::ownerOnly);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+        AtomicFile::write(path, "new", AtomicFile::ownerOnly);
+        QCOMPARE(readAll(path), QByteArray("new"));
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList { u"config.json"_s });
+    }
+
+    void readersNeverSeeAPartialFile()
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(u"proxy-backup.json"_s);
+        const QByteArray first(2 * 1024 * 1024, 'a');
+        const QByteArray second(3 * 1024 * 1024, 'b');
+        AtomicFile::write(path, first, AtomicFile::ownerOnly);
+
+        std::atomic<bool> writing { true };
+        std::atomic<int> reads { 0 };
+        std::atomic<int> torn { 0 };
+        std::thread reader([&]() {
+            while (writing) {
+                const QByteArray seen = readAll(path);
+                if (seen != first && seen != second)
+                    ++torn;
+                ++reads;
+            }
+        });
+        for (int round = 0; round < 20; ++round)
+            AtomicFile::write(path, round % 2 ? first : second, AtomicFile::ownerOnly);
+        writing = false;
+        reader.join();
+        QVERIFY(reads > 0);
+        QCOMPARE(torn.load(), 0);
+    }
+
+    void failureKeepsTheOldFileAndLeavesNoTemporary()
+    {
+        QTemporaryDir directory;
+        // A non-empty directory under the target name: rename(2) must refuse to replace it.
+        const QString path = directory.filePath(u"known_hosts"_s);
+        QVERIFY(QDir(directory.path()).mkpath(u"known_hosts/inner"_s));
+        try {
+            AtomicFile::write(path, "line", AtomicFile::ownerOnly);
+            QFAIL("a directory was replaced by a file");
+        } catch (const FileError &error) {
+            QCOMPARE(error.path(), path);
+        }
+        QVERIFY(QFileInfo(path).isDir());
+        QCOMPARE(QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList { u"known_hosts"_s });
+    }
+
+    void missingDirectoryIsAnError()
+    {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(u"absent/config.json"_s);
+        QVERIFY_THROWS_EXCEPTION(FileError, AtomicFile::write(path, "{}", AtomicFile::ownerOnly));
+        QVERIFY(!QFileInfo::exists(directory.filePath(u"absent"_s)));
+    }
+};
+
+QTEST_GUILESS_MAIN(AtomicFileTest)
 #include "tst_AtomicFile.moc"

@@ -1,4 +1,166 @@
+#include "Foundation/ClientPaths.h"
+
+#include "Foundation/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(T)
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+namespace {
+
+const QByteArray goodConfig = R"({"ssh_host":"tun.example","ssh_user":"u1","ssh_port":22,"local_port":18080,
+    "remote_port":3128,"unlock_host":"unlock.example"})";
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(contents), contents.size());
+}
+
+// A data directory holding the six core files with `config` as "config.json" and no thumbprint.
+void fillCoreSet(const QString &directory, const QByteArray &config)
+{
+    for (const QString &name : ClientPaths::coreSet())
+        writeFile(directory + u'/' + name, name == u"config.json"_s ? config : QByteArray("x"));
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return 0;
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+class ClientPathsTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        // The data location is computed once, so it is pointed into the sandbox before first use.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/deep/share"_s));
+    }
+
+    void rootIsTheDataLocationWithVetronAppended()
+    {
+        QCOMPARE(ClientPaths::root(), m_home.path() + u"/deep/share/Vetron"_s);
+        QCOMPARE(ClientPaths::config(), ClientPaths::root() + u"/config.json"_s);
+        QCOMPARE(ClientPaths::privateKey(), ClientPaths::root() + u"/anontun"_s);
+        QCOMPARE(ClientPaths::proxyOwned(), ClientPaths::root() + u"/proxy-owned"_s);
+        qputenv("XDG_DATA_HOME", "/elsewhere");
+        QCOMPARE(ClientPaths::root(), m_home.path() + u"/deep/share/Vetron"_s);
+    }
+
+    void prepareCreatesAPrivateDirectoryWithItsParents()
+    {
+        const mode_t previous = ::umask(0);
+        ClientPaths::prepare();
+        ::umask(previous);
+        QVERIFY(QFileInfo(ClientPaths::root()).isDir());
+        QCOMPARE(modeOf(ClientPaths::root()), mode_t(0700));
+    }
+
+    void prepareLeavesAnExistingDirectoryAsItIs()
+    {
+        ClientPaths::prepare();
+        QVERIFY(::chmod(QFile::encodeName(ClientPaths::root()).constData(), 0755) == 0);
+        writeFile(ClientPaths::config(), goodConfig);
+        ClientPaths::prepare();
+        QCOMPARE(modeOf(ClientPaths::root()), mode_t(0755));
+        QVERIFY(QFile::exists(ClientPaths::config()));
+    }
+
+    void prepareReportsWhatStandsInTheWay()
+    {
+        QVERIFY(QDir(ClientPaths::root()).removeRecursively());
+        writeFile(ClientPaths::root(), "a file where the directory belongs");
+        try {
+            ClientPaths::prepare();
+            QFAIL("prepare succeeded over a file");
+        } catch (const FileError &error) {
+            QCOMPARE(error.path(), ClientPaths::root());
+            QVERIFY(error.description().contains(ClientPaths::root()));
+        }
+        QVERIFY(QFile::remove(ClientPaths::root()));
+    }
+
+    void completenessFollowsEveryRule_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("emptied");   // a core file left with 0 bytes
+        QTest::addColumn<QString>("missing");   // a core file not there at all
+        QTest::addColumn<QString>("directory"); // a core name that is a directory instead
+        QTest::addColumn<bool>("complete");
+
+        const auto config = [](const char *from, const char *to) {
+            return QByteArray(goodConfig).replace(from, to);
+        };
+        QTest::addRow("complete without thumbprint") << goodConfig << "" << "" << "" << true;
+        QTest::addRow("empty known_hosts") << goodConfig << "known_hosts" << "" << "" << false;
+        QTest::addRow("missing private key") << goodConfig << "" << "anontun" << "" << false;
+        QTest::addRow("CA is a directory") << goodConfig << "" << "" << "server-ca.pem" << false;
+        QTest::addRow("ssh port 0") << config("\"ssh_port\":22", "\"ssh_port\":0") << "" << "" << "" << false;
+        QTest::addRow("negative remote port")
+            << config("\"remote_port\":3128", "\"remote_port\":-1") << "" << "" << "" << false;
+        QTest::addRow("local port above 65535")
+            << config("\"local_port\":18080", "\"local_port\":70000") << "" << "" << "" << true;
+        QTest::addRow("not JSON") << QByteArray("{ssh_host") << "" << "" << "" << false;
+        QTest::addRow("no unlock host")
+            << config(",\"unlock_host\":\"unlock.example\"", "") << "" << "" << "" << false;
+        QTest::addRow("blank unlock host")
+            << config("\"unlock.example\"", "\" \"") << "" << "" << "" << true;
+        QTest::addRow("empty unlock host") << config("\"unlock.example\"", "\"\"") << "" << "" << "" << false;
+        QTest::addRow("empty user") << config("\"u1\"", "\"\"") << "" << "" << "" << false;
+        QTest::addRow("empty host") << config("\"tun.example\"", "\"\"") << "" << "" << "" << false;
+    }
+
+    void completenessFollowsEveryRule()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, emptied);
+        QFETCH(QString, missing);
+        QFETCH(QString, directory);
+        QFETCH(bool, complete);
+
+        QTemporaryDir data;
+        fillCoreSet(data.path(), config);
+        if (!emptied.isEmpty())
+            writeFile(data.filePath(emptied), {});
+        if (!missing.isEmpty())
+            QVERIFY(QFile::remove(data.filePath(missing)));
+        if (!directory.isEmpty()) {
+            QVERIFY(QFile::remove(data.filePath(directory)));
+            QVERIFY(QDir(data.path()).mkdir(directory));
+            writeFile(data.filePath(directory + u"/inside"_s), "not empty");
+        }
+        QCOMPARE(ClientPaths::hasCompleteActivation(data.path()), complete);
+    }
+
+    void completenessLooksAtTheDiskEveryTime()
+    {
+        QTemporaryDir data;
+        QVERIFY(!ClientPaths::hasCompleteActivation(data.path()));
+        fillCoreSet(data.path(), goodConfig);
+        QVERIFY(ClientPaths::hasCompleteActivation(data.path()));
+        QVERIFY(QFile::remove(data.filePath(u"anon-map.key"_s)));
+        QVERIFY(!ClientPaths::hasCompleteActivation(data.path()));
+        QVERIFY(!ClientPaths::hasCompleteActivation(data.path() + u"/no-such-directory"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(ClientPathsTest)
 #include "tst_ClientPaths.moc"
