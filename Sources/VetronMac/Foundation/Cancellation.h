@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QObject>
+#include "Foundation/Error.h"
+
 #include <QCoroTask>
+#include <QObject>
 
 #include <chrono>
 #include <memory>
@@ -28,6 +30,16 @@ private:
 
     bool m_cancelled = false;
 };
+
+// An operation stopped because its token was cancelled.
+class CancelledError : public Error
+{
+public:
+    CancelledError();
+};
+
+// Throws CancelledError when `token` is cancelled.
+void throwIfCancelled(const std::shared_ptr<CancellationToken> &token);
 
 // Suspends for `duration` unless `token` is cancelled first. Returns true when the whole
 // duration passed, false when the token was (or already is) cancelled.

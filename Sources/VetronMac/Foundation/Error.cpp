@@ -24,4 +24,17 @@ FileError FileError::fromErrno(QString action, QString path, int code)
     return FileError(std::move(action), std::move(path), QString::fromLocal8Bit(std::strerror(code)));
 }
 
+QString describeError(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const Error &e) {
+        return e.description();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return {};
+    }
+}
+
 } // namespace Vetron

@@ -39,4 +39,7 @@ private:
     QString m_reason;
 };
 
+// The description of any caught exception: an Error's own text, else what() as UTF-8.
+QString describeError(const std::exception_ptr &error);
+
 } // namespace Vetron

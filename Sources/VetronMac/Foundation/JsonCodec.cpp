@@ -110,12 +110,18 @@ QJsonValue Value<QDateTime>::encode(const QDateTime &value)
     return value.toUTC().toString(u"yyyy-MM-dd'T'HH:mm:ss'Z'"_s);
 }
 
-QJsonObject parseObject(const QByteArray &bytes)
+QJsonDocument parse(const QByteArray &bytes)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
         throw DecodingError({}, u"это не JSON (%1, позиция %2)"_s.arg(error.errorString()).arg(error.offset));
+    return document;
+}
+
+QJsonObject parseObject(const QByteArray &bytes)
+{
+    const QJsonDocument document = parse(bytes);
     if (!document.isObject())
         throw DecodingError({}, u"ожидался объект JSON"_s);
     return document.object();

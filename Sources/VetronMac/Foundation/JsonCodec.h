@@ -192,6 +192,7 @@ QList<T> Value<QList<T>>::decode(const QJsonValue &value, const QString &path)
     return result;
 }
 
+QJsonDocument parse(const QByteArray &bytes);
 QJsonObject parseObject(const QByteArray &bytes);
 
 } // namespace JsonDetail
@@ -201,6 +202,22 @@ template<JsonRecord T>
 T decodeJson(const QByteArray &bytes)
 {
     return T::decode(JsonReader(JsonDetail::parseObject(bytes)));
+}
+
+// Decodes a list of records from JSON text that must hold one array.
+template<JsonRecord T>
+QList<T> decodeJsonList(const QByteArray &bytes)
+{
+    const QJsonDocument document = JsonDetail::parse(bytes);
+    if (!document.isArray())
+        throw DecodingError({}, QStringLiteral("ожидался массив JSON"));
+    return JsonDetail::Value<QList<T>>::decode(document.array(), {});
+}
+
+template<JsonRecord T>
+QByteArray encodeJsonList(const QList<T> &values)
+{
+    return QJsonDocument(JsonDetail::Value<QList<T>>::encode(values).toArray()).toJson(QJsonDocument::Compact);
 }
 
 // Encodes a record as compact JSON.

@@ -25,28 +25,38 @@ ProcessLaunchError::ProcessLaunchError(QString executable, QProcess::ProcessErro
 
 namespace {
 
-// Awaits the end of a started process: its exit, or its failure to launch. The caller is
-// resumed from the event loop, never from inside QProcess's own signal emission, so the frame
-// that owns the QProcess may destroy it as soon as it runs again.
-class ProcessEnd
+// Awaits one moment in a started process's life: that it runs, or that it has exited. Either
+// wait also ends when the process fails to launch. The caller is resumed from the event loop,
+// never from inside QProcess's own signal emission, so it may destroy the QProcess at once.
+class ProcessMoment
 {
 public:
-    explicit ProcessEnd(QProcess &process)
+    enum Moment { running, exited };
+
+    ProcessMoment(QProcess &process, Moment moment)
         : m_process(process)
+        , m_moment(moment)
     {
     }
 
-    bool await_ready() const noexcept { return m_process.state() == QProcess::NotRunning; }
+    bool await_ready() const noexcept
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return true;
+        return m_moment == running && m_process.state() == QProcess::Running;
+    }
 
     void await_suspend(std::coroutine_handle<> caller)
     {
         auto resumed = std::make_shared<bool>(false);
         auto resumeOnce = [caller, resumed]() {
-            if (std::exchange(*resumed, true))
-                return;
-            caller.resume();
+            if (!std::exchange(*resumed, true))
+                caller.resume();
         };
-        QObject::connect(&m_process, &QProcess::finished, &m_process, resumeOnce, Qt::QueuedConnection);
+        if (m_moment == running)
+            QObject::connect(&m_process, &QProcess::started, &m_process, resumeOnce, Qt::QueuedConnection);
+        else
+            QObject::connect(&m_process, &QProcess::finished, &m_process, resumeOnce, Qt::QueuedConnection);
         QObject::connect(
             &m_process, &QProcess::errorOccurred, &m_process,
             [resumeOnce](QProcess::ProcessError error) {
@@ -60,7 +70,14 @@ public:
 
 private:
     QProcess &m_process;
+    Moment m_moment;
 };
+
+void throwIfNotLaunched(const QProcess &process)
+{
+    if (process.error() == QProcess::FailedToStart)
+        throw ProcessLaunchError(process.program(), process.error(), process.errorString());
+}
 
 } // namespace
 
@@ -80,10 +97,8 @@ QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments, std::o
         process.write(*input);
         process.closeWriteChannel();
     }
-    co_await ProcessEnd(process);
-
-    if (process.error() == QProcess::FailedToStart)
-        throw ProcessLaunchError(executable, process.error(), process.errorString());
+    co_await ProcessMoment(process, ProcessMoment::exited);
+    throwIfNotLaunched(process);
 
     // A child killed by a signal reports the signal's number, which is never 0.
     const int status = process.exitCode();
@@ -91,6 +106,13 @@ QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments, std::o
     if (process.exitStatus() != QProcess::NormalExit || status != 0)
         throw ProcessError(executable, status == 0 ? -1 : status, QString::fromUtf8(standardError));
     co_return ProcessOutput { process.readAllStandardOutput(), standardError };
+}
+
+QCoro::Task<> launch(QProcess &process)
+{
+    process.start();
+    co_await ProcessMoment(process, ProcessMoment::running);
+    throwIfNotLaunched(process);
 }
 
 } // namespace ProcessRunner

@@ -57,5 +57,10 @@ namespace ProcessRunner {
 QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments,
                                std::optional<QByteArray> input = std::nullopt);
 
+// Starts the prepared `process` and suspends until it runs. For long-lived children that the
+// caller watches itself; throws ProcessLaunchError when it cannot start. `process` must outlive
+// the wait.
+QCoro::Task<> launch(QProcess &process);
+
 } // namespace ProcessRunner
 } // namespace Vetron

@@ -1,0 +1,59 @@
+#include "Foundation/WebExchange.h"
+
+#include <QCoroNetworkReply>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+
+NetworkError::NetworkError(QNetworkReply::NetworkError code, QString platformMessage)
+    : Error(std::move(platformMessage))
+    , m_code(code)
+{
+}
+
+namespace WebExchange {
+namespace {
+
+std::unique_ptr<QNetworkAccessManager> clientWith(const QNetworkProxy &proxy, std::chrono::milliseconds timeout)
+{
+    auto client = std::make_unique<QNetworkAccessManager>();
+    client->setProxy(proxy);
+    client->setTransferTimeout(int(timeout.count()));
+    client->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    return client;
+}
+
+} // namespace
+
+std::unique_ptr<QNetworkAccessManager> proxiedClient(quint16 port, std::chrono::milliseconds timeout)
+{
+    return clientWith(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, port), timeout);
+}
+
+std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds timeout)
+{
+    return clientWith(QNetworkProxy(QNetworkProxy::NoProxy), timeout);
+}
+
+QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body)
+{
+    // The request's own limit may be longer than the client's; the shorter one applies.
+    const int clientLimit = client.transferTimeout();
+    if (request.transferTimeout() == 0 || (clientLimit > 0 && clientLimit < request.transferTimeout()))
+        request.setTransferTimeout(clientLimit);
+
+    std::unique_ptr<QNetworkReply> reply(client.sendCustomRequest(request, verb, body));
+    co_await reply.get();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        throw NetworkError(reply->error(), reply->errorString());
+    // A reply that broke off after its status line is closed; its body is then empty.
+    co_return WebAnswer { status.toInt(), reply->isOpen() ? reply->readAll() : QByteArray() };
+}
+
+} // namespace WebExchange
+} // namespace Vetron

@@ -1,0 +1,225 @@
+#include "Protection/SystemProxyService.h"
+
+#include "Foundation/AtomicFile.h"
+#include "Foundation/ClientPaths.h"
+#include "Foundation/ProcessRunner.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+namespace {
+
+const QString loopback = u"127.0.0.1"_s;
+
+QString decoded(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+// The port the ownership file names, or an empty text when it cannot be read.
+QString ownedPort()
+{
+    QFile file(ClientPaths::proxyOwned());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+bool pointsAt(const ProxyEndpoint &endpoint, quint16 port)
+{
+    return endpoint.enabled && endpoint.server == loopback && endpoint.port == port;
+}
+
+} // namespace
+
+ProxyError::ProxyError(Case which)
+    : Error(which == Case::noNetworkServices ? u"Не найдены сетевые подключения macOS."_s
+                                             : u"Не удалось восстановить предыдущие настройки прокси."_s)
+    , m_case(which)
+{
+}
+
+SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent)
+    : QObject(parent)
+    , m_tools(std::move(tools))
+{
+}
+
+QCoro::Task<> SystemProxyService::enable(quint16 port)
+{
+    ClientPaths::prepare();
+
+    const QStringList services = co_await networkServices();
+    if (services.isEmpty())
+        throw ProxyError(ProxyError::Case::noNetworkServices);
+
+    if (ownedPort() == QString::number(port)) {
+        bool allSwitched = true;
+        for (const QString &service : services) {
+            const ProxyEndpoint web = co_await endpoint(service, false);
+            const ProxyEndpoint secure = co_await endpoint(service, true);
+            allSwitched = allSwitched && pointsAt(web, port) && pointsAt(secure, port);
+        }
+        if (allSwitched)
+            co_return;
+    }
+
+    if (!QFileInfo::exists(ClientPaths::proxyOwned()) && !QFileInfo::exists(ClientPaths::proxyBackup())) {
+        // An endpoint already on our own address and port is a leftover of an earlier run whose
+        // files were lost, not the user's setting: restoring it would leave a dead proxy behind.
+        const auto usersOwn = [port](ProxyEndpoint endpoint) {
+            return pointsAt(endpoint, port) ? ProxyEndpoint {} : endpoint;
+        };
+        QList<ServiceProxyBackup> backup;
+        for (const QString &service : services) {
+            ServiceProxyBackup saved;
+            saved.name = service;
+            saved.web = usersOwn(co_await endpoint(service, false));
+            saved.secure = usersOwn(co_await endpoint(service, true));
+            saved.bypass = co_await bypass(service);
+            backup.append(saved);
+        }
+        AtomicFile::write(ClientPaths::proxyBackup(), encodeJsonList(backup), AtomicFile::ownerOnly);
+    }
+
+    const QString target = loopback + u' ' + QString::number(port);
+    QStringList lines { u"set -e"_s };
+    for (const QString &service : services) {
+        const QString quoted = shellQuoted(service);
+        lines << networksetupLine(u"-setwebproxy"_s, quoted + u' ' + target)
+              << networksetupLine(u"-setsecurewebproxy"_s, quoted + u' ' + target)
+              << networksetupLine(u"-setwebproxystate"_s, quoted + u" on"_s)
+              << networksetupLine(u"-setsecurewebproxystate"_s, quoted + u" on"_s);
+    }
+    co_await privileged(lines.join(u"; "_s));
+
+    AtomicFile::write(ClientPaths::proxyOwned(), QString::number(port).toUtf8(), AtomicFile::ownerOnly);
+}
+
+QCoro::Task<> SystemProxyService::restore()
+{
+    const QString owned = ClientPaths::proxyOwned();
+    const QString backupPath = ClientPaths::proxyBackup();
+    if (!QFileInfo::exists(owned) && !QFileInfo::exists(backupPath))
+        co_return;
+
+    QList<ServiceProxyBackup> backup;
+    try {
+        QFile file(backupPath);
+        if (!file.open(QIODevice::ReadOnly))
+            throw ProxyError(ProxyError::Case::backupMissing);
+        backup = decodeJsonList<ServiceProxyBackup>(file.readAll());
+    } catch (const DecodingError &) {
+        throw ProxyError(ProxyError::Case::backupMissing);
+    }
+
+    QStringList lines { u"set -e"_s };
+    for (const ServiceProxyBackup &saved : std::as_const(backup)) {
+        const QString quoted = shellQuoted(saved.name);
+        lines << restoreCommands(quoted, saved.web, false) << restoreCommands(quoted, saved.secure, true);
+        QStringList domains;
+        for (const QString &domain : saved.bypass)
+            domains << shellQuoted(domain);
+        lines << networksetupLine(u"-setproxybypassdomains"_s,
+                                  quoted + u' ' + (domains.isEmpty() ? u"Empty"_s : domains.join(u' ')));
+    }
+    co_await privileged(lines.join(u"; "_s));
+
+    QFile::remove(owned);
+    QFile::remove(backupPath);
+}
+
+QCoro::Task<QStringList> SystemProxyService::networkServices()
+{
+    const QStringList arguments { u"-listallnetworkservices"_s };
+    const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
+    QStringList services;
+    for (const QString &line : decoded(output.standardOutput).split(u'\n', Qt::SkipEmptyParts)) {
+        if (!line.startsWith(u"An asterisk"_s) && !line.startsWith(u'*'))
+            services << line;
+    }
+    co_return services;
+}
+
+QCoro::Task<ProxyEndpoint> SystemProxyService::endpoint(QString service, bool secure)
+{
+    const QStringList arguments { secure ? u"-getsecurewebproxy"_s : u"-getwebproxy"_s, service };
+    const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
+    const QHash<QString, QString> values = dictionary(decoded(output.standardOutput));
+    bool numeric = false;
+    const qint64 port = values.value(u"Port"_s, u"0"_s).toLongLong(&numeric);
+    co_return ProxyEndpoint {
+        .enabled = values.value(u"Enabled"_s).toLower() == u"yes"_s,
+        .server = values.value(u"Server"_s),
+        .port = numeric ? port : 0,
+    };
+}
+
+QCoro::Task<QStringList> SystemProxyService::bypass(QString service)
+{
+    const QStringList arguments { u"-getproxybypassdomains"_s, service };
+    const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
+    const QString text = decoded(output.standardOutput);
+    if (text.contains(u"There aren't any"_s))
+        co_return QStringList();
+    co_return text.split(u'\n', Qt::SkipEmptyParts);
+}
+
+QCoro::Task<> SystemProxyService::privileged(QString script)
+{
+    const QStringList arguments { u"-e"_s, appleScriptFor(script) };
+    co_await ProcessRunner::run(m_tools.osascript, arguments);
+}
+
+QHash<QString, QString> SystemProxyService::dictionary(QStringView text)
+{
+    QHash<QString, QString> values;
+    for (const QStringView line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon < 0)
+            continue;
+        QStringView value = line.mid(colon + 1);
+        const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+        while (!value.isEmpty() && blank(value.front()))
+            value = value.mid(1);
+        while (!value.isEmpty() && blank(value.back()))
+            value.chop(1);
+        values.insert(line.left(colon).toString(), value.toString());
+    }
+    return values;
+}
+
+QString SystemProxyService::shellQuoted(const QString &text)
+{
+    return u'\'' + QString(text).replace(u"'"_s, u"'\\''"_s) + u'\'';
+}
+
+QStringList SystemProxyService::restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint,
+                                                bool secure) const
+{
+    const QString proxyOption = secure ? u"-setsecurewebproxy"_s : u"-setwebproxy"_s;
+    const QString stateOption = secure ? u"-setsecurewebproxystate"_s : u"-setwebproxystate"_s;
+    if (endpoint.enabled && !endpoint.server.isEmpty() && endpoint.port >= 1) {
+        return { networksetupLine(proxyOption, quotedService + u' ' + shellQuoted(endpoint.server) + u' '
+                                                   + QString::number(endpoint.port)),
+                 networksetupLine(stateOption, quotedService + u" on"_s) };
+    }
+    return { networksetupLine(stateOption, quotedService + u" off"_s) };
+}
+
+QString SystemProxyService::appleScriptFor(const QString &script)
+{
+    QString escaped = script;
+    escaped.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
+    return u"do shell script \""_s + escaped + u"\" with administrator privileges"_s;
+}
+
+QString SystemProxyService::networksetupLine(const QString &option, const QString &arguments) const
+{
+    return m_tools.networksetup + u' ' + option + u' ' + arguments;
+}
+
+} // namespace Vetron

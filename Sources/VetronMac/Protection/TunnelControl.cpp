@@ -1,0 +1,103 @@
+// Control requests to the protection server, sent through the tunnel with the map key.
+
+#include "Protection/TunnelService.h"
+
+#include "BuildConstants.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QUrlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+namespace {
+
+QUrl pseudoHost(const char *host)
+{
+    return QUrl(u"http://"_s + QLatin1StringView(host) + u"/"_s);
+}
+
+} // namespace
+
+QCoro::Task<WebAnswer> TunnelService::sendAuthorized(QUrl url, QByteArray verb, QByteArray body)
+{
+    if (!m_config)
+        throw TunnelError(TunnelError::Case::notActivated);
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(m_timings.requestLimit.count()));
+    request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());
+    if (!body.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
+    const auto client = WebExchange::proxiedClient(quint16(m_config->localPort), m_timings.clientTimeout);
+    co_return co_await WebExchange::send(*client, request, verb, body);
+}
+
+QCoro::Task<WebAnswer> TunnelService::sendAuthorizedOk(QUrl url, QByteArray verb, QByteArray body)
+{
+    const WebAnswer answer = co_await sendAuthorized(url, verb, body);
+    if (answer.status != 200)
+        throw TunnelError(TunnelError::Case::serverUnavailable);
+    co_return answer;
+}
+
+QCoro::Task<WebAnswer> TunnelService::authorizedRequest(QUrl url)
+{
+    return sendAuthorized(url, "GET", {});
+}
+
+QCoro::Task<ProtectionSettings> TunnelService::settings()
+{
+    const WebAnswer answer = co_await sendAuthorizedOk(pseudoHost(BuildConstants::statusHost));
+    co_return decodeJson<ProtectionSettings>(answer.body);
+}
+
+QCoro::Task<> TunnelService::save(ProtectionSettings settings)
+{
+    QUrlQuery query;
+    query.addQueryItem(u"retention_days"_s, QString::number(settings.retentionDays));
+    query.addQueryItem(u"cross_session"_s, settings.crossSession ? u"1"_s : u"0"_s);
+    // An empty list still sends the item with an empty value ("disabled_categories="); QUrlQuery
+    // writes a null value without its "=".
+    const QString categories = settings.disabledCategories.join(u',');
+    query.addQueryItem(u"disabled_categories"_s, categories.isNull() ? u""_s : categories);
+    QUrl address = pseudoHost(BuildConstants::configHost);
+    address.setQuery(query);
+    co_await sendAuthorizedOk(address);
+}
+
+QCoro::Task<> TunnelService::purgeMap()
+{
+    co_await sendAuthorizedOk(pseudoHost(BuildConstants::purgeHost));
+}
+
+QCoro::Task<QList<ProtectedSession>> TunnelService::sessions()
+{
+    const WebAnswer answer = co_await authorizedRequest(pseudoHost(BuildConstants::sessionsHost));
+    if (answer.status != 200)
+        throw TunnelError(TunnelError::Case::serverUnavailable);
+    co_return decodeJson<ProtectedSessionsResponse>(answer.body).sessions;
+}
+
+QCoro::Task<ProtectedSessionDetail> TunnelService::session(QString id)
+{
+    QUrl address = pseudoHost(BuildConstants::sessionHost);
+    QUrlQuery query;
+    query.addQueryItem(u"id"_s, id);
+    address.setQuery(query);
+    const WebAnswer answer = co_await authorizedRequest(address);
+    if (answer.status != 200)
+        throw TunnelError(TunnelError::Case::serverUnavailable);
+    co_return decodeJson<ProtectedSessionDetail>(answer.body);
+}
+
+QCoro::Task<> TunnelService::sessionCommand(QString action, QString id, std::optional<QString> title)
+{
+    QJsonObject command { { u"action"_s, action }, { u"id"_s, id } };
+    if (title)
+        command.insert(u"title"_s, *title);
+    co_await sendAuthorizedOk(pseudoHost(BuildConstants::sessionHost), "POST",
+                              QJsonDocument(command).toJson(QJsonDocument::Compact));
+}
+
+} // namespace Vetron

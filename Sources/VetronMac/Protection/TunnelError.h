@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Foundation/Error.h"
+
+namespace Vetron {
+
+class TunnelError : public Error
+{
+public:
+    enum class Case {
+        notActivated,         // "Ветрон не активирован."
+        sshStopped,           // "SSH-туннель завершился."
+        serverUnavailable,    // "Сервер защиты не ответил."
+        portBusy,             // "Локальный порт занят другой программой."
+        invalidConfiguration, // a port outside 1–65535 or an unusable unlock host
+    };
+
+    explicit TunnelError(Case which);
+
+    Case which() const noexcept { return m_case; }
+
+private:
+    Case m_case;
+};
+
+// Whether `error` holds a TunnelError of the case `which`.
+bool isTunnelError(const std::exception_ptr &error, TunnelError::Case which);
+
+} // namespace Vetron

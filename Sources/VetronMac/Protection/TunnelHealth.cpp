@@ -1,0 +1,160 @@
+// The tunnel's probes, its health monitor and the recovery after sleep.
+
+#include "Protection/TunnelService.h"
+
+#include "BuildConstants.h"
+#include "Protection/TunnelProtocolSupport.h"
+#include "Protection/TunnelStateTexts.h"
+
+#include <QNetworkAccessManager>
+#include <QUrlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+namespace {
+
+namespace Texts = TunnelStateTexts;
+
+QUrl statusAddress()
+{
+    return QUrl(u"http://"_s + QLatin1StringView(BuildConstants::statusHost) + u"/"_s);
+}
+
+// GET of the status pseudo-host through the tunnel; no answer at all counts as no answer.
+QCoro::Task<std::optional<WebAnswer>> askStatus(quint16 port, std::chrono::milliseconds timeout, QUrl address)
+{
+    const auto client = WebExchange::proxiedClient(port, timeout);
+    try {
+        co_return co_await WebExchange::send(*client, QNetworkRequest(address));
+    } catch (const NetworkError &) {
+        co_return std::nullopt;
+    }
+}
+
+} // namespace
+
+QCoro::Task<bool> TunnelService::canary(quint16 port)
+{
+    const QString nonce = QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-');
+    QUrl address = statusAddress();
+    address.setQuery(u"nonce="_s + nonce);
+    const auto answer = co_await askStatus(port, m_timings.canaryTimeout, address);
+    co_return answer && answer->status == 200 && QString::fromUtf8(answer->body).contains(nonce);
+}
+
+QCoro::Task<bool> TunnelService::mapIsUnlocked(quint16 port)
+{
+    const auto answer = co_await askStatus(port, m_timings.mapStateTimeout, statusAddress());
+    co_return answer && answer->status == 200 && TunnelProtocolSupport::mapIsUnlocked(answer->body);
+}
+
+QCoro::Task<> TunnelService::unlock(ClientConfig config)
+{
+    const QUrl address(u"http://"_s + config.unlockHost + u"/"_s, QUrl::StrictMode);
+    if (!address.isValid() || address.host().isEmpty())
+        throw TunnelError(TunnelError::Case::invalidConfiguration);
+
+    QNetworkRequest request(address);
+    request.setTransferTimeout(int(m_timings.requestLimit.count()));
+    request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());
+    const auto client = WebExchange::proxiedClient(quint16(config.localPort), m_timings.clientTimeout);
+    const WebAnswer answer = co_await WebExchange::send(*client, request);
+    if (!TunnelProtocolSupport::acceptsUnlock(answer.status, answer.body))
+        throw TunnelError(TunnelError::Case::serverUnavailable);
+}
+
+void TunnelService::startMonitor()
+{
+    if (m_monitorToken)
+        return;
+    m_monitorToken = CancellationToken::create();
+    monitor(m_monitorToken);
+}
+
+QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
+{
+    // The token is cancelled by `disable` and when the service goes away; after every wait it is
+    // checked before the service is touched again.
+    for (;;) {
+        co_await sleepUnlessCancelled(token, m_timings.monitorInterval);
+        if (token->isCancelled())
+            co_return;
+        if (!m_requested || !m_config)
+            continue;
+        const ClientConfig config = *m_config;
+
+        if (isProcessRunning()) {
+            const bool unlocked = co_await mapIsUnlocked(quint16(config.localPort));
+            if (token->isCancelled())
+                co_return;
+            if (unlocked) {
+                m_reconnectDelay = m_timings.initialReconnectDelay;
+                continue;
+            }
+            bool accepted = true;
+            try {
+                co_await unlock(config);
+            } catch (...) {
+                accepted = false;
+            }
+            if (token->isCancelled())
+                co_return;
+            if (accepted)
+                report(ProtectionState::protected_, Texts::protectedNow);
+            else
+                report(ProtectionState::blocked, Texts::serverUnavailable);
+            continue;
+        }
+
+        // Another connect is already under way (a reconnect after an ssh exit, a wake-up): its
+        // own outcome will be reported, so this pass claims nothing.
+        if (m_connecting)
+            continue;
+        std::exception_ptr failure;
+        try {
+            co_await connect();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (token->isCancelled())
+            co_return;
+        if (!failure) {
+            report(ProtectionState::protected_, Texts::protectedNow);
+            continue;
+        }
+        if (isTunnelError(failure, TunnelError::Case::portBusy)) {
+            co_await sleepUnlessCancelled(token, m_timings.portBusyRetry);
+        } else {
+            report(ProtectionState::blocked, Texts::tryingToRecover);
+            co_await sleepUnlessCancelled(token, takeReconnectWait());
+        }
+    }
+}
+
+QCoro::Task<> TunnelService::systemDidWake()
+{
+    const auto alive = m_alive;
+    if (!m_requested || !m_config)
+        co_return;
+    if (isProcessRunning()) {
+        const bool answered = co_await canary(quint16(m_config->localPort));
+        if (alive->isCancelled() || answered)
+            co_return;
+    }
+    report(ProtectionState::connecting, Texts::afterSleep);
+
+    std::exception_ptr failure;
+    try {
+        co_await connect();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure || alive->isCancelled())
+        co_return;
+    co_await stopProcess();
+    if (!alive->isCancelled() && !isTunnelError(failure, TunnelError::Case::portBusy))
+        report(ProtectionState::blocked, Texts::tryingToRecover);
+}
+
+} // namespace Vetron

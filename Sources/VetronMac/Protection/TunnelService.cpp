@@ -1,0 +1,308 @@
+#include "Protection/TunnelService.h"
+
+#include "Foundation/ClientPaths.h"
+#include "Foundation/ProcessRunner.h"
+#include "Platform/SystemLog.h"
+#include "Protection/TunnelProtocolSupport.h"
+#include "Protection/TunnelStateTexts.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+namespace {
+
+namespace Texts = TunnelStateTexts;
+
+QByteArray readDataFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileError(u"Не удалось прочитать файл"_s, path, file.errorString());
+    return file.readAll();
+}
+
+// A configuration that passed the completeness test may still be unusable: ports beyond what
+// TCP allows would silently wrap, and a user or host beginning with "-" would reach ssh as an
+// option.
+ClientConfig usableConfig(ClientConfig config)
+{
+    const auto isPort = [](qint64 port) { return port >= 1 && port <= 65535; };
+    if (!isPort(config.sshPort) || !isPort(config.localPort) || !isPort(config.remotePort)
+        || config.sshUser.startsWith(u'-') || config.sshHost.startsWith(u'-'))
+        throw TunnelError(TunnelError::Case::invalidConfiguration);
+    return config;
+}
+
+} // namespace
+
+TunnelService::TunnelService(StateCallback stateChanged, Options options, QObject *parent)
+    : QObject(parent)
+    , m_proxy(new SystemProxyService(options.tools, this))
+    , m_stateChanged(std::move(stateChanged))
+    , m_reconnectDelay(options.timings.initialReconnectDelay)
+    , m_tools(std::move(options.tools))
+    , m_timings(options.timings)
+    , m_log(options.log ? std::move(options.log) : Platform::writeSystemLog)
+{
+}
+
+TunnelService::~TunnelService()
+{
+    m_alive->cancel();
+    if (m_monitorToken)
+        m_monitorToken->cancel();
+}
+
+void TunnelService::report(ProtectionState state, QStringView detail)
+{
+    if (m_stateChanged)
+        m_stateChanged(state, detail.toString());
+}
+
+QCoro::Task<> TunnelService::enable()
+{
+    const auto alive = m_alive;
+    m_requested = true;
+    report(ProtectionState::connecting, Texts::connecting);
+
+    std::exception_ptr failure;
+    try {
+        try {
+            m_config = usableConfig(decodeJson<ClientConfig>(readDataFile(ClientPaths::config())));
+        } catch (const TunnelError &) {
+            m_config.reset();
+            throw;
+        }
+        m_mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
+        co_await m_proxy->enable(quint16(m_config->localPort));
+        throwIfCancelled(alive);
+        co_await connect();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure || alive->isCancelled())
+        co_return;
+
+    co_await stopProcess();
+    if (alive->isCancelled())
+        co_return;
+    report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
+}
+
+QCoro::Task<> TunnelService::disable()
+{
+    const auto alive = m_alive;
+    m_requested = false;
+    if (m_monitorToken) {
+        m_monitorToken->cancel();
+        m_monitorToken.reset();
+    }
+    co_await stopProcess();
+    if (alive->isCancelled())
+        co_return;
+
+    std::exception_ptr failure;
+    try {
+        co_await m_proxy->restore();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (alive->isCancelled())
+        co_return;
+    if (failure)
+        report(ProtectionState::blocked, Texts::restoreFailedPrefix.toString() + describeError(failure));
+    else
+        report(ProtectionState::disabled, Texts::disabled);
+}
+
+QCoro::Task<> TunnelService::connect()
+{
+    const auto alive = m_alive;
+    if (!m_config)
+        throw TunnelError(TunnelError::Case::notActivated);
+    if (m_connecting)
+        co_return;
+    m_connecting = true;
+    const auto done = qScopeGuard([this, alive]() {
+        if (!alive->isCancelled())
+            m_connecting = false;
+    });
+
+    co_await stopProcess();
+    throwIfCancelled(alive);
+    if (!m_config)
+        throw TunnelError(TunnelError::Case::notActivated);
+    const ClientConfig config = *m_config;
+    const QUuid id = QUuid::createUuid();
+    m_connectionID = id;
+
+    if (TunnelProtocolSupport::localPortIsBusy(quint16(config.localPort))) {
+        report(ProtectionState::blocked, Texts::portBusy);
+        throw TunnelError(TunnelError::Case::portBusy);
+    }
+
+    auto *process = new QProcess(this);
+    process->setProgram(m_tools.ssh);
+    process->setArguments(sshArguments(config));
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    m_stderrReader = QObject::connect(process, &QProcess::readyReadStandardError, this,
+                                      [this, process]() { readStandardError(process); });
+    QObject::connect(process, &QProcess::finished, this, [self = QPointer(this), id]() {
+        if (self)
+            self->terminated(id);
+    });
+
+    try {
+        co_await ProcessRunner::launch(*process);
+    } catch (...) {
+        if (!alive->isCancelled())
+            releaseProcess(process);
+        throw;
+    }
+    throwIfCancelled(alive);
+    if (m_connectionID != id) {
+        // Stopped or replaced while it was starting: this child is nobody's any more.
+        releaseProcess(process);
+        throw CancelledError();
+    }
+    m_process = process;
+
+    const auto port = quint16(config.localPort);
+    for (int tries = 0;;) {
+        if (m_process != process || process->state() != QProcess::Running) {
+            if (!m_lastSSHError.isEmpty())
+                m_log(u"Ветрон: ssh завершился — "_s + m_lastSSHError);
+            throw TunnelError(TunnelError::Case::sshStopped);
+        }
+        const bool answered = co_await canary(port);
+        throwIfCancelled(alive);
+        if (answered) {
+            m_reconnectDelay = m_timings.initialReconnectDelay;
+            co_await unlock(config);
+            throwIfCancelled(alive);
+            startMonitor();
+            report(ProtectionState::protected_, Texts::protectedNow);
+            co_return;
+        }
+        if (!co_await sleepUnlessCancelled(alive, m_timings.canaryInterval))
+            throw CancelledError();
+        if (++tries >= m_timings.canaryTries) {
+            co_await stopProcess();
+            throw TunnelError(TunnelError::Case::serverUnavailable);
+        }
+    }
+}
+
+QCoro::Task<> TunnelService::terminated(QUuid id)
+{
+    const auto alive = m_alive;
+    if (id != m_connectionID || !m_requested)
+        co_return;
+    report(ProtectionState::blocked, Texts::interrupted);
+
+    co_await sleepUnlessCancelled(alive, takeReconnectWait());
+    if (alive->isCancelled() || !m_requested)
+        co_return;
+
+    std::exception_ptr failure;
+    try {
+        co_await connect();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure || alive->isCancelled())
+        co_return;
+    co_await stopProcess();
+    if (!alive->isCancelled() && !isTunnelError(failure, TunnelError::Case::portBusy))
+        report(ProtectionState::blocked, Texts::reconnectFailed);
+}
+
+QCoro::Task<> TunnelService::stopProcess()
+{
+    const auto alive = m_alive;
+    m_connectionID = QUuid::createUuid();
+    QObject::disconnect(m_stderrReader);
+
+    QPointer<QProcess> process = m_process;
+    m_process.clear();
+    if (!process)
+        co_return;
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        for (int check = 0; check < m_timings.stopChecks; ++check) {
+            co_await sleepUnlessCancelled(alive, m_timings.stopCheckInterval);
+            if (alive->isCancelled() || !process)
+                co_return;
+            if (process->state() == QProcess::NotRunning)
+                break;
+        }
+    }
+    releaseProcess(process);
+}
+
+void TunnelService::releaseProcess(QProcess *process)
+{
+    // No stronger signal than the polite one: a child that has not ended yet is let go of when
+    // it does.
+    if (process->state() == QProcess::NotRunning)
+        process->deleteLater();
+    else
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+}
+
+void TunnelService::readStandardError(QProcess *process)
+{
+    static const QRegularExpression lineBreak(uR"(\r\n|[\n\r\x{0B}\x{0C}\x{85}\x{2028}\x{2029}])"_s);
+    const QByteArray chunk = process->readAllStandardError();
+    if (chunk.isEmpty())
+        return;
+    const QStringList lines = QString::fromUtf8(chunk).split(lineBreak, Qt::SkipEmptyParts);
+    if (!lines.isEmpty())
+        m_lastSSHError = lines.last();
+}
+
+std::chrono::milliseconds TunnelService::takeReconnectWait()
+{
+    const double delay = m_reconnectDelay;
+    m_reconnectDelay = std::min(2 * delay, m_timings.maxReconnectDelay);
+    const double factor = 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
+    return std::chrono::milliseconds(qRound64(delay * factor * 1000));
+}
+
+QStringList TunnelService::sshArguments(const ClientConfig &config)
+{
+    QString knownHosts = ClientPaths::knownHosts();
+    knownHosts.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
+    return {
+        u"-i"_s,
+        ClientPaths::privateKey(),
+        u"-p"_s,
+        QString::number(config.sshPort),
+        u"-o"_s,
+        u"IdentitiesOnly=yes"_s,
+        u"-o"_s,
+        u"HostKeyAlgorithms=ssh-ed25519"_s,
+        u"-o"_s,
+        u"StrictHostKeyChecking=yes"_s,
+        u"-o"_s,
+        u"UserKnownHostsFile=\""_s + knownHosts + u'"',
+        u"-o"_s,
+        u"ServerAliveInterval=15"_s,
+        u"-o"_s,
+        u"ServerAliveCountMax=3"_s,
+        u"-o"_s,
+        u"ExitOnForwardFailure=yes"_s,
+        u"-N"_s,
+        u"-L"_s,
+        u"127.0.0.1:%1:127.0.0.1:%2"_s.arg(config.localPort).arg(config.remotePort),
+        config.sshUser + u'@' + config.sshHost,
+    };
+}
+
+} // namespace Vetron

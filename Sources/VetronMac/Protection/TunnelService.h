@@ -1,0 +1,131 @@
+#pragma once
+
+#include "Foundation/Cancellation.h"
+#include "Foundation/Models.h"
+#include "Foundation/ProtectionState.h"
+#include "Foundation/WebExchange.h"
+#include "Platform/ToolPaths.h"
+#include "Protection/SystemProxyService.h"
+#include "Protection/TunnelError.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QUrl>
+#include <QUuid>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace Vetron {
+
+// Intervals and limits of the tunnel. The defaults are the product's; tests shorten them.
+struct TunnelTimings {
+    std::chrono::milliseconds canaryInterval { 500 };
+    int canaryTries = 30;
+    std::chrono::milliseconds canaryTimeout { 2000 };
+    std::chrono::milliseconds mapStateTimeout { 3000 };
+    std::chrono::milliseconds clientTimeout { 8000 };  // client limit of unlock and control requests
+    std::chrono::milliseconds requestLimit { 60000 }; // their own per-request limit
+    std::chrono::milliseconds monitorInterval { 10000 };
+    std::chrono::milliseconds portBusyRetry { 30000 };
+    std::chrono::milliseconds stopCheckInterval { 100 };
+    int stopChecks = 30;
+    double initialReconnectDelay = 2.0; // seconds
+    double maxReconnectDelay = 60.0;    // seconds
+};
+
+// Switches protection on and off: the system proxies (through SystemProxyService), the ssh
+// child with its local forward, the proof that the server answers through it, the map unlock,
+// the health monitor and recovery after faults and sleep, and the control requests that travel
+// through the tunnel. Fail-closed: nothing here points the proxies anywhere but the local port,
+// and only `disable` restores them. Every outcome is reported through the one state callback;
+// `enable`, `disable` and `systemDidWake` never fail towards their caller.
+class TunnelService : public QObject
+{
+    Q_OBJECT
+
+public:
+    using StateCallback = std::function<void(ProtectionState state, const QString &detail)>;
+
+    struct Options {
+        ToolPaths tools;
+        TunnelTimings timings;
+        std::function<void(const QString &line)> log; // the system log when empty
+    };
+
+    explicit TunnelService(StateCallback stateChanged, Options options = {}, QObject *parent = nullptr);
+    ~TunnelService() override;
+
+    QCoro::Task<> enable();
+    QCoro::Task<> disable();
+    QCoro::Task<> systemDidWake();
+
+    // Control requests through the tunnel. They fail with TunnelError (notActivated before
+    // anything is sent, serverUnavailable for any status but 200), NetworkError or DecodingError.
+    QCoro::Task<ProtectionSettings> settings();
+    QCoro::Task<> save(ProtectionSettings settings);
+    QCoro::Task<> purgeMap();
+    QCoro::Task<QList<ProtectedSession>> sessions();
+    QCoro::Task<ProtectedSessionDetail> session(QString id);
+    QCoro::Task<> sessionCommand(QString action, QString id, std::optional<QString> title);
+    QCoro::Task<WebAnswer> authorizedRequest(QUrl url);
+
+    // The steps the operations above are made of.
+    QCoro::Task<> connect();
+    QCoro::Task<> terminated(QUuid id);
+    QCoro::Task<> stopProcess();
+    QCoro::Task<bool> canary(quint16 port);
+    QCoro::Task<bool> mapIsUnlocked(quint16 port);
+    QCoro::Task<> unlock(ClientConfig config);
+    void startMonitor();
+
+    // The 22 arguments of the ssh child for `config`.
+    static QStringList sshArguments(const ClientConfig &config);
+
+    // The next reconnect wait: the current delay with ±20 % jitter; the delay then doubles up
+    // to its maximum.
+    std::chrono::milliseconds takeReconnectWait();
+
+    SystemProxyService &proxy() { return *m_proxy; }
+    bool isRequested() const { return m_requested; }
+    bool hasMonitor() const { return m_monitorToken != nullptr; }
+    bool isProcessRunning() const { return m_process && m_process->state() == QProcess::Running; }
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
+    double reconnectDelay() const { return m_reconnectDelay; }
+    const QString &lastSSHError() const { return m_lastSSHError; }
+    const std::optional<ClientConfig> &config() const { return m_config; }
+
+private:
+    void report(ProtectionState state, QStringView detail);
+    void readStandardError(QProcess *process);
+    void releaseProcess(QProcess *process);
+    QCoro::Task<> monitor(std::shared_ptr<CancellationToken> token);
+    QCoro::Task<WebAnswer> sendAuthorized(QUrl url, QByteArray verb, QByteArray body);
+    QCoro::Task<WebAnswer> sendAuthorizedOk(QUrl url, QByteArray verb = "GET", QByteArray body = {});
+
+    SystemProxyService *m_proxy;
+    QPointer<QProcess> m_process;
+    bool m_connecting = false;
+    QUuid m_connectionID = QUuid::createUuid();
+    bool m_requested = false;
+    std::optional<ClientConfig> m_config;
+    QString m_mapKey;
+    std::shared_ptr<CancellationToken> m_monitorToken;
+    StateCallback m_stateChanged;
+    double m_reconnectDelay;
+    QString m_lastSSHError;
+    QMetaObject::Connection m_stderrReader;
+
+    ToolPaths m_tools;
+    TunnelTimings m_timings;
+    std::function<void(const QString &)> m_log;
+    // Cancelled when the service goes away: every suspended operation checks it before it
+    // touches the service again.
+    std::shared_ptr<CancellationToken> m_alive = CancellationToken::create();
+};
+
+} // namespace Vetron

@@ -1,0 +1,265 @@
+#include "Foundation/ClientPaths.h"
+#include "Foundation/ProcessRunner.h"
+#include "Protection/SystemProxyService.h"
+
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/StandIns.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::StandIns;
+using Vetron::Test::awaitTask;
+
+namespace {
+
+const QString nastyName = u"Bob's \"Phone\" \\ $(touch pwned) `touch pwned2`; ok"_s;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(contents);
+}
+
+bool pointsAtLocalPort(const QJsonObject &service, int port)
+{
+    const QJsonObject local = StandIns::endpoint(true, u"127.0.0.1"_s, port);
+    return service.value(u"web"_s).toObject() == local && service.value(u"secure"_s).toObject() == local;
+}
+
+// Whether `service` is back to `original` as far as a restore can bring it: every proxy that was
+// on is on with its server and port again, every other one is off, and the bypass list is back.
+bool restoredTo(const QJsonObject &service, const QJsonObject &original)
+{
+    for (const QString &key : { u"web"_s, u"secure"_s }) {
+        const QJsonObject now = service.value(key).toObject();
+        const QJsonObject before = original.value(key).toObject();
+        if (before.value(u"enabled"_s).toBool() ? now != before : now.value(u"enabled"_s).toBool())
+            return false;
+    }
+    return service.value(u"bypass"_s) == original.value(u"bypass"_s);
+}
+
+} // namespace
+
+class SystemProxyServiceTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_workingDirectory;
+    std::unique_ptr<StandIns> m_standIns;
+    std::unique_ptr<SystemProxyService> m_proxy;
+
+    QJsonArray usersSettings() const
+    {
+        return {
+            StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"corp.example"_s, 8080),
+                              StandIns::endpoint(false, u"old.example"_s, 3128), { u"*.local"_s, u"169.254/16"_s }),
+            StandIns::service(u"Thunderbolt Bridge"_s, false),
+            StandIns::service(nastyName, true, StandIns::endpoint(true, u"it's \"odd\" $(x)"_s, 3128),
+                              StandIns::endpoint(false), { u"a'b.example"_s, u"$(touch pwned3)"_s }),
+        };
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
+        // Anything the scripts might wrongly execute would land here.
+        QVERIFY(QDir::setCurrent(m_workingDirectory.path()));
+    }
+
+    void init()
+    {
+        QDir(ClientPaths::root()).removeRecursively();
+        m_standIns = std::make_unique<StandIns>();
+        m_standIns->setServices(usersSettings());
+        m_proxy = std::make_unique<SystemProxyService>(m_standIns->tools());
+    }
+
+    void cleanup()
+    {
+        QVERIFY(QDir(m_workingDirectory.path()).isEmpty());
+    }
+
+    void switchOnAndOffRestoresEveryServiceExactly()
+    {
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"Wi-Fi"_s), 18080));
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(nastyName), 18080));
+        QCOMPARE(m_standIns->serviceNamed(u"Thunderbolt Bridge"_s), usersSettings().at(1).toObject());
+        QCOMPARE(readFile(ClientPaths::proxyOwned()), QByteArray("18080"));
+        QCOMPARE(m_standIns->privilegedScripts().size(), 1);
+
+        const auto backup = decodeJsonList<ServiceProxyBackup>(readFile(ClientPaths::proxyBackup()));
+        QCOMPARE(backup.size(), 2);
+        QCOMPARE(backup.at(0).name, u"Wi-Fi"_s);
+        QCOMPARE(backup.at(0).web, (ProxyEndpoint { true, u"corp.example"_s, 8080 }));
+        QCOMPARE(backup.at(1).name, nastyName);
+        QCOMPARE(backup.at(1).bypass, (QStringList { u"a'b.example"_s, u"$(touch pwned3)"_s }));
+
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QCOMPARE(m_standIns->privilegedScripts().size(), 2);
+        QVERIFY(restoredTo(m_standIns->serviceNamed(u"Wi-Fi"_s), usersSettings().at(0).toObject()));
+        QVERIFY(restoredTo(m_standIns->serviceNamed(nastyName), usersSettings().at(2).toObject()));
+        QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
+        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+        // A switched-off proxy comes back as a bare "off"; its old server is not written back.
+        for (const QStringList &call : m_standIns->networksetupCalls())
+            QVERIFY2(call.first() != u"-setsecurewebproxy"_s || call.at(2) == u"127.0.0.1"_s,
+                     qPrintable(call.join(u' ')));
+
+        // Nothing left to restore: no second prompt.
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QCOMPARE(m_standIns->privilegedScripts().size(), 2);
+    }
+
+    void scriptsQuoteNamesForTheShellAndTheAppleScriptLiteral()
+    {
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        const QString script = m_standIns->privilegedScripts().first();
+        QVERIFY(script.startsWith(u"set -e; "_s));
+        QVERIFY(script.contains(u" -setwebproxy 'Bob'\\''s \"Phone\" \\ $(touch pwned) `touch pwned2`; ok' 127.0.0.1 18080; "_s));
+        QCOMPARE(SystemProxyService::appleScriptFor(u"a \\ \"b\""_s),
+                 u"do shell script \"a \\\\ \\\"b\\\"\" with administrator privileges"_s);
+        // The name reached networksetup as one untouched argument.
+        bool seen = false;
+        for (const QStringList &call : m_standIns->networksetupCalls())
+            seen = seen || (call.first() == u"-setwebproxystate"_s && call.at(1) == nastyName);
+        QVERIFY(seen);
+    }
+
+    void secondSwitchOnToTheSamePortAsksNoPassword()
+    {
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        writeFile(ClientPaths::proxyOwned(), "18080\n");
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        QCOMPARE(m_standIns->privilegedScripts().size(), 1);
+
+        // Another port switches again but keeps the first backup.
+        const QByteArray backup = readFile(ClientPaths::proxyBackup());
+        QVERIFY(awaitTask(m_proxy->enable(18081)).value);
+        QCOMPARE(m_standIns->privilegedScripts().size(), 2);
+        QCOMPARE(readFile(ClientPaths::proxyBackup()), backup);
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"Wi-Fi"_s), 18081));
+    }
+
+    void cancelledPasswordChangesNothingButKeepsTheBackup()
+    {
+        m_standIns->setPasswordRefused(true);
+        const auto refused = awaitTask(m_proxy->enable(18080));
+        QVERIFY(refused.errorAs<ProcessError>());
+        QVERIFY(refused.errorDescription().contains(u"User canceled"_s));
+        QCOMPARE(m_standIns->services(), usersSettings());
+        QVERIFY(QFile::exists(ClientPaths::proxyBackup()));
+        QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
+
+        // The settings change before the next try: the first backup still holds the user's own.
+        QJsonArray changed = usersSettings();
+        changed[0] = StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(false), StandIns::endpoint(false));
+        m_standIns->setServices(changed);
+        m_standIns->setPasswordRefused(false);
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QVERIFY(restoredTo(m_standIns->serviceNamed(u"Wi-Fi"_s), usersSettings().at(0).toObject()));
+    }
+
+    void leftoverLocalProxyIsNotSavedAsTheUsersOwn()
+    {
+        // A proxy still on our port from a run whose files were lost.
+        QJsonArray leftover = usersSettings();
+        leftover[0] = StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"127.0.0.1"_s, 18080),
+                                        StandIns::endpoint(true, u"127.0.0.1"_s, 18080));
+        m_standIns->setServices(leftover);
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        const auto backup = decodeJsonList<ServiceProxyBackup>(readFile(ClientPaths::proxyBackup()));
+        QCOMPARE(backup.at(0).web, ProxyEndpoint {});
+        QCOMPARE(backup.at(0).secure, ProxyEndpoint {});
+
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        const QJsonObject wifi = m_standIns->serviceNamed(u"Wi-Fi"_s);
+        QCOMPARE(wifi.value(u"web"_s).toObject().value(u"enabled"_s).toBool(), false);
+        QCOMPARE(wifi.value(u"secure"_s).toObject().value(u"enabled"_s).toBool(), false);
+    }
+
+    void restoreWithoutBackupFailsAndKeepsEverything()
+    {
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        QVERIFY(QFile::remove(ClientPaths::proxyBackup()));
+        const auto outcome = awaitTask(m_proxy->restore());
+        const auto *error = outcome.errorAs<ProxyError>();
+        QVERIFY(error);
+        QCOMPARE(error->which(), ProxyError::Case::backupMissing);
+        QCOMPARE(error->description(), u"Не удалось восстановить предыдущие настройки прокси."_s);
+        QCOMPARE(m_standIns->privilegedScripts().size(), 1);
+        QVERIFY(QFile::exists(ClientPaths::proxyOwned()));
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"Wi-Fi"_s), 18080));
+
+        writeFile(ClientPaths::proxyBackup(), "[{\"name\":\"Wi-Fi\"}]");
+        QVERIFY(awaitTask(m_proxy->restore()).errorAs<ProxyError>());
+    }
+
+    void serviceAddedAfterTheBackupIsLeftAloneOnRestore()
+    {
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+        QJsonArray grown = m_standIns->services();
+        grown.append(StandIns::service(u"USB LAN"_s));
+        m_standIns->setServices(grown);
+        QVERIFY(awaitTask(m_proxy->enable(18081)).value);
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"USB LAN"_s), 18081));
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"USB LAN"_s), 18081));
+        QVERIFY(restoredTo(m_standIns->serviceNamed(u"Wi-Fi"_s), usersSettings().at(0).toObject()));
+    }
+
+    void emptyBackupStillRunsOnePromptAndClearsTheFiles()
+    {
+        QVERIFY(ClientPaths::root().size() > 0);
+        ClientPaths::prepare();
+        writeFile(ClientPaths::proxyBackup(), "[]");
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QCOMPARE(m_standIns->privilegedScripts(), QStringList { u"set -e"_s });
+        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+    }
+
+    void failuresBeforeTheSwitchChangeNothing()
+    {
+        m_standIns->setFailingOptions({ u"-getproxybypassdomains"_s });
+        QVERIFY(awaitTask(m_proxy->enable(18080)).errorAs<ProcessError>());
+        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+        QVERIFY(m_standIns->privilegedScripts().isEmpty());
+
+        m_standIns->setFailingOptions({});
+        m_standIns->setServices({ StandIns::service(u"Wi-Fi"_s, false) });
+        const auto outcome = awaitTask(m_proxy->enable(18080));
+        QVERIFY(outcome.errorAs<ProxyError>());
+        QCOMPARE(outcome.errorDescription(), u"Не найдены сетевые подключения macOS."_s);
+    }
+
+    void queryOutputParsing()
+    {
+        const auto values
+            = SystemProxyService::dictionary(u"Enabled: Yes\nServer: host:8080\nPort:\t 80 \nno colon here\n"
+                                             u" Spaced : x\nPort: 81\n\n"_s);
+        QCOMPARE(values.value(u"Server"_s), u"host:8080"_s);
+        QCOMPARE(values.value(u" Spaced "_s), u"x"_s);
+        QCOMPARE(values.value(u"Port"_s), u"81"_s);
+        QCOMPARE(values.size(), 4);
+        QCOMPARE(SystemProxyService::shellQuoted(u"Bob's Phone"_s), u"'Bob'\\''s Phone'"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(SystemProxyServiceTest)
+#include "tst_SystemProxyService.moc"

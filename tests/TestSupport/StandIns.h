@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Platform/ToolPaths.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace Vetron::Test {
+
+// The stand-ins for the macOS tools and the state directory they share with one test. Creating
+// it points VETRON_STANDIN_STATE (inherited by every child) at a fresh directory.
+class StandIns
+{
+public:
+    StandIns();
+
+    // The system's own tools, with the macOS-only ones replaced by the stand-ins.
+    ToolPaths tools() const;
+
+    QString stateDirectory() const { return m_state.path(); }
+
+    // networksetup's services: [{"name","enabled","web","secure","bypass"}, …].
+    void setServices(const QJsonArray &services) const;
+    QJsonArray services() const;
+    QJsonObject serviceNamed(const QString &name) const;
+
+    // Each networksetup call's arguments, oldest first.
+    QList<QStringList> networksetupCalls() const;
+    // Each script run through the administrator prompt, oldest first.
+    QStringList privilegedScripts() const;
+
+    void setPasswordRefused(bool refused) const;
+    // Makes every networksetup call with one of `options` fail.
+    void setFailingOptions(const QStringList &options) const;
+
+    static QJsonObject endpoint(bool enabled, const QString &server = {}, int port = 0);
+    static QJsonObject service(const QString &name, bool enabled = true, const QJsonObject &web = endpoint(false),
+                               const QJsonObject &secure = endpoint(false), const QStringList &bypass = {});
+
+private:
+    QTemporaryDir m_state;
+};
+
+} // namespace Vetron::Test

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Protection/TunnelService.h"
+
+#include "ProtectionServer.h"
+#include "TestSupport/SshServer.h"
+#include "TestSupport/StandIns.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+namespace Vetron::Test {
+
+// Everything a tunnel needs, for real: the stand-in proxy tools, a protection server, an sshd
+// that forwards to it, and an enrolled data directory pointing at that sshd. The data
+// directory is ClientPaths::root(), so a test process sets XDG_DATA_HOME before its first use.
+class TunnelFixture
+{
+public:
+    struct Report {
+        ProtectionState state;
+        QString detail;
+    };
+
+    static constexpr char mapKey[] = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    static constexpr char unlockHost[] = "unlock.vetron.test";
+
+    TunnelFixture();
+    ~TunnelFixture();
+
+    // Fast intervals for tests; a test may change them before makeService().
+    static TunnelTimings fastTimings();
+
+    // Starts the servers and writes the data directory; false with a reason in `error()`.
+    bool start();
+    TunnelService &makeService(TunnelTimings timings = fastTimings());
+
+    TunnelService &service() { return *m_service; }
+    StandIns &standIns() { return m_standIns; }
+    Tools::ProtectionServer &server() { return m_server; }
+    SshServer &sshd() { return *m_sshd; }
+    quint16 localPort() const { return m_localPort; }
+    const QString &error() const { return m_error; }
+
+    const QList<Report> &reports() const { return m_reports; }
+    QStringList logLines() const { return m_log; }
+    void clearReports() { m_reports.clear(); }
+
+    // Runs the event loop until a report with `state` (and, when given, `detail`) arrives.
+    bool waitForReport(ProtectionState state, const QString &detail = {}, int timeoutMs = 20000);
+    // Whether every enabled network service points at 127.0.0.1 and the local port.
+    bool proxiesPointAtTunnel() const;
+
+private:
+    StandIns m_standIns;
+    Tools::ProtectionServer m_server;
+    std::unique_ptr<SshServer> m_sshd;
+    std::unique_ptr<TunnelService> m_service;
+    quint16 m_localPort = 0;
+    QList<Report> m_reports;
+    QStringList m_log;
+    QString m_error;
+};
+
+} // namespace Vetron::Test

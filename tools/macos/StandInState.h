@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Plumbing shared by the stand-ins: the state directory, the call log, state files, output.
+namespace Vetron::StandIn {
+
+// EX_SOFTWARE: the stand-in cannot work because its state is missing or broken.
+inline constexpr int brokenStateExitCode = 70;
+
+// argv[1..] decoded from UTF-8.
+QStringList arguments(int argc, char **argv);
+
+// The absolute directory named by VETRON_STANDIN_STATE; prints a message to stderr and returns
+// nothing when the variable is unset or not an absolute path.
+std::optional<QString> stateDirectory();
+
+// Appends `json` and a line feed to the file with a single O_APPEND write, so lines of calls that
+// run at the same time never mix.
+void appendLogLine(const QString &path, const QByteArray &json);
+
+QByteArray compactJson(const QJsonArray &array);
+QByteArray compactJson(const QString &text);
+
+// The JSON object in `path`; an empty object when the file does not exist, nothing (with a message
+// on stderr) when it cannot be read or is not a JSON object.
+std::optional<QJsonObject> readJsonObject(const QString &path);
+
+// Replaces `path` with `object` through a temporary file and a rename; prints a message on failure.
+bool writeJsonObject(const QString &path, const QJsonObject &object);
+
+// The non-empty lines of `path`, trimmed; empty when the file does not exist.
+QStringList readLines(const QString &path);
+
+void printOut(const QByteArray &bytes);
+void printOut(const QString &text);
+void printError(const QString &text);
+
+// Holds an exclusive flock(2) on `path` (created if needed) for its lifetime, so that calls which
+// read, change and write back a state file run one after another.
+class StateLock
+{
+public:
+    explicit StateLock(const QString &path);
+    ~StateLock();
+    StateLock(const StateLock &) = delete;
+    StateLock &operator=(const StateLock &) = delete;
+
+private:
+    int m_descriptor = -1;
+};
+
+} // namespace Vetron::StandIn

@@ -1,0 +1,133 @@
+// Stand-in for macOS osascript, limited to the one form the client uses:
+//   osascript -e 'do shell script "<script>" with administrator privileges'
+// It logs every well-formed script to <state>/osascript.log (one JSON string a line, so tests can
+// count password prompts), acts like a cancelled password dialog when <state>/osascript.refuse
+// exists, and otherwise runs the script with /bin/sh as the current user.
+
+#include "StandInState.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron::StandIn;
+
+namespace {
+
+constexpr int syntaxErrorExitCode = 2;
+constexpr int executionErrorExitCode = 1;
+
+const QString scriptPrefix = u"do shell script \""_s;
+const QString scriptSuffix = u"\" with administrator privileges"_s;
+
+// The text of an AppleScript string literal's body, or nothing when the body holds an unescaped
+// quote (which would have ended the literal early) or ends in a lone backslash.
+std::optional<QString> unescapeStringLiteral(QStringView body)
+{
+    QString text;
+    text.reserve(body.size());
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const QChar c = body.at(i);
+        if (c == u'"')
+            return std::nullopt;
+        if (c != u'\\') {
+            text += c;
+            continue;
+        }
+        if (++i == body.size())
+            return std::nullopt;
+        switch (body.at(i).unicode()) {
+        case u'\\':
+            text += u'\\';
+            break;
+        case u'"':
+            text += u'"';
+            break;
+        case u'n':
+            text += u'\n';
+            break;
+        case u'r':
+            text += u'\r';
+            break;
+        case u't':
+            text += u'\t';
+            break;
+        default:
+            // AppleScript keeps a backslash before any other character.
+            text += u'\\';
+            text += body.at(i);
+        }
+    }
+    return text;
+}
+
+std::optional<QString> shellScript(const QStringList &arguments)
+{
+    if (arguments.size() != 2 || arguments.at(0) != u"-e"_s) {
+        printError(u"usage: osascript -e 'do shell script \"…\" with administrator privileges'\n"_s);
+        return std::nullopt;
+    }
+    const QString &statement = arguments.at(1);
+    if (statement.size() < scriptPrefix.size() + scriptSuffix.size() || !statement.startsWith(scriptPrefix)
+        || !statement.endsWith(scriptSuffix)) {
+        printError(u"0:0: syntax error: only 'do shell script \"…\" with administrator privileges' is "
+                   "understood here.\n"_s);
+        return std::nullopt;
+    }
+    const QStringView body = QStringView(statement).sliced(
+        scriptPrefix.size(), statement.size() - scriptPrefix.size() - scriptSuffix.size());
+    std::optional<QString> script = unescapeStringLiteral(body);
+    if (!script)
+        printError(u"0:0: syntax error: Expected end of line but found \"\"\". (-2741)\n"_s);
+    return script;
+}
+
+int runScript(const QString &script)
+{
+    QProcess shell;
+    shell.setStandardInputFile(QProcess::nullDevice());
+    shell.start(u"/bin/sh"_s, { u"-c"_s, script });
+    if (!shell.waitForFinished(-1)) {
+        printError(u"0:1: execution error: %1 (-1)\n"_s.arg(shell.errorString()));
+        return executionErrorExitCode;
+    }
+    // A shell killed by a signal reports the signal number; give it the shell's 128 + N form.
+    const int status = shell.exitStatus() == QProcess::CrashExit ? 128 + shell.exitCode() : shell.exitCode();
+    if (status != 0) {
+        QString message = QString::fromUtf8(shell.readAllStandardError()).trimmed();
+        if (message.isEmpty())
+            message = u"The command exited with a non-zero status."_s;
+        printError(u"0:1: execution error: %1 (%2)\n"_s.arg(message, QString::number(status)));
+        return executionErrorExitCode;
+    }
+    // do shell script drops one trailing line feed; osascript then prints the result on a line.
+    QByteArray output = shell.readAllStandardOutput();
+    if (output.endsWith('\n'))
+        output.chop(1);
+    printOut(output + '\n');
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Taken before QCoreApplication, which would remove arguments it understands itself.
+    const QStringList arguments = Vetron::StandIn::arguments(argc, argv);
+    const QCoreApplication application(argc, argv);
+
+    const std::optional<QString> stateDirectory = Vetron::StandIn::stateDirectory();
+    if (!stateDirectory)
+        return brokenStateExitCode;
+    const std::optional<QString> script = shellScript(arguments);
+    if (!script)
+        return syntaxErrorExitCode;
+    appendLogLine(*stateDirectory + u"/osascript.log"_s, compactJson(*script));
+
+    if (QFile::exists(*stateDirectory + u"/osascript.refuse"_s)) {
+        printError(u"0:1: execution error: User canceled. (-128)\n"_s);
+        return executionErrorExitCode;
+    }
+    return runScript(*script);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "HttpRequestParser.h"
+#include "HttpResponse.h"
+
+#include <QObject>
+
+class QTcpSocket;
+
+namespace Vetron::Tools {
+
+// One client connection: reads requests one after another and writes each answer in order.
+// While an answer is outstanding the next request waits in the buffer, so answers given late
+// still go out in request order. Deletes itself once the connection is gone.
+class HttpConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes over `socket`, which must be connected.
+    HttpConnection(QTcpSocket *socket, QObject *parent);
+
+    // Answers the request last announced by requestArrived; ignored once the connection is
+    // closing or when no request is waiting.
+    void respond(const HttpResponse &response);
+
+    // Closes the connection at once, with no answer to a waiting request.
+    void drop();
+
+Q_SIGNALS:
+    void requestArrived(const Vetron::Tools::HttpRequest &request);
+
+private:
+    void readIncoming();
+    void processBuffered();
+    void send(const HttpResponse &response, bool closeAfter);
+
+    QTcpSocket *m_socket;
+    HttpRequestParser m_parser;
+    bool m_answerPending = false;
+    bool m_pendingKeepAlive = true;
+    bool m_pendingHeadOnly = false;
+    bool m_processing = false;
+    bool m_closing = false;
+};
+
+} // namespace Vetron::Tools
