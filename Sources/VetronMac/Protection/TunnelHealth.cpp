@@ -144,17 +144,7 @@ QCoro::Task<> TunnelService::systemDidWake()
     }
     report(ProtectionState::connecting, Texts::afterSleep);
 
-    std::exception_ptr failure;
-    try {
-        co_await connect();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!failure || alive->isCancelled())
-        co_return;
-    co_await stopProcess();
-    if (!alive->isCancelled() && !isTunnelError(failure, TunnelError::Case::portBusy))
-        report(ProtectionState::blocked, Texts::tryingToRecover);
+    co_await reconnect(Texts::tryingToRecover.toString());
 }
 
 } // namespace Vetron

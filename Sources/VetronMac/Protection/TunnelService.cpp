@@ -210,6 +210,12 @@ QCoro::Task<> TunnelService::terminated(QUuid id)
     if (alive->isCancelled() || !m_requested)
         co_return;
 
+    co_await reconnect(Texts::reconnectFailed.toString());
+}
+
+QCoro::Task<> TunnelService::reconnect(QString failureDetail)
+{
+    const auto alive = m_alive;
     std::exception_ptr failure;
     try {
         co_await connect();
@@ -219,8 +225,9 @@ QCoro::Task<> TunnelService::terminated(QUuid id)
     if (!failure || alive->isCancelled())
         co_return;
     co_await stopProcess();
+    // A busy port has already been reported by connect itself.
     if (!alive->isCancelled() && !isTunnelError(failure, TunnelError::Case::portBusy))
-        report(ProtectionState::blocked, Texts::reconnectFailed);
+        report(ProtectionState::blocked, failureDetail);
 }
 
 QCoro::Task<> TunnelService::stopProcess()

@@ -104,6 +104,8 @@ private:
     void readStandardError(QProcess *process);
     void releaseProcess(QProcess *process);
     QCoro::Task<> monitor(std::shared_ptr<CancellationToken> token);
+    // Connects again; on failure stops ssh and reports `failureDetail` (a busy port excepted).
+    QCoro::Task<> reconnect(QString failureDetail);
     QCoro::Task<WebAnswer> sendAuthorized(QUrl url, QByteArray verb, QByteArray body);
     QCoro::Task<WebAnswer> sendAuthorizedOk(QUrl url, QByteArray verb = "GET", QByteArray body = {});
 
