@@ -117,7 +117,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
         QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
         // A switched-off proxy comes back as a bare "off"; its old server is not written back.
-        for (const QStringList &call : m_standIns->networksetupCalls())
+        for (const QStringList &call : m_standIns->calls(u"networksetup"_s))
             QVERIFY2(call.first() != u"-setsecurewebproxy"_s || call.at(2) == u"127.0.0.1"_s,
                      qPrintable(call.join(u' ')));
 
@@ -136,7 +136,7 @@ private Q_SLOTS:
                  u"do shell script \"a \\\\ \\\"b\\\"\" with administrator privileges"_s);
         // The name reached networksetup as one untouched argument.
         bool seen = false;
-        for (const QStringList &call : m_standIns->networksetupCalls())
+        for (const QStringList &call : m_standIns->calls(u"networksetup"_s))
             seen = seen || (call.first() == u"-setwebproxystate"_s && call.at(1) == nastyName);
         QVERIFY(seen);
     }
@@ -236,12 +236,12 @@ private Q_SLOTS:
 
     void failuresBeforeTheSwitchChangeNothing()
     {
-        m_standIns->setFailingOptions({ u"-getproxybypassdomains"_s });
+        m_standIns->setFailingOptions(u"networksetup"_s, { u"-getproxybypassdomains"_s });
         QVERIFY(awaitTask(m_proxy->enable(18080)).errorAs<ProcessError>());
         QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
         QVERIFY(m_standIns->privilegedScripts().isEmpty());
 
-        m_standIns->setFailingOptions({});
+        m_standIns->setFailingOptions(u"networksetup"_s, {});
         m_standIns->setServices({ StandIns::service(u"Wi-Fi"_s, false) });
         const auto outcome = awaitTask(m_proxy->enable(18080));
         QVERIFY(outcome.errorAs<ProxyError>());

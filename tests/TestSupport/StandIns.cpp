@@ -67,10 +67,10 @@ QJsonObject StandIns::serviceNamed(const QString &name) const
     return {};
 }
 
-QList<QStringList> StandIns::networksetupCalls() const
+QList<QStringList> StandIns::calls(const QString &tool) const
 {
     QList<QStringList> calls;
-    for (const QByteArray &line : logLines(m_state.filePath(u"networksetup.log"_s))) {
+    for (const QByteArray &line : logLines(m_state.filePath(tool + u".log"_s))) {
         if (line.isEmpty())
             continue;
         QStringList call;
@@ -96,9 +96,26 @@ void StandIns::setPasswordRefused(bool refused) const
     writeOrRemove(m_state.filePath(u"osascript.refuse"_s), "refuse", refused);
 }
 
-void StandIns::setFailingOptions(const QStringList &options) const
+void StandIns::setFailingOptions(const QString &tool, const QStringList &options) const
 {
-    writeOrRemove(m_state.filePath(u"networksetup.fail"_s), options.join(u'\n').toUtf8() + '\n', !options.isEmpty());
+    writeOrRemove(m_state.filePath(tool + u".fail"_s), options.join(u'\n').toUtf8() + '\n', !options.isEmpty());
+}
+
+QJsonObject StandIns::securityState() const
+{
+    QFile file(m_state.filePath(u"security.json"_s));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void StandIns::addGenericPassword(const QString &service, const QString &account, const QString &password) const
+{
+    QJsonObject state = securityState();
+    QJsonArray items = state.value(u"genericPasswords"_s).toArray();
+    items.append(QJsonObject { { u"service"_s, service }, { u"account"_s, account }, { u"password"_s, password } });
+    state.insert(u"genericPasswords"_s, items);
+    writeOrRemove(m_state.filePath(u"security.json"_s), QJsonDocument(state).toJson(), true);
 }
 
 QJsonObject StandIns::endpoint(bool enabled, const QString &server, int port)

@@ -25,14 +25,18 @@ public:
     QJsonArray services() const;
     QJsonObject serviceNamed(const QString &name) const;
 
-    // Each networksetup call's arguments, oldest first.
-    QList<QStringList> networksetupCalls() const;
+    // Each call's arguments of one stand-in ("networksetup", "security", …), oldest first.
+    QList<QStringList> calls(const QString &tool) const;
     // Each script run through the administrator prompt, oldest first.
     QStringList privilegedScripts() const;
 
     void setPasswordRefused(bool refused) const;
-    // Makes every networksetup call with one of `options` fail.
-    void setFailingOptions(const QStringList &options) const;
+    // Makes every call of `tool` with one of `options` (its first argument) fail.
+    void setFailingOptions(const QString &tool, const QStringList &options) const;
+
+    // security's state: {"certificates":[{keychain, sha1, pem, trust}], "genericPasswords":[…]}.
+    QJsonObject securityState() const;
+    void addGenericPassword(const QString &service, const QString &account, const QString &password) const;
 
     static QJsonObject endpoint(bool enabled, const QString &server = {}, int port = 0);
     static QJsonObject service(const QString &name, bool enabled = true, const QJsonObject &web = endpoint(false),

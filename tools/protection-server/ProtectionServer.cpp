@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QTimer>
 #include <QUrlQuery>
 #include <optional>
 
@@ -168,7 +167,7 @@ bool ProtectionServer::echoNonce() const
 
 void ProtectionServer::setOverride(const QString &host, int status, QByteArray body, int delayMs)
 {
-    m_overrides.insert(host.toLower(), Override { status, std::move(body), delayMs });
+    m_overrides.insert(host.toLower(), HttpOverride { status, std::move(body), delayMs });
 }
 
 void ProtectionServer::clearOverrides()
@@ -199,25 +198,13 @@ void ProtectionServer::handle(HttpConnection *connection, const HttpRequest &req
 {
     m_requests.append(Request { request.method, request.url, request.headers, request.body });
     const auto found = m_overrides.constFind(request.url.host());
-    const std::optional<Override> override
-        = found == m_overrides.cend() ? std::nullopt : std::optional<Override>(*found);
+    const std::optional<HttpOverride> override
+        = found == m_overrides.cend() ? std::nullopt : std::optional<HttpOverride>(*found);
     const QPointer<HttpConnection> target(connection);
     Q_EMIT requestReceived();
     if (!target)
         return;
-
-    auto reply = [this, target, request, override] {
-        if (!target)
-            return;
-        if (override && override->status != 0)
-            target->respond(HttpResponse::raw(override->status, override->body));
-        else
-            target->respond(answer(request));
-    };
-    if (override && override->delayMs > 0)
-        QTimer::singleShot(override->delayMs, connection, reply);
-    else
-        reply();
+    respondWithOverride(connection, override, [this, request] { return answer(request); });
 }
 
 HttpResponse ProtectionServer::answer(const HttpRequest &request)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HttpOverride.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QJsonArray>
@@ -14,7 +16,6 @@ namespace Vetron::Tools {
 
 class HttpConnection;
 struct HttpRequest;
-struct HttpResponse;
 
 // A local stand-in for the protection proxy at the far end of the tunnel. It is reached as an
 // HTTP proxy on 127.0.0.1, answers the reserved pseudo-hosts (status, unlock, config, purge,
@@ -76,13 +77,6 @@ Q_SIGNALS:
     void requestReceived();
 
 private:
-    struct Override
-    {
-        int status = 0;
-        QByteArray body;
-        int delayMs = 0;
-    };
-
     void acceptConnections();
     void handle(HttpConnection *connection, const HttpRequest &request);
     HttpResponse answer(const HttpRequest &request);
@@ -104,7 +98,7 @@ private:
     QJsonObject m_settings;
     QJsonArray m_sessions;
     bool m_echoNonce = true;
-    QHash<QString, Override> m_overrides;
+    QHash<QString, HttpOverride> m_overrides;
     QList<Request> m_requests;
 };
 

@@ -15,6 +15,10 @@ HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent)
         m_closing = true;
         deleteLater();
     });
+    // A TLS client may send its request together with the end of the handshake, before anyone
+    // listened for readyRead.
+    if (m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &HttpConnection::readIncoming, Qt::QueuedConnection);
 }
 
 void HttpConnection::respond(const HttpResponse &response)

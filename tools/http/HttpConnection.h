@@ -11,13 +11,15 @@ namespace Vetron::Tools {
 
 // One client connection: reads requests one after another and writes each answer in order.
 // While an answer is outstanding the next request waits in the buffer, so answers given late
-// still go out in request order. Deletes itself once the connection is gone.
+// still go out in request order. Deletes itself once the connection is gone. Works over plain
+// TCP and over TLS alike: a QSslSocket is handed over once its handshake is done.
 class HttpConnection : public QObject
 {
     Q_OBJECT
 
 public:
-    // Takes over `socket`, which must be connected.
+    // Takes over `socket`, which must be connected (and encrypted, for a QSslSocket). Bytes it has
+    // already received are read as soon as the event loop runs.
     HttpConnection(QTcpSocket *socket, QObject *parent);
 
     // Answers the request last announced by requestArrived; ignored once the connection is
