@@ -1,0 +1,265 @@
+#include "Account/AccountErrors.h"
+#include "Account/ActivationService.h"
+#include "Account/DeviceCredentialStore.h"
+#include "Foundation/ClientPaths.h"
+#include "Foundation/Models.h"
+#include "Foundation/ProcessRunner.h"
+#include "Platform/ComputerName.h"
+
+#include "AccountServer.h"
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/StandIns.h"
+#include "TestSupport/TestCertificates.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::StandIns;
+using Vetron::Test::TestCertificates;
+using Vetron::Test::awaitTask;
+
+namespace {
+
+const QString goodKey = u"VTRN-2F9K-77QA-P0XZ-11"_s; // 22 characters
+const QString hostKey = u"ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOM7mrFt9+zTz8EvF0ZlFqUMmS5qGS2cv4mtWzvo2yYr"_s;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+} // namespace
+
+class ActivationServiceTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::unique_ptr<Tools::AccountServer> m_server;
+    std::unique_ptr<StandIns> m_standIns;
+
+    ActivationService::Options options() const
+    {
+        return { { m_server->baseUrl(), m_server->baseUrl() }, m_standIns->tools(), hostKey };
+    }
+
+    QString keychain(const QString &name) const { return m_home.path() + u"/Library/Keychains/"_s + name; }
+
+    QStringList dataFiles() const
+    {
+        return QDir(ClientPaths::root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    QJsonArray trustedCertificates() const
+    {
+        return m_standIns->securityState().value(u"certificates"_s).toArray();
+    }
+
+    void setEnrollmentPort(int port)
+    {
+        QJsonObject answer = m_server->enrollmentAnswer();
+        answer.insert(u"ssh_host"_s, u"tun.vetron.test"_s);
+        answer.insert(u"ssh_port"_s, port);
+        answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
+        m_server->setEnrollmentAnswer(answer);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        m_certificates = std::make_unique<TestCertificates>();
+        m_certificates->trustInThisProcess();
+    }
+
+    void init()
+    {
+        QDir(ClientPaths::root()).removeRecursively();
+        QDir(m_home.path() + u"/Library"_s).removeRecursively();
+        QVERIFY(QDir().mkpath(keychain({})));
+        QFile(keychain(u"login.keychain-db"_s)).open(QIODevice::WriteOnly);
+        m_standIns = std::make_unique<StandIns>();
+        DeviceCredentialStore::forgetLegacyCheck();
+        m_server = std::make_unique<Tools::AccountServer>();
+        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        m_server->acceptEnrollmentToken(goodKey);
+        setEnrollmentPort(2222);
+    }
+
+    void shortKeysAreRefusedBeforeAnythingHappens_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("longEnough");
+        QTest::addRow("19 with blanks around") << u"  \n1234567890123456789 \n"_s << false;
+        QTest::addRow("19 letters with combining marks") << QString(u"е\u0301"_s).repeated(19) << false;
+        QTest::addRow("19 emoji with skin tones") << QString(u"👍🏽"_s).repeated(19) << false;
+        QTest::addRow("20 characters") << u"12345678901234567890"_s << true;
+        QTest::addRow("20 emoji with skin tones") << QString(u"👍🏽"_s).repeated(20) << true;
+    }
+
+    void shortKeysAreRefusedBeforeAnythingHappens()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, longEnough);
+        const auto outcome = awaitTask(ActivationService::activate(code, options()));
+        const auto *error = outcome.errorAs<ActivationError>();
+        if (!longEnough) {
+            QVERIFY(error);
+            QCOMPARE(error->which(), ActivationError::Case::invalidCode);
+            QCOMPARE(error->description(), u"Введите ключ из личного кабинета целиком."_s);
+            QVERIFY(m_server->requests().isEmpty());
+            QVERIFY(!QFileInfo::exists(ClientPaths::root()));
+        } else {
+            // Long enough to be sent; the server does not know it.
+            QVERIFY(error);
+            QCOMPARE(error->which(), ActivationError::Case::rejected);
+            QCOMPARE(m_server->requests().size(), 1);
+        }
+    }
+
+    void completeDataDirectoryIsNotEnrolledTwice()
+    {
+        QVERIFY(awaitTask(ActivationService::activate(goodKey, options())).value);
+        m_server->clearRequests();
+        const auto outcome = awaitTask(ActivationService::activate(u"short"_s, options()));
+        QCOMPARE(outcome.errorAs<ActivationError>()->which(), ActivationError::Case::alreadyActivated);
+        QVERIFY(m_server->requests().isEmpty());
+    }
+
+    void enrollmentInstallsEverythingTogether_data()
+    {
+        QTest::addColumn<int>("sshPort");
+        QTest::addColumn<QString>("hostField");
+        QTest::addRow("port 22") << 22 << u"tun.vetron.test"_s;
+        QTest::addRow("port 2222") << 2222 << u"[tun.vetron.test]:2222"_s;
+    }
+
+    void enrollmentInstallsEverythingTogether()
+    {
+        QFETCH(int, sshPort);
+        QFETCH(QString, hostField);
+        setEnrollmentPort(sshPort);
+        const auto outcome = awaitTask(ActivationService::activate(u"\n "_s + goodKey + u"\t"_s, options()));
+        QVERIFY2(outcome.value, qPrintable(outcome.errorDescription()));
+
+        QVERIFY(ClientPaths::hasCompleteActivation(ClientPaths::root()));
+        QStringList expected = ClientPaths::enrollmentSet();
+        expected << u"device-credential.json"_s;
+        expected.sort();
+        QCOMPARE(dataFiles(), expected); // no scratch directory left behind
+        QCOMPARE(modeOf(ClientPaths::root()), mode_t(0700));
+        QCOMPARE(modeOf(ClientPaths::privateKey()), mode_t(0600));
+        QCOMPARE(QString::fromUtf8(readFile(ClientPaths::knownHosts())), hostField + u' ' + hostKey + u'\n');
+        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s).match(QString::fromLatin1(readFile(ClientPaths::mapKey()))).hasMatch());
+        QCOMPARE(readFile(ClientPaths::root() + u"/server-ca.pem"_s), m_certificates->caCertificatePem());
+        const ClientConfig config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
+        QCOMPARE(config.sshPort, sshPort);
+        QCOMPARE(config.unlockHost, u"unlock.vetron.test"_s);
+        QCOMPARE(awaitTask(DeviceCredentialStore::read(m_standIns->tools())).value, u"device-token-1"_s);
+
+        // The CA is trusted in the login keychain under the fingerprint openssl prints.
+        const QString thumbprint = QString::fromUtf8(readFile(ClientPaths::root() + u"/ca.thumbprint"_s));
+        QVERIFY(QRegularExpression(u"^[0-9A-F]{40}$"_s).match(thumbprint).hasMatch());
+        QCOMPARE(trustedCertificates().size(), 1);
+        QCOMPARE(trustedCertificates().first().toObject().value(u"sha1"_s).toString(), thumbprint);
+        QCOMPARE(trustedCertificates().first().toObject().value(u"keychain"_s).toString(),
+                 keychain(u"login.keychain-db"_s));
+
+        // The request: four string members, straight to the server.
+        const auto request = m_server->requests().first();
+        QCOMPARE(request.path, u"/api/enroll"_s);
+        QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
+        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+        QCOMPARE(body.size(), 4);
+        QCOMPARE(body.value(u"token"_s).toString(), goodKey);
+        QCOMPARE(body.value(u"platform"_s).toString(), u"macos"_s);
+        QCOMPARE(body.value(u"pubkey"_s).toString(), QString::fromUtf8(readFile(ClientPaths::publicKey())).trimmed());
+        QVERIFY(body.value(u"pubkey"_s).toString().endsWith(u" vetron-macos"_s));
+        const QString computer = Platform::computerName();
+        QCOMPARE(body.value(u"device_name"_s).toString(), computer.isEmpty() ? u"Mac"_s : computer);
+    }
+
+    void refusalsLeaveTheDataDirectoryEmpty_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("description");
+        QTest::addRow("403 with JSON") << 403 << QByteArray(R"({"error":"used"})")
+                                       << u"Ключ недействителен, уже использован или истёк."_s;
+        QTest::addRow("empty token") << 200 << QByteArray("empty-token")
+                                     << u"Сервер не выдал токен устройства. Попробуйте активировать Ветрон ещё раз."_s;
+    }
+
+    void refusalsLeaveTheDataDirectoryEmpty()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, description);
+        if (body == "empty-token") {
+            QJsonObject answer = m_server->enrollmentAnswer();
+            answer.insert(u"device_token"_s, u""_s);
+            m_server->setEnrollmentAnswer(answer);
+        } else {
+            m_server->setOverride(u"/api/enroll"_s, status, body);
+        }
+        QCOMPARE(awaitTask(ActivationService::activate(goodKey, options())).errorDescription(), description);
+        QVERIFY(dataFiles().isEmpty());
+        QVERIFY(m_standIns->calls(u"security"_s).isEmpty());
+    }
+
+    void failingTrustLeavesNothingBehind()
+    {
+        m_standIns->setFailingOptions(u"security"_s, { u"add-trusted-cert"_s });
+        const auto outcome = awaitTask(ActivationService::activate(goodKey, options()));
+        const auto *error = outcome.errorAs<ProcessError>();
+        QVERIFY(error);
+        QVERIFY(error->description().startsWith(u"Команда "_s + m_standIns->tools().security));
+        QVERIFY(dataFiles().isEmpty());
+        QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
+    }
+
+    void failedMoveRollsEverythingBack()
+    {
+        // "ca.thumbprint", the fifth file, cannot replace a directory that holds something.
+        QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s));
+        const auto outcome = awaitTask(ActivationService::activate(goodKey, options()));
+        QVERIFY(outcome.errorAs<FileError>());
+        QCOMPARE(dataFiles(), QStringList { u"ca.thumbprint"_s });
+        QVERIFY(trustedCertificates().isEmpty());
+        const QList<QStringList> calls = m_standIns->calls(u"security"_s);
+        QCOMPARE(calls.at(1).first(), u"delete-certificate"_s);
+        QCOMPARE(calls.at(1).at(3), keychain(u"login.keychain-db"_s));
+        QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
+    }
+
+    void olderLoginKeychainIsUsedWhenTheNewOneIsMissing()
+    {
+        QVERIFY(QFile::remove(keychain(u"login.keychain-db"_s)));
+        QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s)); // forces the rollback
+        awaitTask(ActivationService::activate(goodKey, options()));
+        const QList<QStringList> calls = m_standIns->calls(u"security"_s);
+        QCOMPARE(calls.at(0).first(), u"add-trusted-cert"_s);
+        QCOMPARE(calls.at(0).at(4), keychain(u"login.keychain"_s));
+        QCOMPARE(calls.at(1).first(), u"delete-certificate"_s);
+        QCOMPARE(calls.at(1).at(3), keychain(u"login.keychain"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(ActivationServiceTest)
+#include "tst_ActivationService.moc"
