@@ -8,7 +8,36 @@ set(VETRON_PORTAL_BASE_URL "https://my.vetron.invalid" CACHE STRING
 set(VETRON_SSH_HOST_KEY "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIPlaceholderPlaceholderPlaceholderPlaceholder" CACHE STRING
     "Pinned host key of the protection SSH server: key type and base64 key")
 set(VETRON_RELEASE_PUBLIC_KEY "" CACHE STRING
-    "Release-signing public key: base64 of its PKCS#1 RSAPublicKey DER form")
+    "Release-signing public key: base64 of its PKCS#1 RSAPublicKey DER form, in lines of 64")
+
+# Without a publisher's key (tests, developer builds) the build makes a key pair of its own, so
+# that manifests can be signed locally. The private half stays in the build directory.
+set(VETRON_RELEASE_KEY_DIR "${CMAKE_BINARY_DIR}/release-signing")
+if(VETRON_RELEASE_PUBLIC_KEY STREQUAL "")
+    set(_private "${VETRON_RELEASE_KEY_DIR}/private.pem")
+    if(NOT EXISTS "${_private}")
+        file(MAKE_DIRECTORY "${VETRON_RELEASE_KEY_DIR}")
+        execute_process(COMMAND openssl genrsa -out "${_private}" 3072
+                        RESULT_VARIABLE _result OUTPUT_QUIET ERROR_QUIET)
+        if(NOT _result EQUAL 0)
+            message(FATAL_ERROR "openssl could not make the developer release-signing key")
+        endif()
+    endif()
+    execute_process(COMMAND openssl rsa -in "${_private}" -RSAPublicKey_out -outform DER
+                            -out "${VETRON_RELEASE_KEY_DIR}/public.der"
+                    RESULT_VARIABLE _result OUTPUT_QUIET ERROR_QUIET)
+    execute_process(COMMAND openssl base64 -in "${VETRON_RELEASE_KEY_DIR}/public.der"
+                    OUTPUT_VARIABLE _releaseKey OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _result2)
+    if(NOT _result EQUAL 0 OR NOT _result2 EQUAL 0)
+        message(FATAL_ERROR "openssl could not read the developer release-signing key")
+    endif()
+    set(VETRON_RELEASE_PRIVATE_KEY "${_private}")
+else()
+    set(_releaseKey "${VETRON_RELEASE_PUBLIC_KEY}")
+    set(VETRON_RELEASE_PRIVATE_KEY "")
+endif()
+# The key is kept with its line breaks; the header writes them as "\n".
+string(REPLACE "\n" "\\n" VETRON_RELEASE_PUBLIC_KEY_LITERAL "${_releaseKey}")
 
 set(VETRON_STATUS_HOST "status.vetron.internal" CACHE STRING "Status pseudo-host of the protection server")
 set(VETRON_CONFIG_HOST "config.vetron.internal" CACHE STRING "Configuration pseudo-host of the protection server")

@@ -1,5 +1,6 @@
 #include "StandInState.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -33,6 +34,20 @@ std::optional<QString> stateDirectory()
     return QDir::cleanPath(directory);
 }
 
+int runStandIn(int argc, char **argv, const QString &tool,
+    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run)
+{
+    // Taken before QCoreApplication, which would remove arguments it understands itself.
+    const QStringList arguments = StandIn::arguments(argc, argv);
+    // Some stand-ins run processes; QProcess wants an application object.
+    const QCoreApplication application(argc, argv);
+    const std::optional<QString> directory = stateDirectory();
+    if (!directory)
+        return brokenStateExitCode;
+    appendLogLine(*directory + u'/' + tool + u".log"_s, compactJson(QJsonArray::fromStringList(arguments)));
+    return run(*directory, arguments);
+}
+
 void appendLogLine(const QString &path, const QByteArray &json)
 {
     // Unbuffered, so the whole line goes to the kernel in one write(2) on an O_APPEND descriptor.
@@ -57,37 +72,66 @@ QByteArray compactJson(const QString &text)
     return wrapped.sliced(1, wrapped.size() - 2);
 }
 
-std::optional<QJsonObject> readJsonObject(const QString &path)
+namespace {
+
+// The JSON document in `path`; `missing` when the file does not exist, nothing (with a message on
+// stderr) when it cannot be read or does not hold JSON of the kind `missing` is.
+std::optional<QJsonDocument> readJsonDocument(const QString &path, const QJsonDocument &missing)
 {
     QFile file(path);
     if (!file.exists())
-        return QJsonObject();
+        return missing;
     if (!file.open(QIODevice::ReadOnly)) {
         printError(u"Cannot read %1: %2\n"_s.arg(path, file.errorString()));
         return std::nullopt;
     }
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        printError(u"%1 does not hold a JSON object: %2\n"_s.arg(path, error.errorString()));
+    if (error.error != QJsonParseError::NoError || document.isObject() != missing.isObject()) {
+        printError(u"%1 does not hold a JSON %2: %3\n"_s.arg(
+            path, missing.isObject() ? u"object"_s : u"array"_s, error.errorString()));
         return std::nullopt;
     }
-    return document.object();
+    return document;
 }
 
-bool writeJsonObject(const QString &path, const QJsonObject &object)
+bool writeJsonDocument(const QString &path, const QJsonDocument &document)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         printError(u"Cannot write %1: %2\n"_s.arg(path, file.errorString()));
         return false;
     }
-    file.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    file.write(document.toJson(QJsonDocument::Indented));
     if (!file.commit()) {
         printError(u"Cannot write %1: %2\n"_s.arg(path, file.errorString()));
         return false;
     }
     return true;
+}
+
+} // namespace
+
+std::optional<QJsonObject> readJsonObject(const QString &path)
+{
+    const std::optional<QJsonDocument> document = readJsonDocument(path, QJsonDocument(QJsonObject()));
+    return document ? std::optional(document->object()) : std::nullopt;
+}
+
+bool writeJsonObject(const QString &path, const QJsonObject &object)
+{
+    return writeJsonDocument(path, QJsonDocument(object));
+}
+
+bool appendToJsonArray(const QString &path, const QString &lockPath, const QJsonValue &value)
+{
+    const StateLock lock(lockPath);
+    const std::optional<QJsonDocument> document = readJsonDocument(path, QJsonDocument(QJsonArray()));
+    if (!document)
+        return false;
+    QJsonArray array = document->array();
+    array.append(value);
+    return writeJsonDocument(path, QJsonDocument(array));
 }
 
 QStringList readLines(const QString &path)

@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // Plumbing shared by the stand-ins: the state directory, the call log, state files, output.
@@ -21,6 +23,11 @@ QStringList arguments(int argc, char **argv);
 // nothing when the variable is unset or not an absolute path.
 std::optional<QString> stateDirectory();
 
+// The whole main() of a stand-in: takes argv[1..], finds the state directory (exit code 70 without
+// it), logs the call to <state>/<tool>.log as a JSON array and returns what `run` returns.
+int runStandIn(int argc, char **argv, const QString &tool,
+    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run);
+
 // Appends `json` and a line feed to the file with a single O_APPEND write, so lines of calls that
 // run at the same time never mix.
 void appendLogLine(const QString &path, const QByteArray &json);
@@ -34,6 +41,10 @@ std::optional<QJsonObject> readJsonObject(const QString &path);
 
 // Replaces `path` with `object` through a temporary file and a rename; prints a message on failure.
 bool writeJsonObject(const QString &path, const QJsonObject &object);
+
+// Appends `value` to the JSON array in `path` (an empty array when the file does not exist), holding
+// the flock on `lockPath` while it reads and replaces the file; prints a message on failure.
+bool appendToJsonArray(const QString &path, const QString &lockPath, const QJsonValue &value);
 
 // The non-empty lines of `path`, trimmed; empty when the file does not exist.
 QStringList readLines(const QString &path);

@@ -38,7 +38,8 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
     return clientWith(QNetworkProxy(QNetworkProxy::NoProxy), timeout);
 }
 
-QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body)
+QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body,
+                            std::shared_ptr<CancellationToken> cancel)
 {
     // The request's own limit may be longer than the client's; the shorter one applies.
     const int clientLimit = client.transferTimeout();
@@ -46,6 +47,11 @@ QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest reque
         request.setTransferTimeout(clientLimit);
 
     std::unique_ptr<QNetworkReply> reply(client.sendCustomRequest(request, verb, body));
+    if (cancel) {
+        QObject::connect(cancel.get(), &CancellationToken::cancelled, reply.get(), &QNetworkReply::abort);
+        if (cancel->isCancelled())
+            reply->abort();
+    }
     co_await reply.get();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

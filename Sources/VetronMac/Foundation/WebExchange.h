@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/Cancellation.h"
 #include "Foundation/Error.h"
 
 #include <QByteArray>
@@ -43,9 +44,10 @@ std::unique_ptr<QNetworkAccessManager> proxiedClient(quint16 port, std::chrono::
 // A fresh web client that never uses any proxy, neither the system's nor the environment's.
 std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds timeout);
 
-// Sends one request and suspends until its answer. Throws NetworkError when no HTTP answer came.
+// Sends one request and suspends until its answer. Throws NetworkError when no HTTP answer came;
+// cancelling `cancel` aborts the request (OperationCanceledError).
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb = "GET",
-                            QByteArray body = {});
+                            QByteArray body = {}, std::shared_ptr<CancellationToken> cancel = nullptr);
 
 } // namespace WebExchange
 } // namespace Vetron

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "BuildConstants.h"
+#include "Foundation/Cancellation.h"
+#include "Foundation/ServerAddresses.h"
+#include "Platform/ToolPaths.h"
+#include "Updates/MacReleaseManifest.h"
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <memory>
+
+// Self-update from signed releases on the account portal: the manifest check with its
+// signature and version rule, then download, digest check, installation for the current user
+// and the relaunch into the new bundle.
+namespace Vetron::UpdateService {
+
+struct Options {
+    ServerAddresses servers;
+    ToolPaths tools;
+    QString releaseKey = QString::fromUtf8(BuildConstants::releasePublicKey); // base64 PKCS#1 DER, in lines
+    std::chrono::milliseconds timeout { 20000 };
+};
+
+// available, failed, idle (also when `cancel` fires) or current. Never fails.
+QCoro::Task<UpdateScreenState> check(QString current, Options options = {},
+                                     std::shared_ptr<CancellationToken> cancel = nullptr);
+
+// Whether the manifest's signature is valid under `releaseKey` (a 3072-bit RSA key).
+bool verify(const MacReleaseManifest &manifest, const QString &releaseKey);
+
+// Whether `candidate` is to be offered over `installed`.
+bool isUpgrade(const QString &candidate, const QString &installed);
+
+// Whether `bytes` have the SHA-256 `sha256` (hex digits of either case).
+bool digestMatches(const QByteArray &bytes, const QString &sha256);
+
+// Downloads, checks, mounts and installs a verified release. Never fails.
+QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options options = {},
+                                          std::shared_ptr<CancellationToken> cancel = nullptr);
+
+// The script that waits for process `pid` to end and then opens `bundle`.
+QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools = {});
+
+// Starts the relaunch script for this process, detached; returns at once.
+void scheduleRelaunch(const QString &bundle, const ToolPaths &tools = {});
+
+} // namespace Vetron::UpdateService

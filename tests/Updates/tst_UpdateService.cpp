@@ -1,0 +1,295 @@
+#include "Updates/UpdateService.h"
+
+#include "AccountServer.h"
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/StandIns.h"
+#include "TestSupport/TestCertificates.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::StandIns;
+using Vetron::Test::TestCertificates;
+using Vetron::Test::awaitTask;
+
+namespace {
+
+QByteArray runTool(const QString &program, const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished();
+    return process.readAllStandardOutput();
+}
+
+// Signs the manifest's message with a private key, as the publisher does.
+QString signatureFor(const MacReleaseManifest &manifest, const QString &privateKey)
+{
+    const QByteArray message = (manifest.version + u'\n' + manifest.url + u'\n' + manifest.sha256.toLower()).toUtf8();
+    const QStringList arguments { u"dgst"_s, u"-sha256"_s, u"-sign"_s, privateKey };
+    return QString::fromLatin1(runTool(u"/usr/bin/openssl"_s, arguments, message).toBase64());
+}
+
+QString sha256Of(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+class UpdateServiceTest : public QObject
+{
+    Q_OBJECT
+
+    const QString m_privateKey = QStringLiteral(VETRON_RELEASE_PRIVATE_KEY);
+    QTemporaryDir m_temp;
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::unique_ptr<Tools::AccountServer> m_server;
+    std::unique_ptr<StandIns> m_standIns;
+
+    UpdateService::Options options() const
+    {
+        UpdateService::Options result;
+        result.servers = { m_server->baseUrl(), m_server->baseUrl() };
+        result.tools = m_standIns->tools();
+        return result;
+    }
+
+    MacReleaseManifest signedManifest(const QByteArray &image, const QString &version = u"1.4.2"_s) const
+    {
+        MacReleaseManifest manifest { version, m_server->baseUrl().toString() + u"/static/releases/Vetron-macOS.dmg"_s,
+                                      sha256Of(image), {}, u"Ветрон 1.4.2"_s, QStringList { u"Быстрее"_s } };
+        manifest.signature = signatureFor(manifest, m_privateKey);
+        return manifest;
+    }
+
+    // A disk image as the hdiutil stand-in reads it: a tar of the image's files.
+    QByteArray imageHolding(const QStringList &files) const
+    {
+        QTemporaryDir content;
+        for (const QString &name : files)
+            QFile(content.filePath(name)).open(QIODevice::WriteOnly);
+        const QString archive = m_temp.filePath(u"image.tar"_s);
+        QStringList arguments { u"-cf"_s, archive, u"-C"_s, content.path(), u"."_s };
+        runTool(u"/bin/tar"_s, arguments);
+        QFile file(archive);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+    QStringList workDirectories() const
+    {
+        return QDir(QDir::tempPath()).entryList({ u"vetron-update-*"_s }, QDir::Dirs);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (m_privateKey.isEmpty())
+            QSKIP("built with a publisher's release key: no private key to sign test manifests");
+        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+        m_certificates = std::make_unique<TestCertificates>();
+        m_certificates->trustInThisProcess();
+    }
+
+    void init()
+    {
+        m_standIns = std::make_unique<StandIns>();
+        m_server = std::make_unique<Tools::AccountServer>();
+        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+    }
+
+    void versionRule_data()
+    {
+        QTest::addColumn<QString>("candidate");
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<bool>("upgrade");
+        QTest::addRow("1.10.0 over 1.9.3") << u"1.10.0"_s << u"1.9.3"_s << true;
+        QTest::addRow("same version") << u"1.2"_s << u"1.2"_s << false;
+        QTest::addRow("one piece") << u"2"_s << u"1.0"_s << false;
+        QTest::addRow("not a number") << u"1.2.beta"_s << u"1.0"_s << false;
+        QTest::addRow("0.9.x over 1.x") << u"0.9.1"_s << u"1.4.0"_s << true;
+        QTest::addRow("0.9.1 over 0.8.0") << u"0.9.1"_s << u"0.8.0"_s << true;
+        QTest::addRow("0.8.0 over 1.4.0") << u"0.8.0"_s << u"1.4.0"_s << false;
+        QTest::addRow("trailing dot") << u"1.3."_s << u"1.2"_s << true;
+        QTest::addRow("older") << u"1.9.9"_s << u"1.10.0"_s << false;
+        QTest::addRow("beyond 64 bits") << u"1.99999999999999999999"_s << u"1.0"_s << false;
+    }
+
+    void versionRule()
+    {
+        QFETCH(QString, candidate);
+        QFETCH(QString, installed);
+        QFETCH(bool, upgrade);
+        QCOMPARE(UpdateService::isUpgrade(candidate, installed), upgrade);
+    }
+
+    void signatureCoversVersionUrlAndDigest()
+    {
+        const MacReleaseManifest manifest = signedManifest("image");
+        const QString key = options().releaseKey;
+        QVERIFY(UpdateService::verify(manifest, key));
+
+        MacReleaseManifest upper = manifest;
+        upper.sha256 = upper.sha256.toUpper();
+        QVERIFY(UpdateService::verify(upper, key));
+
+        const auto changed = [&](auto change) {
+            MacReleaseManifest copy = manifest;
+            change(copy);
+            return UpdateService::verify(copy, key);
+        };
+        QVERIFY(!changed([](MacReleaseManifest &m) { m.url += u'/'; }));
+        QVERIFY(!changed([](MacReleaseManifest &m) { m.version = u"1.4.3"_s; }));
+        QVERIFY(!changed([](MacReleaseManifest &m) { m.sha256.replace(0, 1, m.sha256.startsWith(u'a') ? u"b"_s : u"a"_s); }));
+        QVERIFY(!changed([](MacReleaseManifest &m) { m.signature.insert(64, u'\n'); }));
+        QVERIFY(changed([](MacReleaseManifest &m) { m.title = u"Другой заголовок"_s; }));
+
+        // A key that is not the built-in one, or not 3072 bits, proves nothing.
+        const QString other = m_temp.filePath(u"other.pem"_s);
+        runTool(u"/usr/bin/openssl"_s, { u"genrsa"_s, u"-out"_s, other, u"2048"_s });
+        MacReleaseManifest foreign = manifest;
+        foreign.signature = signatureFor(foreign, other);
+        QVERIFY(!UpdateService::verify(foreign, key));
+        const QByteArray otherPublic
+            = runTool(u"/usr/bin/openssl"_s, { u"rsa"_s, u"-in"_s, other, u"-RSAPublicKey_out"_s, u"-outform"_s, u"DER"_s });
+        QVERIFY(!UpdateService::verify(foreign, QString::fromLatin1(otherPublic.toBase64())));
+    }
+
+    void checkFoldsEveryAnswerIntoAState_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::addRow("404") << 404 << QByteArray() << u"Обновления для macOS пока не опубликованы."_s;
+        QTest::addRow("503") << 503 << QByteArray() << u"Не удалось проверить обновления."_s;
+        QTest::addRow("invalid JSON") << 200 << QByteArray("{version") << u"Сервер обновлений не ответил. Попробуйте позже."_s;
+        QTest::addRow("bad signature") << 200 << QByteArray("bad-signature") << u"Обновление отклонено: неверная подпись."_s;
+    }
+
+    void checkFoldsEveryAnswerIntoAState()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        if (body == "bad-signature") {
+            MacReleaseManifest manifest = signedManifest("image", u"0.1.0"_s); // offers nothing new, still refused
+            manifest.version = u"0.1.1"_s;
+            body = encodeJson(manifest);
+        }
+        m_server->setOverride(u"/api/v1/releases/macos/stable"_s, status, body);
+        const auto state = awaitTask(UpdateService::check(u"1.0.0"_s, options())).value;
+        QCOMPARE(state->kind, UpdateScreenState::Kind::failed);
+        QCOMPARE(state->message, message);
+    }
+
+    void checkOffersOnlyNewerSignedReleases()
+    {
+        m_server->setReleaseManifest(encodeJson(signedManifest("image", u"1.4.2"_s)));
+        const auto newer = awaitTask(UpdateService::check(u"1.4.1"_s, options())).value;
+        QCOMPARE(newer->kind, UpdateScreenState::Kind::available);
+        QCOMPARE(newer->manifest->title, u"Ветрон 1.4.2"_s);
+        QCOMPARE(awaitTask(UpdateService::check(u"1.4.2"_s, options())).value->kind,
+                 UpdateScreenState::Kind::current);
+    }
+
+    void cancelledCheckReturnsToIdle()
+    {
+        m_server->setOverride(u"/api/v1/releases/macos/stable"_s, 0, {}, 5000);
+        auto cancel = CancellationToken::create();
+        QTimer::singleShot(100, cancel.get(), &CancellationToken::cancel);
+        QCOMPARE(awaitTask(UpdateService::check(u"1.0.0"_s, options(), cancel)).value->kind,
+                 UpdateScreenState::Kind::idle);
+    }
+
+    void installMountsInstallsAndDetaches()
+    {
+        const QByteArray image = imageHolding({ u"Vetron.pkg"_s });
+        const MacReleaseManifest manifest = signedManifest(image);
+        m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
+        const auto outcome = awaitTask(UpdateService::install(manifest, options())).value;
+        QCOMPARE(outcome->message, QString());
+        QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::relaunching);
+        QCOMPARE(outcome->bundlePath, QDir::homePath() + u"/Applications/Ветрон.app"_s);
+
+        const auto installs = m_standIns->calls(u"installer"_s);
+        QCOMPARE(installs.size(), 1);
+        QVERIFY(installs.first().at(1).endsWith(u"/mount/Vetron.pkg"_s));
+        QCOMPARE(installs.first().mid(2), (QStringList { u"-target"_s, u"CurrentUserHomeDirectory"_s }));
+        const auto hdiutil = m_standIns->calls(u"hdiutil"_s);
+        QCOMPARE(hdiutil.first().mid(2, 4), (QStringList { u"-nobrowse"_s, u"-readonly"_s, u"-noverify"_s, u"-mountpoint"_s }));
+        QCOMPARE(hdiutil.last().first(), u"detach"_s);
+        QCOMPARE(hdiutil.last().last(), u"-force"_s);
+    }
+
+    void installFailuresGiveTheirMessages_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("workDirectoryMade");
+        QTest::addRow("digest mismatch") << u"digest"_s << u"Обновление отклонено: файл повреждён."_s << false;
+        QTest::addRow("403") << u"403"_s << u"Не удалось скачать обновление."_s << false;
+        QTest::addRow("no package") << u"no package"_s << u"В образе обновления не найден установочный пакет."_s << true;
+        QTest::addRow("installer fails") << u"installer"_s << u"Не удалось установить обновление. Попробуйте позже."_s << true;
+        QTest::addRow("mount fails") << u"attach"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << true;
+    }
+
+    void installFailuresGiveTheirMessages()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        QFETCH(bool, workDirectoryMade);
+        const QByteArray image = imageHolding({ fault == u"no package"_s ? u"Other.pkg"_s : u"Vetron.pkg"_s });
+        MacReleaseManifest manifest = signedManifest(image);
+        m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
+        if (fault == u"digest"_s) {
+            QByteArray flipped = image;
+            flipped[100] = char(flipped[100] ^ 0x01);
+            m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, flipped);
+        }
+        if (fault == u"403"_s)
+            m_server->setOverride(u"/static/releases/Vetron-macOS.dmg"_s, 403, "{}");
+        if (fault == u"installer"_s)
+            m_standIns->setFailingOptions(u"installer"_s, { u"fail"_s });
+        if (fault == u"attach"_s)
+            m_standIns->setFailingOptions(u"hdiutil"_s, { u"attach"_s });
+
+        const QStringList before = workDirectories();
+        const auto outcome = awaitTask(UpdateService::install(manifest, options())).value;
+        QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::failed);
+        QCOMPARE(outcome->message, message);
+        QCOMPARE(workDirectories().size(), before.size() + (workDirectoryMade ? 1 : 0));
+        if (fault == u"no package"_s || fault == u"installer"_s)
+            QCOMPARE(m_standIns->calls(u"hdiutil"_s).last(), (QStringList { u"detach"_s, m_standIns->calls(u"hdiutil"_s).first().last(), u"-force"_s }));
+    }
+
+    void relaunchWaitsForTheProcessThenOpensTheBundle()
+    {
+        const QString bundle = m_temp.filePath(u"Anna's Apps/Ветрон.app"_s);
+        QVERIFY(QDir().mkpath(bundle));
+        QProcess running;
+        running.start(u"/bin/sleep"_s, { u"0.6"_s });
+        QVERIFY(running.waitForStarted());
+
+        const QString script = UpdateService::relaunchScript(running.processId(), bundle, m_standIns->tools());
+        QVERIFY(script.startsWith(u"while /bin/kill -0 "_s));
+        QVERIFY(script.endsWith(u"/open '"_s + QString(bundle).replace(u"'"_s, u"'\\''"_s) + u"'"_s));
+        QVERIFY(QProcess::startDetached(u"/bin/sh"_s, { u"-c"_s, script }));
+        QTest::qWait(200);
+        QVERIFY(m_standIns->calls(u"open"_s).isEmpty()); // still waiting
+        QVERIFY(running.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(m_standIns->calls(u"open"_s).size(), 1, 5000);
+        QCOMPARE(m_standIns->calls(u"open"_s).first(), QStringList { bundle });
+    }
+};
+
+QTEST_GUILESS_MAIN(UpdateServiceTest)
+#include "tst_UpdateService.moc"

@@ -1,0 +1,73 @@
+// Stand-in for macOS installer, limited to the form the self-update uses:
+//   installer -pkg <package> -target <target>
+// It installs nothing: it checks that the package exists and appends {"package", "target"}, both as
+// given, to the list in <state>/installer.json. Every call is logged to <state>/installer.log as a
+// JSON array of its arguments; any line in <state>/installer.fail makes the install fail.
+
+#include "StandInState.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron::StandIn;
+
+namespace {
+
+constexpr int failureExitCode = 1;
+
+struct Install
+{
+    QString package;
+    QString target;
+};
+
+// Both options, each given once, in either order, and nothing else.
+std::optional<Install> parseArguments(const QStringList &arguments)
+{
+    std::optional<QString> package;
+    std::optional<QString> target;
+    for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
+        const QString &option = arguments.at(i);
+        std::optional<QString> *value = option == u"-pkg"_s ? &package
+            : option == u"-target"_s                        ? &target
+                                                            : nullptr;
+        if (!value || value->has_value())
+            return std::nullopt;
+        *value = arguments.at(i + 1);
+    }
+    if (arguments.size() != 4 || !package || !target)
+        return std::nullopt;
+    return Install { *package, *target };
+}
+
+int run(const QString &stateDirectory, const QStringList &arguments)
+{
+    const std::optional<Install> install = parseArguments(arguments);
+    if (!install) {
+        printError(u"Usage: installer -pkg <pathToPackage> -target <device>\n"_s);
+        return failureExitCode;
+    }
+    if (!readLines(stateDirectory + u"/installer.fail"_s).isEmpty()) {
+        printError(u"installer: The install failed.\n"_s);
+        return failureExitCode;
+    }
+    if (!QFileInfo::exists(install->package)) {
+        printError(
+            u"installer: Error - the package path specified was invalid: '%1'.\n"_s.arg(install->package));
+        return failureExitCode;
+    }
+    const QJsonObject record { { u"package"_s, install->package }, { u"target"_s, install->target } };
+    if (!appendToJsonArray(
+            stateDirectory + u"/installer.json"_s, stateDirectory + u"/installer.lock"_s, record))
+        return brokenStateExitCode;
+    printOut(u"installer: Package name is Vetron\ninstaller: Installing at base path %1\n"
+             "installer: The install was successful.\n"_s.arg(install->target));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return runStandIn(argc, argv, u"installer"_s, run);
+}
