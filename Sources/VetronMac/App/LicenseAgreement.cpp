@@ -1,0 +1,50 @@
+#include "App/LicenseAgreement.h"
+
+#include <QFile>
+#include <QSettings>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron::LicenseAgreement {
+namespace {
+
+std::optional<QString> &textOverride()
+{
+    static std::optional<QString> text;
+    return text;
+}
+
+} // namespace
+
+bool isAccepted()
+{
+    const QVariant stored = QSettings().value(QLatin1StringView(preferenceKey));
+    return stored.typeId() == QMetaType::QString && stored.toString() == QLatin1StringView(currentVersion);
+}
+
+void accept()
+{
+    QSettings().setValue(QLatin1StringView(preferenceKey), QString::fromLatin1(currentVersion));
+}
+
+QString text()
+{
+    if (textOverride())
+        return *textOverride();
+    return textAt(u":/Vetron/License-RU.txt"_s);
+}
+
+QString textAt(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s;
+    return QString::fromUtf8(file.readAll());
+}
+
+void setTextOverride(std::optional<QString> text)
+{
+    textOverride() = std::move(text);
+}
+
+} // namespace Vetron::LicenseAgreement

@@ -1,0 +1,70 @@
+#include "App/LicenseAgreement.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+class LicenseAgreementTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_config;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // A preferences store of the test's own, before anything reads one.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        QCoreApplication::setOrganizationName(u"VetronTest"_s);
+        QCoreApplication::setApplicationName(u"tst_LicenseAgreement"_s);
+    }
+
+    void onlyTheCurrentVersionCountsAsAccepted_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("accepted");
+        QTest::addRow("nothing stored") << QVariant() << false;
+        QTest::addRow("older version") << QVariant(u"0.9"_s) << false;
+        QTest::addRow("with a blank") << QVariant(u"1.0 "_s) << false;
+        QTest::addRow("current version") << QVariant(u"1.0"_s) << true;
+    }
+
+    void onlyTheCurrentVersionCountsAsAccepted()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, accepted);
+        QSettings settings;
+        if (stored.isValid())
+            settings.setValue(u"acceptedLicenseAgreementVersion"_s, stored);
+        else
+            settings.remove(u"acceptedLicenseAgreementVersion"_s);
+        settings.sync();
+        QCOMPARE(LicenseAgreement::isAccepted(), accepted);
+    }
+
+    void acceptingStoresTheCurrentVersion()
+    {
+        QSettings().remove(u"acceptedLicenseAgreementVersion"_s);
+        LicenseAgreement::accept();
+        QCOMPARE(QSettings().value(u"acceptedLicenseAgreementVersion"_s).toString(), u"1.0"_s);
+        QVERIFY(LicenseAgreement::isAccepted());
+    }
+
+    void shippedTextUnlessOverriddenOrMissing()
+    {
+        QVERIFY(LicenseAgreement::text().contains(u"Версия 1.0"_s));
+        QCOMPARE(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s),
+                 u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
+        LicenseAgreement::setTextOverride(u""_s);
+        QCOMPARE(LicenseAgreement::text(), QString());
+        LicenseAgreement::setTextOverride(std::nullopt);
+        QVERIFY(LicenseAgreement::text().startsWith(u"ПОЛЬЗОВАТЕЛЬСКОЕ СОГЛАШЕНИЕ"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(LicenseAgreementTest)
+#include "tst_LicenseAgreement.moc"
