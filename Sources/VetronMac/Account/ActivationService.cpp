@@ -142,11 +142,8 @@ QCoro::Task<> activate(QString code, Options options)
                              { u"pubkey"_s, publicKey },
                              { u"platform"_s, u"macos"_s },
                              { u"device_name"_s, computer.isEmpty() ? u"Mac"_s : computer } };
-    QNetworkRequest request(ServerAddresses::withPath(options.servers.enrollmentBase, u"api/enroll"_s));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
-    const auto client = WebExchange::directClient(60s);
-    const WebAnswer answer
-        = co_await WebExchange::send(*client, request, "POST", QJsonDocument(body).toJson(QJsonDocument::Compact));
+    const WebAnswer answer = co_await WebExchange::postJson(
+        ServerAddresses::withPath(options.servers.enrollmentBase, u"api/enroll"_s), body, 60s);
     if (answer.status != 200)
         throw ActivationError(ActivationError::Case::rejected);
     const auto result = decodeJson<EnrollmentResult>(answer.body);

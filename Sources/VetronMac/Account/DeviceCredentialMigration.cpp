@@ -39,11 +39,7 @@ struct CredentialResponse {
 template<JsonRecord T>
 QCoro::Task<T> post(QUrl address, QJsonObject fields)
 {
-    QNetworkRequest request(address);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
-    const auto client = WebExchange::directClient(60s);
-    const WebAnswer answer
-        = co_await WebExchange::send(*client, request, "POST", QJsonDocument(fields).toJson(QJsonDocument::Compact));
+    const WebAnswer answer = co_await WebExchange::postJson(address, fields, 60s);
     if (answer.status != 200)
         throw AccountError(AccountError::Case::serverFailure);
     co_return decodeJson<T>(answer.body);

@@ -1,6 +1,7 @@
 #include "Foundation/WebExchange.h"
 
 #include <QCoroNetworkReply>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 
@@ -59,6 +60,14 @@ QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest reque
         throw NetworkError(reply->error(), reply->errorString());
     // A reply that broke off after its status line is closed; its body is then empty.
     co_return WebAnswer { status.toInt(), reply->isOpen() ? reply->readAll() : QByteArray() };
+}
+
+QCoro::Task<WebAnswer> postJson(QUrl address, QJsonObject fields, std::chrono::milliseconds timeout)
+{
+    QNetworkRequest request(address);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
+    const auto client = directClient(timeout);
+    co_return co_await send(*client, request, "POST", QJsonDocument(fields).toJson(QJsonDocument::Compact));
 }
 
 } // namespace WebExchange

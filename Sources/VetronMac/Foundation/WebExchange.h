@@ -4,6 +4,7 @@
 #include "Foundation/Error.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QCoroTask>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -48,6 +49,10 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
 // cancelling `cancel` aborts the request (OperationCanceledError).
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb = "GET",
                             QByteArray body = {}, std::shared_ptr<CancellationToken> cancel = nullptr);
+
+// POSTs `fields` as compact JSON ("Content-Type: application/json") straight to `address`,
+// through a fresh client that uses no proxy.
+QCoro::Task<WebAnswer> postJson(QUrl address, QJsonObject fields, std::chrono::milliseconds timeout);
 
 } // namespace WebExchange
 } // namespace Vetron
