@@ -66,16 +66,21 @@ bool TunnelFixture::start()
     return true;
 }
 
-TunnelService &TunnelFixture::makeService(TunnelTimings timings)
+TunnelService::Options TunnelFixture::serviceOptions(TunnelTimings timings)
 {
-    m_service.reset();
     TunnelService::Options options;
     options.tools = m_standIns.tools();
     options.timings = timings;
     options.log = [this](const QString &line) { m_log << line; };
+    return options;
+}
+
+TunnelService &TunnelFixture::makeService(TunnelTimings timings)
+{
+    m_service.reset();
     m_service = std::make_unique<TunnelService>(
         [this](ProtectionState state, const QString &detail) { m_reports.append({ state, detail }); },
-        std::move(options));
+        serviceOptions(timings));
     return *m_service;
 }
 

@@ -36,6 +36,8 @@ public:
     // Starts the servers and writes the data directory; false with a reason in `error()`.
     bool start();
     TunnelService &makeService(TunnelTimings timings = fastTimings());
+    // What makeService builds a service with, for owners that build their own.
+    TunnelService::Options serviceOptions(TunnelTimings timings = fastTimings());
 
     TunnelService &service() { return *m_service; }
     StandIns &standIns() { return m_standIns; }

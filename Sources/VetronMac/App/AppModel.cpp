@@ -1,0 +1,383 @@
+#include "App/AppModel.h"
+
+#include "Account/AccountErrors.h"
+#include "Account/DeviceCredentialMigration.h"
+#include "Account/DeviceCredentialStore.h"
+#include "Account/ActivationService.h"
+#include "BuildConstants.h"
+#include "Foundation/ClientPaths.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+namespace {
+
+const QString accountLoading = u"Получаем информацию по ключу этого Mac…"_s;
+const QString accountUnavailable = u"Не удалось автоматически получить сведения о подписке. Защита продолжает работать — "
+                                   u"повторно вводить ключ не нужно."_s;
+const QString accountStale
+    = u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s;
+
+} // namespace
+
+QString defaultDetail(ProtectionState state)
+{
+    switch (state) {
+    case ProtectionState::disabled:
+        return u"Защита выключена"_s;
+    case ProtectionState::connecting:
+        return u"Подключаем защиту"_s;
+    case ProtectionState::protected_:
+        return u"Личные данные под защитой"_s;
+    case ProtectionState::blocked:
+        return u"Отправка данных остановлена"_s;
+    }
+    return {};
+}
+
+AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
+    : QObject(parent)
+    , tunnel(new TunnelService(
+          [self = QPointer(this)](ProtectionState state, const QString &detail) {
+              if (self)
+                  self->receiveReport(state, detail);
+          },
+          options.tunnel, this))
+    , accountClient(new PortalAccountClient(options.servers, options.tools, this))
+    , m_detail(defaultDetail(ProtectionState::disabled))
+    , m_activated(ClientPaths::hasCompleteActivation(ClientPaths::root()))
+    , m_servers(options.servers)
+    , m_tools(options.tools)
+    , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
+{
+    if (!autoConnect)
+        return;
+    WakeNotifier *wake = options.wake;
+    if (!wake) {
+        wake = new WakeNotifier(this);
+        wake->subscribeToSystem();
+    }
+    QObject::connect(wake, &WakeNotifier::systemDidWake, this, [self = QPointer(this)]() {
+        if (self)
+            self->tunnel->systemDidWake();
+    });
+    if (m_activated)
+        enableWhileBusy();
+}
+
+void AppModel::receiveReport(ProtectionState state, QString detail)
+{
+    // Queued events to one receiver are delivered in the order they were posted; the weak
+    // reference drops reports that arrive after the model is gone.
+    QMetaObject::invokeMethod(
+        this,
+        [self = QPointer(this), state, detail]() {
+            if (self)
+                self->applyReport(state, detail);
+        },
+        Qt::QueuedConnection);
+}
+
+void AppModel::applyReport(ProtectionState state, const QString &detail)
+{
+    m_state = state;
+    Q_EMIT stateChanged();
+    m_detail = detail.isNull() ? defaultDetail(state) : detail;
+    Q_EMIT detailChanged();
+}
+
+void AppModel::setSection(MainSection section)
+{
+    if (section == m_section)
+        return;
+    m_section = section;
+    Q_EMIT sectionChanged();
+}
+
+void AppModel::setSettings(ProtectionSettings settings)
+{
+    m_settings = std::move(settings);
+    Q_EMIT settingsChanged();
+}
+
+void AppModel::setSelectedSession(std::optional<ProtectedSession> session)
+{
+    m_selectedSession = std::move(session);
+    Q_EMIT selectedSessionChanged();
+}
+
+void AppModel::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    Q_EMIT busyChanged();
+}
+
+void AppModel::setMessage(const QString &message)
+{
+    m_message = message;
+    Q_EMIT messageChanged();
+}
+
+void AppModel::setAccountLoaded(bool loaded)
+{
+    m_accountLoaded = loaded;
+    Q_EMIT accountLoadedChanged();
+}
+
+void AppModel::setAccountMessage(const QString &message)
+{
+    m_accountMessage = message;
+    Q_EMIT accountMessageChanged();
+}
+
+void AppModel::setUpdateState(UpdateScreenState state)
+{
+    m_updateState = std::move(state);
+    Q_EMIT updateStateChanged();
+}
+
+void AppModel::setSessions(QList<ProtectedSession> sessions, QString message)
+{
+    m_sessions = std::move(sessions);
+    Q_EMIT sessionsChanged();
+    m_sessionsMessage = std::move(message);
+    Q_EMIT sessionsMessageChanged();
+}
+
+QVariantList AppModel::sessionsList() const
+{
+    QVariantList list;
+    for (const ProtectedSession &session : m_sessions)
+        list.append(session.toJson().toVariantMap());
+    return list;
+}
+
+QString AppModel::currentVersion() const
+{
+    return versionText(versionOverride, QString::fromUtf8(BuildConstants::version));
+}
+
+QString AppModel::versionText(const std::optional<QString> &override, const QString &buildVersion)
+{
+    if (override)
+        return *override;
+    return buildVersion.isEmpty() ? u"dev"_s : buildVersion;
+}
+
+QCoro::Task<> AppModel::enableWhileBusy()
+{
+    QPointer self(this);
+    setBusy(true);
+    co_await tunnel->enable();
+    if (self)
+        setBusy(false);
+}
+
+QCoro::Task<> AppModel::toggle()
+{
+    QPointer self(this);
+    setBusy(true);
+    if (m_state == ProtectionState::protected_)
+        co_await tunnel->disable();
+    else
+        co_await tunnel->enable();
+    if (self)
+        setBusy(false);
+}
+
+QCoro::Task<> AppModel::activate(QString code)
+{
+    QPointer self(this);
+    setBusy(true);
+    setMessage(u"Активируем устройство…"_s);
+    ActivationService::Options options;
+    options.servers = m_servers;
+    options.tools = m_tools;
+    std::exception_ptr failure;
+    try {
+        co_await ActivationService::activate(code, options);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    if (failure) {
+        setMessage(describeError(failure));
+        setBusy(false);
+        co_return;
+    }
+    m_activated = true;
+    Q_EMIT activatedChanged();
+    setMessage({});
+    co_await enableWhileBusy();
+}
+
+QCoro::Task<> AppModel::applySummary()
+{
+    QPointer self(this);
+    const DeviceSummary summary = co_await accountClient->summary();
+    if (!self)
+        co_return;
+    m_device = summary.device;
+    Q_EMIT deviceChanged();
+    m_subscription = summary.subscription;
+    Q_EMIT subscriptionChanged();
+    m_usage = summary.usage;
+    Q_EMIT usageChanged();
+    setAccountLoaded(true);
+    setAccountMessage({});
+}
+
+QCoro::Task<> AppModel::loadAccount()
+{
+    QPointer self(this);
+    const ServerAddresses servers = m_servers;
+    const ToolPaths tools = m_tools;
+    setBusy(true);
+    setAccountLoaded(false);
+    setAccountMessage(accountLoading);
+
+    const auto finish = [&self](const QString &message) {
+        if (!self)
+            return;
+        if (!message.isNull())
+            self->setAccountMessage(message);
+        self->setBusy(false);
+    };
+
+    if (!co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools)) {
+        finish(accountUnavailable);
+        co_return;
+    }
+    std::exception_ptr failure;
+    try {
+        co_await applySummary();
+        finish({});
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    bool expired = false;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AccountError &e) {
+        expired = e.which() == AccountError::Case::credentialExpired;
+    } catch (...) {
+    }
+    if (!expired) {
+        finish(describeError(failure));
+        co_return;
+    }
+
+    // The stored credential is stale: one new claim, one more try.
+    co_await DeviceCredentialStore::remove(tools);
+    if (!co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools)) {
+        finish(accountStale);
+        co_return;
+    }
+    QString outcome;
+    try {
+        co_await applySummary();
+    } catch (...) {
+        outcome = describeError(std::current_exception());
+    }
+    finish(outcome);
+}
+
+QCoro::Task<> AppModel::loadSettings()
+{
+    QPointer self(this);
+    try {
+        const ProtectionSettings settings = co_await tunnel->settings();
+        if (self) {
+            setSettings(settings);
+            setMessage({});
+        }
+    } catch (...) {
+        if (self)
+            setMessage(describeError(std::current_exception()));
+    }
+}
+
+QCoro::Task<> AppModel::saveSettings()
+{
+    QPointer self(this);
+    QString outcome = u"Настройки сохранены."_s;
+    try {
+        co_await tunnel->save(m_settings);
+    } catch (...) {
+        outcome = describeError(std::current_exception());
+    }
+    if (self)
+        setMessage(outcome);
+}
+
+QCoro::Task<> AppModel::purgeMap()
+{
+    QPointer self(this);
+    QString outcome = u"Карта замен удалена."_s;
+    try {
+        co_await tunnel->purgeMap();
+    } catch (...) {
+        outcome = describeError(std::current_exception());
+    }
+    if (self)
+        setMessage(outcome);
+}
+
+QCoro::Task<> AppModel::loadSessions()
+{
+    QPointer self(this);
+    QList<ProtectedSession> sessions;
+    QString failure;
+    try {
+        sessions = co_await tunnel->sessions();
+    } catch (...) {
+        failure = describeError(std::current_exception());
+    }
+    if (self)
+        setSessions(failure.isNull() ? sessions : QList<ProtectedSession>(), failure);
+}
+
+UpdateService::Options AppModel::updateOptions() const
+{
+    UpdateService::Options options;
+    options.servers = m_servers;
+    options.tools = m_tools;
+    return options;
+}
+
+QCoro::Task<> AppModel::checkUpdates()
+{
+    QPointer self(this);
+    setUpdateState(UpdateScreenState::of(UpdateScreenState::Kind::checking));
+    const UpdateScreenState result = co_await UpdateService::check(currentVersion(), updateOptions());
+    if (self)
+        setUpdateState(result);
+}
+
+QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
+{
+    QPointer self(this);
+    setUpdateState(UpdateScreenState::withManifest(UpdateScreenState::Kind::downloading, manifest));
+    const ToolPaths tools = m_tools;
+    const UpdateInstallOutcome outcome = co_await UpdateService::install(manifest, updateOptions());
+    if (!self)
+        co_return;
+    if (outcome.kind == UpdateInstallOutcome::Kind::failed) {
+        setUpdateState(UpdateScreenState::failed(outcome.message));
+        co_return;
+    }
+    // The user's proxies come back before the process ends.
+    co_await tunnel->disable();
+    UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
+    if (self)
+        m_terminate();
+}
+
+} // namespace Vetron

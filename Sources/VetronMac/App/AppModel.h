@@ -1,0 +1,175 @@
+#pragma once
+
+#include "Account/PortalAccountClient.h"
+#include "Foundation/MainSection.h"
+#include "Foundation/Models.h"
+#include "Foundation/ProtectionState.h"
+#include "Platform/WakeNotifier.h"
+#include "Protection/TunnelService.h"
+#include "Updates/MacReleaseManifest.h"
+#include "Updates/UpdateService.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace Vetron {
+
+// What the model is built with. The defaults are the product's.
+struct AppModelOptions {
+    TunnelService::Options tunnel;
+    ServerAddresses servers;
+    ToolPaths tools;                 // for the account and update services
+    WakeNotifier *wake = nullptr;    // the system's when none is given
+    std::function<void()> terminate; // quits the application after an installed update
+};
+
+// The one object every screen, the tray menu and the application shell observe and call. It
+// owns the tunnel service and the portal client, turns the tunnel's state reports into
+// properties, and offers the user's actions as operations that never fail: every failure ends
+// as a text in a property. Lives on the interface thread.
+class AppModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString state READ stateText NOTIFY stateChanged)
+    Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
+    Q_PROPERTY(bool activated READ activated NOTIFY activatedChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(QVariantMap settings READ settingsMap NOTIFY settingsChanged)
+    Q_PROPERTY(QVariantMap device READ deviceMap NOTIFY deviceChanged)
+    Q_PROPERTY(QVariantMap subscription READ subscriptionMap NOTIFY subscriptionChanged)
+    Q_PROPERTY(QVariantMap usage READ usageMap NOTIFY usageChanged)
+    Q_PROPERTY(bool accountLoaded READ accountLoaded NOTIFY accountLoadedChanged)
+    Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
+    Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
+    Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
+    Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
+
+public:
+    using Options = AppModelOptions;
+
+    explicit AppModel(bool autoConnect, Options options = {}, QObject *parent = nullptr);
+
+    ProtectionState state() const { return m_state; }
+    QString stateText() const { return toText(m_state); }
+    const QString &detail() const { return m_detail; }
+    MainSection section() const { return m_section; }
+    void setSection(MainSection section);
+    bool activated() const { return m_activated; }
+    bool busy() const { return m_busy; }
+    const QString &message() const { return m_message; }
+    const ProtectionSettings &settings() const { return m_settings; }
+    void setSettings(ProtectionSettings settings);
+    const std::optional<DeviceInfo> &device() const { return m_device; }
+    const std::optional<SubscriptionInfo> &subscription() const { return m_subscription; }
+    const UsageResponse &usage() const { return m_usage; }
+    bool accountLoaded() const { return m_accountLoaded; }
+    const QString &accountMessage() const { return m_accountMessage; }
+    const UpdateScreenState &updateState() const { return m_updateState; }
+    const QList<ProtectedSession> &sessions() const { return m_sessions; }
+    const QString &sessionsMessage() const { return m_sessionsMessage; }
+    const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
+    void setSelectedSession(std::optional<ProtectedSession> session);
+    QString currentVersion() const;
+
+    QVariantMap settingsMap() const { return m_settings.toJson().toVariantMap(); }
+    QVariantMap deviceMap() const { return m_device ? m_device->toJson().toVariantMap() : QVariantMap(); }
+    QVariantMap subscriptionMap() const
+    {
+        return m_subscription ? m_subscription->toJson().toVariantMap() : QVariantMap();
+    }
+    QVariantMap usageMap() const { return m_usage.toJson().toVariantMap(); }
+    QVariantList sessionsList() const;
+
+    // The state report handler handed to the tunnel service: callable from any context; the
+    // report is applied later on the interface thread, in order. A null `detail` means the
+    // report came without a text (an empty one counts as given).
+    void receiveReport(ProtectionState state, QString detail);
+
+    // The version shown: the override, else the build's version, else "dev".
+    static QString versionText(const std::optional<QString> &override, const QString &buildVersion);
+
+    QCoro::Task<> toggle();
+    QCoro::Task<> activate(QString code);
+    QCoro::Task<> loadAccount();
+    QCoro::Task<> loadSettings();
+    QCoro::Task<> saveSettings();
+    QCoro::Task<> purgeMap();
+    QCoro::Task<> loadSessions();
+    QCoro::Task<> checkUpdates();
+    QCoro::Task<> installUpdate(MacReleaseManifest manifest);
+
+    // Starters for the views: each begins its operation and returns at once.
+    Q_INVOKABLE void startToggle() { toggle(); }
+    Q_INVOKABLE void startActivate(const QString &code) { activate(code); }
+    Q_INVOKABLE void startLoadAccount() { loadAccount(); }
+    Q_INVOKABLE void startLoadSettings() { loadSettings(); }
+    Q_INVOKABLE void startSaveSettings() { saveSettings(); }
+    Q_INVOKABLE void startPurgeMap() { purgeMap(); }
+    Q_INVOKABLE void startLoadSessions() { loadSessions(); }
+    Q_INVOKABLE void startCheckUpdates() { checkUpdates(); }
+
+    TunnelService *const tunnel;
+    PortalAccountClient *const accountClient;
+    std::optional<QString> versionOverride;
+
+Q_SIGNALS:
+    void stateChanged();
+    void detailChanged();
+    void sectionChanged();
+    void activatedChanged();
+    void busyChanged();
+    void messageChanged();
+    void settingsChanged();
+    void deviceChanged();
+    void subscriptionChanged();
+    void usageChanged();
+    void accountLoadedChanged();
+    void accountMessageChanged();
+    void updateStateChanged();
+    void sessionsChanged();
+    void sessionsMessageChanged();
+    void selectedSessionChanged();
+
+private:
+    void applyReport(ProtectionState state, const QString &detail);
+    void setBusy(bool busy);
+    void setMessage(const QString &message);
+    void setAccountLoaded(bool loaded);
+    void setAccountMessage(const QString &message);
+    void setUpdateState(UpdateScreenState state);
+    void setSessions(QList<ProtectedSession> sessions, QString message);
+    QCoro::Task<> enableWhileBusy();
+    QCoro::Task<> applySummary();
+    UpdateService::Options updateOptions() const;
+
+    ProtectionState m_state = ProtectionState::disabled;
+    QString m_detail;
+    MainSection m_section = MainSection::protection;
+    bool m_activated = false;
+    bool m_busy = false;
+    QString m_message;
+    ProtectionSettings m_settings;
+    std::optional<DeviceInfo> m_device;
+    std::optional<SubscriptionInfo> m_subscription;
+    UsageResponse m_usage;
+    bool m_accountLoaded = false;
+    QString m_accountMessage;
+    UpdateScreenState m_updateState;
+    QList<ProtectedSession> m_sessions;
+    QString m_sessionsMessage;
+    std::optional<ProtectedSession> m_selectedSession;
+
+    ServerAddresses m_servers;
+    ToolPaths m_tools;
+    std::function<void()> m_terminate;
+};
+
+// The detail shown for a state report that came without a text of its own.
+QString defaultDetail(ProtectionState state);
+
+} // namespace Vetron
