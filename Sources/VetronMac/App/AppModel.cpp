@@ -97,6 +97,29 @@ void AppModel::setSection(MainSection section)
     Q_EMIT sectionChanged();
 }
 
+void AppModel::setSectionIndex(int index)
+{
+    if (index >= int(MainSection::protection) && index <= int(MainSection::settings))
+        setSection(MainSection(index));
+}
+
+QVariantMap AppModel::updateStateMap() const
+{
+    static const char *const kinds[]
+        = { "available", "downloading", "downloaded", "failed", "idle", "checking", "current" };
+    QVariantMap map { { u"kind"_s, QString::fromLatin1(kinds[int(m_updateState.kind)]) },
+                      { u"message"_s, m_updateState.message } };
+    if (m_updateState.manifest)
+        map.insert(u"manifest"_s, m_updateState.manifest->toJson().toVariantMap());
+    return map;
+}
+
+void AppModel::startInstallUpdate()
+{
+    if (m_updateState.kind == UpdateScreenState::Kind::available && m_updateState.manifest)
+        installUpdate(*m_updateState.manifest);
+}
+
 void AppModel::setSettings(ProtectionSettings settings)
 {
     m_settings = std::move(settings);

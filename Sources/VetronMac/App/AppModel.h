@@ -36,6 +36,7 @@ class AppModel : public QObject
     Q_OBJECT
     Q_PROPERTY(QString state READ stateText NOTIFY stateChanged)
     Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
+    Q_PROPERTY(int section READ sectionIndex WRITE setSectionIndex NOTIFY sectionChanged)
     Q_PROPERTY(bool activated READ activated NOTIFY activatedChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
@@ -47,6 +48,8 @@ class AppModel : public QObject
     Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
     Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
+    Q_PROPERTY(QVariantMap updateState READ updateStateMap NOTIFY updateStateChanged)
+    Q_PROPERTY(QVariantMap selectedSession READ selectedSessionMap NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
 
 public:
@@ -84,6 +87,15 @@ public:
     }
     QVariantMap usageMap() const { return m_usage.toJson().toVariantMap(); }
     QVariantList sessionsList() const;
+    // The section as its position in MainSection, for the views.
+    int sectionIndex() const { return int(m_section); }
+    void setSectionIndex(int index);
+    // {"kind": "available"|…, "message": …, "manifest": {…}}
+    QVariantMap updateStateMap() const;
+    QVariantMap selectedSessionMap() const
+    {
+        return m_selectedSession ? m_selectedSession->toJson().toVariantMap() : QVariantMap();
+    }
 
     // The state report handler handed to the tunnel service: callable from any context; the
     // report is applied later on the interface thread, in order. A null `detail` means the
@@ -112,6 +124,8 @@ public:
     Q_INVOKABLE void startPurgeMap() { purgeMap(); }
     Q_INVOKABLE void startLoadSessions() { loadSessions(); }
     Q_INVOKABLE void startCheckUpdates() { checkUpdates(); }
+    // Installs the release the updates screen offers; nothing when none is offered.
+    Q_INVOKABLE void startInstallUpdate();
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;
