@@ -19,7 +19,6 @@
 
 #include <openssl/rand.h>
 
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -36,14 +35,6 @@ QString keychainFile()
 {
     const QString current = QDir::homePath() + u"/Library/Keychains/login.keychain-db"_s;
     return QFileInfo::exists(current) ? current : QDir::homePath() + u"/Library/Keychains/login.keychain"_s;
-}
-
-void createPrivateDirectory(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
-        throw FileError::fromErrno(u"Не удалось создать папку"_s, path);
-    ::chmod(QFile::encodeName(path).constData(), 0700);
 }
 
 QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
@@ -125,7 +116,7 @@ QCoro::Task<> activate(QString code, Options options)
     ClientPaths::prepare();
     const QString scratch = ClientPaths::root() + u"/activation-"_s
         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    createPrivateDirectory(scratch);
+    ClientPaths::createPrivateDirectory(scratch, false);
     const auto removeScratch = qScopeGuard([scratch]() { QDir(scratch).removeRecursively(); });
     const auto inScratch = [&scratch](const QString &name) { return scratch + u'/' + name; };
 

@@ -285,14 +285,7 @@ QCoro::Task<> AppModel::loadAccount()
     } catch (...) {
         failure = std::current_exception();
     }
-    bool expired = false;
-    try {
-        std::rethrow_exception(failure);
-    } catch (const AccountError &e) {
-        expired = e.which() == AccountError::Case::credentialExpired;
-    } catch (...) {
-    }
-    if (!expired) {
+    if (errorCase<AccountError>(failure) != AccountError::Case::credentialExpired) {
         finish(describeError(failure));
         co_return;
     }

@@ -52,10 +52,9 @@ const QStringList &coreSet()
     return names;
 }
 
-void prepare()
+void createPrivateDirectory(const QString &directory, bool existingIsFine)
 {
-    const QString &directory = root();
-    const std::filesystem::path path(directory.toStdString());
+    const std::filesystem::path path(QFile::encodeName(directory).toStdString());
 
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
@@ -69,9 +68,14 @@ void prepare()
         return;
     }
     const int mkdirError = errno;
-    if (mkdirError == EEXIST && std::filesystem::is_directory(path, error))
+    if (existingIsFine && mkdirError == EEXIST && std::filesystem::is_directory(path, error))
         return;
     throw FileError::fromErrno(u"Не удалось создать папку"_s, directory, mkdirError);
+}
+
+void prepare()
+{
+    createPrivateDirectory(root(), true);
 }
 
 bool hasCompleteActivation(const QString &directory)

@@ -29,6 +29,11 @@ const QStringList &coreSet();
 // exists is accepted as it is. Throws FileError with the system's reason.
 void prepare();
 
+// Creates `directory` with permissions 0700 (its missing parents with the usual ones). An
+// existing directory is left as it is when `existingIsFine`, and is an error otherwise.
+// Throws FileError with the system's reason.
+void createPrivateDirectory(const QString &directory, bool existingIsFine);
+
 // Whether `directory` holds a complete enrollment: every file of the core set present and
 // non-empty, and a configuration with host, user, three ports of at least 1 and an unlock
 // host. Never fails; every problem is `false`. Nothing is cached.

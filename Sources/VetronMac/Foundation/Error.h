@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <optional>
 
 namespace Vetron {
 
@@ -38,6 +39,19 @@ private:
     QString m_path;
     QString m_reason;
 };
+
+// The case of `error` when it holds an E (an error type with a `Case` and `which()`).
+template<class E>
+std::optional<typename E::Case> errorCase(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const E &e) {
+        return e.which();
+    } catch (...) {
+        return std::nullopt;
+    }
+}
 
 // The description of any caught exception: an Error's own text, else what() as UTF-8.
 QString describeError(const std::exception_ptr &error);

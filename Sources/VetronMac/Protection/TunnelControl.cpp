@@ -18,6 +18,14 @@ QUrl pseudoHost(const char *host)
     return QUrl(u"http://"_s + QLatin1StringView(host) + u"/"_s);
 }
 
+// Only 200 counts as an answer; error bodies are not read.
+const WebAnswer &requireOk(const WebAnswer &answer)
+{
+    if (answer.status != 200)
+        throw TunnelError(TunnelError::Case::serverUnavailable);
+    return answer;
+}
+
 } // namespace
 
 QCoro::Task<WebAnswer> TunnelService::sendAuthorized(QUrl url, QByteArray verb, QByteArray body)
@@ -35,10 +43,7 @@ QCoro::Task<WebAnswer> TunnelService::sendAuthorized(QUrl url, QByteArray verb, 
 
 QCoro::Task<WebAnswer> TunnelService::sendAuthorizedOk(QUrl url, QByteArray verb, QByteArray body)
 {
-    const WebAnswer answer = co_await sendAuthorized(url, verb, body);
-    if (answer.status != 200)
-        throw TunnelError(TunnelError::Case::serverUnavailable);
-    co_return answer;
+    co_return requireOk(co_await sendAuthorized(url, verb, body));
 }
 
 QCoro::Task<WebAnswer> TunnelService::authorizedRequest(QUrl url)
@@ -73,9 +78,7 @@ QCoro::Task<> TunnelService::purgeMap()
 
 QCoro::Task<QList<ProtectedSession>> TunnelService::sessions()
 {
-    const WebAnswer answer = co_await authorizedRequest(pseudoHost(BuildConstants::sessionsHost));
-    if (answer.status != 200)
-        throw TunnelError(TunnelError::Case::serverUnavailable);
+    const WebAnswer answer = requireOk(co_await authorizedRequest(pseudoHost(BuildConstants::sessionsHost)));
     co_return decodeJson<ProtectedSessionsResponse>(answer.body).sessions;
 }
 
@@ -85,9 +88,7 @@ QCoro::Task<ProtectedSessionDetail> TunnelService::session(QString id)
     QUrlQuery query;
     query.addQueryItem(u"id"_s, id);
     address.setQuery(query);
-    const WebAnswer answer = co_await authorizedRequest(address);
-    if (answer.status != 200)
-        throw TunnelError(TunnelError::Case::serverUnavailable);
+    const WebAnswer answer = requireOk(co_await authorizedRequest(address));
     co_return decodeJson<ProtectedSessionDetail>(answer.body);
 }
 

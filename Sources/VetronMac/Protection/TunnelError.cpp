@@ -24,17 +24,6 @@ QString describe(TunnelError::Case which)
 
 } // namespace
 
-bool isTunnelError(const std::exception_ptr &error, TunnelError::Case which)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const TunnelError &e) {
-        return e.which() == which;
-    } catch (...) {
-        return false;
-    }
-}
-
 TunnelError::TunnelError(Case which)
     : Error(describe(which))
     , m_case(which)

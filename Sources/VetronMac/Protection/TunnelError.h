@@ -23,7 +23,4 @@ private:
     Case m_case;
 };
 
-// Whether `error` holds a TunnelError of the case `which`.
-bool isTunnelError(const std::exception_ptr &error, TunnelError::Case which);
-
 } // namespace Vetron

@@ -123,7 +123,7 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             report(ProtectionState::protected_, Texts::protectedNow);
             continue;
         }
-        if (isTunnelError(failure, TunnelError::Case::portBusy)) {
+        if (errorCase<TunnelError>(failure) == TunnelError::Case::portBusy) {
             co_await sleepUnlessCancelled(token, m_timings.portBusyRetry);
         } else {
             report(ProtectionState::blocked, Texts::tryingToRecover);

@@ -226,7 +226,7 @@ QCoro::Task<> TunnelService::reconnect(QString failureDetail)
         co_return;
     co_await stopProcess();
     // A busy port has already been reported by connect itself.
-    if (!alive->isCancelled() && !isTunnelError(failure, TunnelError::Case::portBusy))
+    if (!alive->isCancelled() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
         report(ProtectionState::blocked, failureDetail);
 }
 
