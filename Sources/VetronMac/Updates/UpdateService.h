@@ -5,6 +5,8 @@
 #include "Foundation/ServerAddresses.h"
 #include "Platform/ToolPaths.h"
 #include "Updates/MacReleaseManifest.h"
+#include "Updates/UpdateInstallOutcome.h"
+#include "Updates/UpdateScreenState.h"
 
 #include <QCoroTask>
 
