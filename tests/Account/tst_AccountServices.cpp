@@ -11,6 +11,7 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +63,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(ClientPaths::root()).removeRecursively();
+        Test::removeTemporaryTree(ClientPaths::root());
         m_standIns = std::make_unique<StandIns>();
         DeviceCredentialStore::forgetLegacyCheck();
         m_server = std::make_unique<Tools::AccountServer>();

@@ -10,6 +10,7 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,8 +91,8 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(ClientPaths::root()).removeRecursively();
-        QDir(m_home.path() + u"/Library"_s).removeRecursively();
+        Test::removeTemporaryTree(ClientPaths::root());
+        Test::removeTemporaryTree(m_home.path() + u"/Library"_s);
         QVERIFY(QDir().mkpath(keychain({})));
         QFile(keychain(u"login.keychain-db"_s)).open(QIODevice::WriteOnly);
         m_standIns = std::make_unique<StandIns>();

@@ -1,9 +1,11 @@
 #include "Foundation/ClientPaths.h"
 
 #include "Foundation/Error.h"
+#include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,24 +47,17 @@ class ClientPathsTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
-
 private Q_SLOTS:
-    void initTestCase()
+    void rootIsTheDataLocationWithVetronAppendedInsideTheTestProfile()
     {
-        QVERIFY(m_home.isValid());
-        // The data location is computed once, so it is pointed into the sandbox before first use.
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/deep/share"_s));
-    }
-
-    void rootIsTheDataLocationWithVetronAppended()
-    {
-        QCOMPARE(ClientPaths::root(), m_home.path() + u"/deep/share/Vetron"_s);
+        const QString location = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        QCOMPARE(ClientPaths::root(), location + u"/Vetron"_s);
+        QVERIFY(ClientPaths::root().startsWith(Test::temporaryHome() + u'/'));
         QCOMPARE(ClientPaths::config(), ClientPaths::root() + u"/config.json"_s);
-        QCOMPARE(ClientPaths::privateKey(), ClientPaths::root() + u"/anontun"_s);
-        QCOMPARE(ClientPaths::proxyOwned(), ClientPaths::root() + u"/proxy-owned"_s);
-        qputenv("XDG_DATA_HOME", "/elsewhere");
-        QCOMPARE(ClientPaths::root(), m_home.path() + u"/deep/share/Vetron"_s);
+        // Computed once: a later change of the profile does not move it.
+        qputenv("HOME", "/elsewhere");
+        QCOMPARE(ClientPaths::root(), location + u"/Vetron"_s);
+        qputenv("HOME", QFile::encodeName(Test::temporaryHome()));
     }
 
     void prepareCreatesAPrivateDirectoryWithItsParents()
@@ -86,7 +81,7 @@ private Q_SLOTS:
 
     void prepareReportsWhatStandsInTheWay()
     {
-        QVERIFY(QDir(ClientPaths::root()).removeRecursively());
+        QVERIFY(Test::removeTemporaryTree(ClientPaths::root()));
         writeFile(ClientPaths::root(), "a file where the directory belongs");
         try {
             ClientPaths::prepare();

@@ -4,6 +4,7 @@
 
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
+#include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,7 +84,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(ClientPaths::root()).removeRecursively();
+        Test::removeTemporaryTree(ClientPaths::root());
         m_standIns = std::make_unique<StandIns>();
         m_standIns->setServices(usersSettings());
         m_proxy = std::make_unique<SystemProxyService>(m_standIns->tools());

@@ -2,6 +2,7 @@
 
 #include "Foundation/ClientPaths.h"
 #include "TestSupport/AwaitTask.h"
+#include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QTest>
@@ -13,7 +14,7 @@ namespace Vetron::Test {
 
 TunnelFixture::TunnelFixture()
 {
-    QDir(ClientPaths::root()).removeRecursively();
+    removeTemporaryTree(ClientPaths::root());
     m_standIns.setServices({
         StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"corp.example"_s, 8080),
                           StandIns::endpoint(false), { u"*.local"_s }),
@@ -33,7 +34,7 @@ TunnelFixture::~TunnelFixture()
     // it is gone and finish, so no coroutine outlives the test.
     QTest::qWait(100);
     m_sshd.reset();
-    QDir(ClientPaths::root()).removeRecursively();
+    removeTemporaryTree(ClientPaths::root());
 }
 
 TunnelTimings TunnelFixture::fastTimings()

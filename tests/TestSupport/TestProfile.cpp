@@ -1,0 +1,72 @@
+// Compiled into every test executable (not into the support library), so that its start-up
+// code always runs, before main and before anything reads a standard location.
+
+#include "TestSupport/TestProfile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron::Test {
+namespace {
+
+QString systemTemporaryDirectory()
+{
+    // The profile is made before HOME changes; TMPDIR, if set, is where temporary files go.
+    const char *tmp = std::getenv("TMPDIR");
+    return QFileInfo(QString::fromLocal8Bit(tmp && *tmp ? tmp : "/tmp")).canonicalFilePath();
+}
+
+QString makeProfile()
+{
+    QByteArray pattern = QFile::encodeName(systemTemporaryDirectory() + u"/vetron-test-XXXXXX"_s);
+    if (!::mkdtemp(pattern.data())) {
+        std::perror("vetron test profile");
+        std::abort();
+    }
+    const QString home = QFile::decodeName(pattern);
+    for (const auto &[variable, folder] : { std::pair { "XDG_DATA_HOME", "/.local/share" },
+                                            std::pair { "XDG_CONFIG_HOME", "/.config" },
+                                            std::pair { "XDG_CACHE_HOME", "/.cache" },
+                                            std::pair { "XDG_STATE_HOME", "/.local/state" } }) {
+        QDir().mkpath(home + QLatin1StringView(folder));
+        qputenv(variable, QFile::encodeName(home + QLatin1StringView(folder)));
+    }
+    qputenv("HOME", QFile::encodeName(home));
+    QStandardPaths::setTestModeEnabled(true);
+    return home;
+}
+
+// Never destroyed, so that the removal at exit still finds it.
+const QString *const profile = []() {
+    const auto *home = new QString(makeProfile());
+    std::atexit([]() { removeTemporaryTree(*profile); });
+    return home;
+}();
+
+} // namespace
+
+QString temporaryHome()
+{
+    return *profile;
+}
+
+bool removeTemporaryTree(const QString &path)
+{
+    const QString temporary = systemTemporaryDirectory();
+    const QString target = QFileInfo(path).absoluteFilePath();
+    const QString resolved = QFileInfo::exists(target) ? QFileInfo(target).canonicalFilePath() : QDir::cleanPath(target);
+    if (temporary.isEmpty() || temporary == u"/"_s || !resolved.startsWith(temporary + u'/')) {
+        std::fprintf(stderr, "refusing to remove %s: it is outside %s\n", qPrintable(path), qPrintable(temporary));
+        std::abort();
+    }
+    return QDir(resolved).removeRecursively();
+}
+
+} // namespace Vetron::Test
