@@ -72,7 +72,7 @@ private Q_SLOTS:
 
     void summaryWithoutTokenSendsNothing()
     {
-        PortalAccountClient client(servers(), m_standIns->tools());
+        PortalAccountClient client(servers());
         const auto outcome = awaitTask(client.summary());
         QVERIFY(outcome.errorAs<DeviceCredentialError>());
         QVERIFY(m_server->requests().isEmpty());
@@ -82,7 +82,7 @@ private Q_SLOTS:
     {
         DeviceCredentialStore::write(u"tok-1"_s);
         m_server->acceptDeviceToken(u"tok-1"_s);
-        PortalAccountClient client(servers(), m_standIns->tools());
+        PortalAccountClient client(servers());
         const auto outcome = awaitTask(client.summary());
         QVERIFY2(outcome.value, qPrintable(outcome.errorDescription()));
         QCOMPARE(outcome.value->device.name, u"Mac"_s);
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QFETCH(QString, description);
         DeviceCredentialStore::write(u"tok-1"_s);
         m_server->setOverride(u"/api/v1/device/summary"_s, status, body);
-        PortalAccountClient client(servers(), m_standIns->tools());
+        PortalAccountClient client(servers());
         QCOMPARE(awaitTask(client.summary()).errorDescription(), description);
     }
 
@@ -129,7 +129,7 @@ private Q_SLOTS:
         qputenv("https_proxy", "http://127.0.0.1:" + QByteArray::number(port));
         DeviceCredentialStore::write(u"tok-1"_s);
         m_server->acceptDeviceToken(u"tok-1"_s);
-        PortalAccountClient client(servers(), m_standIns->tools());
+        PortalAccountClient client(servers());
         const auto outcome = awaitTask(client.summary());
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         qunsetenv("https_proxy");
@@ -140,7 +140,7 @@ private Q_SLOTS:
     {
         makeDeviceKeys();
         QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value == true);
-        QCOMPARE(awaitTask(DeviceCredentialStore::read(m_standIns->tools())).value, u"claimed-token-1"_s);
+        QCOMPARE(awaitTask(DeviceCredentialStore::read()).value, u"claimed-token-1"_s);
         const auto claim = m_server->requests().last();
         QCOMPARE(claim.path, u"/api/device-credential/claim"_s);
         const QJsonObject fields = QJsonDocument::fromJson(claim.body).object();

@@ -1,9 +1,9 @@
 #include "Account/AccountErrors.h"
 #include "Account/DeviceCredentialStore.h"
 #include "Foundation/ClientPaths.h"
+#include "Platform/Keychain.h"
 
 #include "TestSupport/AwaitTask.h"
-#include "TestSupport/StandIns.h"
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
@@ -14,7 +14,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
 
 namespace {
@@ -36,28 +35,45 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The keychain of an earlier version's Mac: items by service and account, with a count of lookups.
+struct LegacyKeychain {
+    QMultiHash<QPair<QString, QString>, QString> items;
+    int lookups = 0;
+
+    Platform::Keychain handle()
+    {
+        return Platform::Keychain {
+            .read =
+                [this](const QString &s, const QString &a) {
+                    ++lookups;
+                    const auto found = items.constFind({ s, a });
+                    return found == items.cend() ? std::optional<QString>() : std::optional(*found);
+                },
+            .removeAll = [this](const QString &s, const QString &a) { items.remove({ s, a }); },
+        };
+    }
+};
+
 } // namespace
 
 class DeviceCredentialStoreTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
-    std::unique_ptr<StandIns> m_standIns;
+    LegacyKeychain m_keychain;
 
-    QCoro::Task<QString> read() { return DeviceCredentialStore::read(m_standIns->tools()); }
-
-    int legacyItems() const { return m_standIns->securityState().value(u"genericPasswords"_s).toArray().size(); }
+    static QCoro::Task<QString> read() { return DeviceCredentialStore::read(); }
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path())); }
-
     void init()
     {
         Test::removeTemporaryTree(ClientPaths::root());
-        m_standIns = std::make_unique<StandIns>();
+        m_keychain = {};
+        DeviceCredentialStore::useKeychain(m_keychain.handle());
         DeviceCredentialStore::forgetLegacyCheck();
     }
+
+    void cleanupTestCase() { DeviceCredentialStore::useKeychain(Platform::Keychain::system()); }
 
     void writtenTokenIsReadBackFromAPrivateFile()
     {
@@ -67,7 +83,7 @@ private Q_SLOTS:
         QCOMPARE(::stat(QFile::encodeName(DeviceCredentialStore::file()).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
         QCOMPARE(awaitTask(read()).value, u"token-1"_s);
-        QVERIFY(m_standIns->calls(u"security"_s).isEmpty()); // a stored token needs no keychain
+        QCOMPARE(m_keychain.lookups, 0); // a stored token needs no keychain
     }
 
     void emptyTokenIsRefusedAndKeepsTheOldOne()
@@ -99,50 +115,42 @@ private Q_SLOTS:
         QVERIFY(error);
         QCOMPARE(error->which(), DeviceCredentialError::Case::notFound);
         QCOMPARE(error->description(), u"Токен этого устройства не найден."_s);
-        QCOMPARE(m_standIns->calls(u"security"_s).size(), 1); // the keychain was asked once
+        QCOMPARE(m_keychain.lookups, 1);
     }
 
-    void legacyTokenIsTakenOverOnce()
+    void legacyTokenIsTakenOverOncePerRun()
     {
-        m_standIns->addGenericPassword(service, account, u"legacy-7"_s);
-        // Two overlapping reads: only one looks at the keychain.
-        auto first = read();
-        auto second = read();
-        const auto firstOutcome = awaitTask(std::move(first));
-        const auto secondOutcome = awaitTask(std::move(second));
-        QCOMPARE(firstOutcome.value, u"legacy-7"_s);
-        QVERIFY(secondOutcome.errorAs<DeviceCredentialError>() || secondOutcome.value == u"legacy-7"_s);
-        int lookups = 0;
-        for (const QStringList &call : m_standIns->calls(u"security"_s))
-            lookups += call.first() == u"find-generic-password"_s;
-        QCOMPARE(lookups, 1);
-
+        m_keychain.items.insert({ service, account }, u"legacy-7"_s);
+        QCOMPARE(awaitTask(read()).value, u"legacy-7"_s);
         QCOMPARE(readFile(DeviceCredentialStore::file()), QByteArray(R"({"device_token":"legacy-7"})"));
-        QCOMPARE(legacyItems(), 0);
-        QCOMPARE(awaitTask(read()).value, u"legacy-7"_s); // now from the file
+        QVERIFY(m_keychain.items.isEmpty());
+
+        QFile::remove(DeviceCredentialStore::file());
+        m_keychain.items.insert({ service, account }, u"legacy-8"_s);
+        QVERIFY(awaitTask(read()).errorAs<DeviceCredentialError>()); // not looked for again this run
+        QCOMPARE(m_keychain.lookups, 1);
     }
 
     void legacyTokenSurvivesAFailedCopy()
     {
-        m_standIns->addGenericPassword(service, account, u"legacy-8"_s);
+        m_keychain.items.insert({ service, account }, u"legacy-8"_s);
         // The data directory cannot be created: a file stands where it belongs.
         QDir().mkpath(QFileInfo(ClientPaths::root()).absolutePath());
         writeFile(ClientPaths::root(), "in the way");
         QCOMPARE(awaitTask(read()).value, u"legacy-8"_s);
         // Not copied, so not deleted either: the next run takes it over.
-        QCOMPARE(legacyItems(), 1);
+        QCOMPARE(m_keychain.items.size(), 1);
         QFile::remove(ClientPaths::root());
     }
 
     void removeClearsTheFileAndTheKeychain()
     {
         DeviceCredentialStore::write(u"token-1"_s);
-        m_standIns->addGenericPassword(service, account, u"legacy-9"_s);
-        m_standIns->addGenericPassword(service, account, u"legacy-10"_s);
-        QVERIFY(awaitTask(DeviceCredentialStore::remove(m_standIns->tools())).finished);
+        m_keychain.items.insert({ service, account }, u"legacy-9"_s);
+        m_keychain.items.insert({ service, account }, u"legacy-10"_s);
+        QVERIFY(awaitTask(DeviceCredentialStore::remove()).finished);
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
-        QCOMPARE(legacyItems(), 0);
-        QVERIFY(awaitTask(DeviceCredentialStore::remove(m_standIns->tools())).value); // nothing left: no failure
+        QVERIFY(m_keychain.items.isEmpty());
     }
 };
 

@@ -109,15 +109,6 @@ QJsonObject StandIns::securityState() const
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-void StandIns::addGenericPassword(const QString &service, const QString &account, const QString &password) const
-{
-    QJsonObject state = securityState();
-    QJsonArray items = state.value(u"genericPasswords"_s).toArray();
-    items.append(QJsonObject { { u"service"_s, service }, { u"account"_s, account }, { u"password"_s, password } });
-    state.insert(u"genericPasswords"_s, items);
-    writeOrRemove(m_state.filePath(u"security.json"_s), QJsonDocument(state).toJson(), true);
-}
-
 QJsonObject StandIns::endpoint(bool enabled, const QString &server, int port)
 {
     return { { u"enabled"_s, enabled }, { u"server"_s, server }, { u"port"_s, port } };

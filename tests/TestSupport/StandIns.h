@@ -34,9 +34,8 @@ public:
     // Makes every call of `tool` with one of `options` (its first argument) fail.
     void setFailingOptions(const QString &tool, const QStringList &options) const;
 
-    // security's state: {"certificates":[{keychain, sha1, pem, trust}], "genericPasswords":[…]}.
+    // security's state: {"certificates":[{keychain, sha1, pem, trust}]}.
     QJsonObject securityState() const;
-    void addGenericPassword(const QString &service, const QString &account, const QString &password) const;
 
     static QJsonObject endpoint(bool enabled, const QString &server = {}, int port = 0);
     static QJsonObject service(const QString &name, bool enabled = true, const QJsonObject &web = endpoint(false),

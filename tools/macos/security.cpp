@@ -1,5 +1,5 @@
-// Stand-in for macOS security: the certificate-trust and generic-password commands of the real
-// tool, on the items in <state>/security.json. Every call is logged to <state>/security.log as a
+// Stand-in for macOS security: the certificate-trust commands of the real tool, on the
+// certificates in <state>/security.json. Every call is logged to <state>/security.log as a
 // JSON array of its arguments; commands listed in <state>/security.fail fail on purpose.
 
 #include "StandInState.h"
@@ -198,58 +198,6 @@ int deleteCertificate(QJsonObject &state, const Options &options)
     return 0;
 }
 
-// Whether the generic password `item` has the service (-s) and account (-a) given; an attribute
-// not given matches any.
-bool matchesAttributes(const QJsonObject &item, const Options &options)
-{
-    const auto matches = [&](QChar letter, const QString &key) {
-        return !options.values.contains(letter) || item.value(key).toString() == options.values.value(letter);
-    };
-    return matches(u's', u"service"_s) && matches(u'a', u"account"_s);
-}
-
-int findGenericPassword(QJsonObject &state, const Options &options)
-{
-    const QJsonArray items = state.value(u"genericPasswords"_s).toArray();
-    const auto item = std::find_if(items.cbegin(), items.cend(),
-        [&](const QJsonValue &value) { return matchesAttributes(value.toObject(), options); });
-    if (item == items.cend()) {
-        printError(itemNotFound);
-        return itemNotFoundExitCode;
-    }
-    const QJsonObject found = item->toObject();
-    if (options.flags.contains(u'w')) {
-        printOut(found.value(u"password"_s).toString() + u'\n');
-        return 0;
-    }
-    printOut(u"class: \"genp\"\nattributes:\n    \"acct\"<blob>=\"%1\"\n    \"svce\"<blob>=\"%2\"\n"_s.arg(
-        found.value(u"account"_s).toString(), found.value(u"service"_s).toString()));
-    return 0;
-}
-
-int deleteGenericPassword(QJsonObject &state, const Options &options)
-{
-    QJsonArray items = state.value(u"genericPasswords"_s).toArray();
-    if (removeMatching(items, [&](const QJsonObject &item) { return matchesAttributes(item, options); })
-        == 0) {
-        printError(itemNotFound);
-        return itemNotFoundExitCode;
-    }
-    state.insert(u"genericPasswords"_s, items);
-    printOut(u"password has been deleted.\n"_s);
-    return 0;
-}
-
-int addGenericPassword(QJsonObject &state, const Options &options)
-{
-    QJsonArray items = state.value(u"genericPasswords"_s).toArray();
-    removeMatching(items, [&](const QJsonObject &item) { return matchesAttributes(item, options); });
-    items.append(QJsonObject { { u"service"_s, options.values.value(u's') },
-        { u"account"_s, options.values.value(u'a') }, { u"password"_s, options.values.value(u'w') } });
-    state.insert(u"genericPasswords"_s, items);
-    return 0;
-}
-
 QList<Command> commands()
 {
     return {
@@ -257,12 +205,6 @@ QList<Command> commands()
             addTrustedCertificate },
         { u"delete-certificate"_s, u"-Z hash [-t] keychain"_s, u"Z"_s, u"t"_s, u"Z"_s, 1, 1,
             deleteCertificate },
-        { u"find-generic-password"_s, u"[-s service] [-a account] [-w] [keychain...]"_s, u"sa"_s, u"w"_s,
-            QString(), 0, -1, findGenericPassword },
-        { u"delete-generic-password"_s, u"[-s service] [-a account] [keychain...]"_s, u"sa"_s, QString(),
-            QString(), 0, -1, deleteGenericPassword },
-        { u"add-generic-password"_s, u"-s service -a account -w password [-U] [keychain]"_s, u"saw"_s, u"U"_s,
-            u"saw"_s, 0, 1, addGenericPassword },
     };
 }
 

@@ -58,7 +58,7 @@ QByteArray readFile(const QString &path)
 QCoro::Task<bool> migrateIfNeeded(ServerAddresses servers, ToolPaths tools)
 {
     try {
-        co_await DeviceCredentialStore::read(tools);
+        co_await DeviceCredentialStore::read();
         co_return true;
     } catch (const Error &) {
     }

@@ -21,6 +21,12 @@ const QString legacyAccount = u"device-api"_s;
 // before the first suspension, so two overlapping reads cannot both look.
 bool legacyKeychainChecked = false;
 
+Platform::Keychain &keychain()
+{
+    static Platform::Keychain current = Platform::Keychain::system();
+    return current;
+}
+
 QString fileValue()
 {
     QFile credential(file());
@@ -36,19 +42,19 @@ QString file()
     return ClientPaths::root() + u"/device-credential.json"_s;
 }
 
-QCoro::Task<QString> read(ToolPaths tools)
+QCoro::Task<QString> read()
 {
     if (const QString stored = fileValue(); !stored.isEmpty())
         co_return stored;
 
     if (!std::exchange(legacyKeychainChecked, true)) {
-        const auto legacy = co_await Platform::Keychain::readGenericPassword(tools, legacyService, legacyAccount);
+        const auto legacy = keychain().read(legacyService, legacyAccount);
         if (legacy && !legacy->isEmpty()) {
             // The keychain item goes only once its token is safely in the file; if the copy
             // fails, the item stays for the next run and the token still serves this one.
             try {
                 write(*legacy);
-                co_await Platform::Keychain::deleteGenericPasswords(tools, legacyService, legacyAccount);
+                keychain().removeAll(legacyService, legacyAccount);
             } catch (const Error &) {
             }
             co_return *legacy;
@@ -66,10 +72,16 @@ void write(const QString &token)
     AtomicFile::write(file(), bytes, AtomicFile::ownerOnly);
 }
 
-QCoro::Task<> remove(ToolPaths tools)
+QCoro::Task<> remove()
 {
     QFile::remove(file());
-    co_await Platform::Keychain::deleteGenericPasswords(tools, legacyService, legacyAccount);
+    keychain().removeAll(legacyService, legacyAccount);
+    co_return;
+}
+
+void useKeychain(Platform::Keychain replacement)
+{
+    keychain() = std::move(replacement);
 }
 
 void forgetLegacyCheck()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/ToolPaths.h"
+#include "Platform/Keychain.h"
 
 #include <QCoroTask>
 #include <QString>
@@ -15,14 +15,17 @@ QString file();
 
 // The stored token, or the legacy keychain token (copied into the file, then removed from the
 // keychain). Throws DeviceCredentialError::notFound when there is neither.
-QCoro::Task<QString> read(ToolPaths tools = {});
+QCoro::Task<QString> read();
 
 // Stores `token` (0600). Throws DeviceCredentialError::invalidValue for an empty token, FileError
 // when it cannot be written.
 void write(const QString &token);
 
 // Removes the token from the file and the keychain. Never fails.
-QCoro::Task<> remove(ToolPaths tools = {});
+QCoro::Task<> remove();
+
+// The keychain the legacy token is looked for in; the system's unless replaced. For tests.
+void useKeychain(Platform::Keychain keychain);
 
 // Lets the next read look at the keychain again, as a new run would. For tests.
 void forgetLegacyCheck();

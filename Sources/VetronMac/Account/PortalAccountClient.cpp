@@ -11,17 +11,16 @@ using namespace std::chrono_literals;
 
 namespace Vetron {
 
-PortalAccountClient::PortalAccountClient(ServerAddresses servers, ToolPaths tools, QObject *parent)
+PortalAccountClient::PortalAccountClient(ServerAddresses servers, QObject *parent)
     : QObject(parent)
     , m_endpoint(ServerAddresses::withPath(servers.portalBase, u"api/v1/device/summary"_s))
-    , m_tools(std::move(tools))
 {
 }
 
 QCoro::Task<DeviceSummary> PortalAccountClient::summary()
 {
     QNetworkRequest request(m_endpoint);
-    const QString token = co_await DeviceCredentialStore::read(ToolPaths(m_tools));
+    const QString token = co_await DeviceCredentialStore::read();
     request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
 
     const auto client = WebExchange::directClient(60s);

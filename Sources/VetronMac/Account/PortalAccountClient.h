@@ -2,7 +2,6 @@
 
 #include "Foundation/Models.h"
 #include "Foundation/ServerAddresses.h"
-#include "Platform/ToolPaths.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -17,7 +16,7 @@ class PortalAccountClient : public QObject
     Q_OBJECT
 
 public:
-    explicit PortalAccountClient(ServerAddresses servers = {}, ToolPaths tools = {}, QObject *parent = nullptr);
+    explicit PortalAccountClient(ServerAddresses servers = {}, QObject *parent = nullptr);
 
     const QUrl &endpoint() const { return m_endpoint; }
 
@@ -28,7 +27,6 @@ public:
 
 private:
     QUrl m_endpoint;
-    ToolPaths m_tools;
 };
 
 } // namespace Vetron

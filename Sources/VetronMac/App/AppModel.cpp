@@ -46,7 +46,7 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
                   self->receiveReport(state, detail);
           },
           options.tunnel, this))
-    , accountClient(new PortalAccountClient(options.servers, options.tools, this))
+    , accountClient(new PortalAccountClient(options.servers, this))
     , m_detail(defaultDetail(ProtectionState::disabled))
     , m_activated(ClientPaths::hasCompleteActivation(ClientPaths::root()))
     , m_servers(options.servers)
@@ -291,7 +291,7 @@ QCoro::Task<> AppModel::loadAccount()
     }
 
     // The stored credential is stale: one new claim, one more try.
-    co_await DeviceCredentialStore::remove(tools);
+    co_await DeviceCredentialStore::remove();
     if (!co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools)) {
         finish(accountStale);
         co_return;

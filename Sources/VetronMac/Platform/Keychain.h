@@ -1,20 +1,24 @@
 #pragma once
 
-#include "Platform/ToolPaths.h"
-
-#include <QCoroTask>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
-// Generic-password items of the user's keychain, through the security tool.
-namespace Vetron::Platform::Keychain {
+namespace Vetron::Platform {
 
-// The data of the one item with `service` and `account`, or nothing when there is none or the
-// lookup fails.
-QCoro::Task<std::optional<QString>> readGenericPassword(ToolPaths tools, QString service, QString account);
+// Generic-password items of the user's keychain, read and delete only. On macOS this is the
+// system's keychain, reached through the Security framework (the command-line tool would ask
+// the user on every run and cannot see data-protection items); other platforms have none.
+// Tests inject their own.
+struct Keychain {
+    // The data of the item with `service` and `account`, or nothing when there is none or the
+    // lookup fails.
+    std::function<std::optional<QString>(const QString &service, const QString &account)> read;
+    // Deletes every item with `service` and `account`; any failure is ignored.
+    std::function<void(const QString &service, const QString &account)> removeAll;
 
-// Deletes every item with `service` and `account`; any failure is ignored.
-QCoro::Task<> deleteGenericPasswords(ToolPaths tools, QString service, QString account);
+    static Keychain system();
+};
 
-} // namespace Vetron::Platform::Keychain
+} // namespace Vetron::Platform
