@@ -71,10 +71,10 @@ class ActivationServiceTest : public QObject
         return m_standIns->securityState().value(u"certificates"_s).toArray();
     }
 
-    void setEnrollmentPort(int port)
+    void setEnrollmentPort(int port, const QString &host = u"tun.vetron.test"_s)
     {
         QJsonObject answer = m_server->enrollmentAnswer();
-        answer.insert(u"ssh_host"_s, u"tun.vetron.test"_s);
+        answer.insert(u"ssh_host"_s, host);
         answer.insert(u"ssh_port"_s, port);
         answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
         m_server->setEnrollmentAnswer(answer);
@@ -145,17 +145,20 @@ private Q_SLOTS:
 
     void enrollmentInstallsEverythingTogether_data()
     {
+        QTest::addColumn<QString>("host");
         QTest::addColumn<int>("sshPort");
         QTest::addColumn<QString>("hostField");
-        QTest::addRow("port 22") << 22 << u"tun.vetron.test"_s;
-        QTest::addRow("port 2222") << 2222 << u"[tun.vetron.test]:2222"_s;
+        QTest::addRow("port 22") << u"tun.vetron.test"_s << 22 << u"tun.vetron.test"_s;
+        QTest::addRow("port 2222") << u"tun.vetron.test"_s << 2222 << u"[tun.vetron.test]:2222"_s;
+        QTest::addRow("host holding a percent sign") << u"h%1st.vetron.test"_s << 2222 << u"[h%1st.vetron.test]:2222"_s;
     }
 
     void enrollmentInstallsEverythingTogether()
     {
+        QFETCH(QString, host);
         QFETCH(int, sshPort);
         QFETCH(QString, hostField);
-        setEnrollmentPort(sshPort);
+        setEnrollmentPort(sshPort, host);
         const auto outcome = awaitTask(ActivationService::activate(u"\n "_s + goodKey + u"\t"_s, options()));
         QVERIFY2(outcome.value, qPrintable(outcome.errorDescription()));
 
@@ -172,7 +175,7 @@ private Q_SLOTS:
         const ClientConfig config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
         QCOMPARE(config.sshPort, sshPort);
         QCOMPARE(config.unlockHost, u"unlock.vetron.test"_s);
-        QCOMPARE(awaitTask(DeviceCredentialStore::read(m_standIns->tools())).value, u"device-token-1"_s);
+        QCOMPARE(awaitTask(DeviceCredentialStore::read()).value, u"device-token-1"_s);
 
         // The CA is trusted in the login keychain under the fingerprint openssl prints.
         const QString thumbprint = QString::fromUtf8(readFile(ClientPaths::root() + u"/ca.thumbprint"_s));
@@ -199,25 +202,41 @@ private Q_SLOTS:
     void refusalsLeaveTheDataDirectoryEmpty_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QJsonObject>("answer"); // members replaced in the server's answer
         QTest::addColumn<QString>("description");
-        QTest::addRow("403 with JSON") << 403 << QByteArray(R"({"error":"used"})")
-                                       << u"Ключ недействителен, уже использован или истёк."_s;
-        QTest::addRow("empty token") << 200 << QByteArray("empty-token")
+        const QString rejected = u"Ключ недействителен, уже использован или истёк."_s;
+        const QString unusable
+            = u"Сервер активации прислал непригодные данные подключения. Попробуйте позже или обратитесь в поддержку."_s;
+        const QString ca = QString::fromUtf8(m_certificates->caCertificatePem());
+        const auto with = [](const char *key, const QJsonValue &value) {
+            return QJsonObject { { QString::fromLatin1(key), value } };
+        };
+        QTest::addRow("403 with JSON") << 403 << with("error", u"used"_s) << rejected;
+        QTest::addRow("empty token") << 200 << with("device_token", u""_s)
                                      << u"Сервер не выдал токен устройства. Попробуйте активировать Ветрон ещё раз."_s;
+        QTest::addRow("host with a line break") << 200 << with("ssh_host", u"tun.vetron.test\nProxyCommand x"_s) << unusable;
+        QTest::addRow("host with a blank") << 200 << with("ssh_host", u"tun vetron.test"_s) << unusable;
+        QTest::addRow("user read as an option") << 200 << with("ssh_user", u"-oProxyCommand=x"_s) << unusable;
+        QTest::addRow("empty user") << 200 << with("ssh_user", u""_s) << unusable;
+        QTest::addRow("ssh port 0") << 200 << with("ssh_port", 0) << unusable;
+        QTest::addRow("local port 65536") << 200 << with("local_port", 65536) << unusable;
+        QTest::addRow("remote port negative") << 200 << with("remote_port", -1) << unusable;
+        QTest::addRow("two certificates") << 200 << with("ca_pem", ca + ca) << unusable;
+        QTest::addRow("no certificate") << 200 << with("ca_pem", u"-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n"_s) << unusable;
     }
 
     void refusalsLeaveTheDataDirectoryEmpty()
     {
         QFETCH(int, status);
-        QFETCH(QByteArray, body);
+        QFETCH(QJsonObject, answer);
         QFETCH(QString, description);
-        if (body == "empty-token") {
-            QJsonObject answer = m_server->enrollmentAnswer();
-            answer.insert(u"device_token"_s, u""_s);
-            m_server->setEnrollmentAnswer(answer);
+        if (status == 200) {
+            QJsonObject changed = m_server->enrollmentAnswer();
+            for (auto member = answer.constBegin(); member != answer.constEnd(); ++member)
+                changed.insert(member.key(), member.value());
+            m_server->setEnrollmentAnswer(changed);
         } else {
-            m_server->setOverride(u"/api/enroll"_s, status, body);
+            m_server->setOverride(u"/api/enroll"_s, status, QJsonDocument(answer).toJson());
         }
         QCOMPARE(awaitTask(ActivationService::activate(goodKey, options())).errorDescription(), description);
         QVERIFY(dataFiles().isEmpty());
@@ -232,6 +251,10 @@ private Q_SLOTS:
         QVERIFY(error);
         QVERIFY(error->description().startsWith(u"Команда "_s + m_standIns->tools().security));
         QVERIFY(dataFiles().isEmpty());
+        // The tool may have added the certificate before it failed: it is taken out again.
+        const QList<QStringList> calls = m_standIns->calls(u"security"_s);
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls.at(1).mid(0, 2), (QStringList { u"delete-certificate"_s, u"-Z"_s }));
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
     }
 

@@ -33,6 +33,8 @@ QString describe(ActivationError::Case which)
         return u"Ветрон уже активирован на этом устройстве."_s;
     case ActivationError::Case::missingCredential:
         return u"Сервер не выдал токен устройства. Попробуйте активировать Ветрон ещё раз."_s;
+    case ActivationError::Case::unusableAnswer:
+        return u"Сервер активации прислал непригодные данные подключения. Попробуйте позже или обратитесь в поддержку."_s;
     }
     return {};
 }

@@ -31,7 +31,10 @@ private:
 class ActivationError : public Error
 {
 public:
-    enum class Case { invalidCode, rejected, randomFailure, alreadyActivated, missingCredential };
+    // `unusableAnswer`: the server's answer would make a configuration that cannot work or is
+    // unsafe to install (a host or user that ssh would misread, a port out of range, anything
+    // but exactly one certificate).
+    enum class Case { invalidCode, rejected, randomFailure, alreadyActivated, missingCredential, unusableAnswer };
 
     explicit ActivationError(Case which);
     Case which() const noexcept { return m_case; }

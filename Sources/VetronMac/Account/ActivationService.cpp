@@ -14,11 +14,13 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QScopeGuard>
+#include <QSslCertificate>
 #include <QTextBoundaryFinder>
 #include <QUuid>
 
 #include <openssl/rand.h>
 
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -37,6 +39,24 @@ QString keychainFile()
     return QFileInfo::exists(current) ? current : QDir::homePath() + u"/Library/Keychains/login.keychain"_s;
 }
 
+// Refuses an answer that would install something unusable or unsafe, before anything is written
+// or trusted.
+void checkAnswer(const EnrollmentResult &result)
+{
+    const auto plainName = [](const QString &name) {
+        return !name.isEmpty() && !name.startsWith(u'-')
+            && std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
+    };
+    const auto isPort = [](qint64 port) { return port >= 1 && port <= 65535; };
+    const QByteArray pem = result.caPEM.toUtf8();
+    const bool oneCertificate = pem.count("-----BEGIN") == 1 && QSslCertificate::fromData(pem, QSsl::Pem).size() == 1;
+    if (!plainName(result.sshHost) || !plainName(result.sshUser) || !isPort(result.sshPort)
+        || !isPort(result.localPort) || !isPort(result.remotePort) || !oneCertificate)
+        throw ActivationError(ActivationError::Case::unusableAnswer);
+}
+
+QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools);
+
 QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
 {
     const QString keychain = keychainFile();
@@ -50,9 +70,19 @@ QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
     AtomicFile::write(QFileInfo(certificate).absolutePath() + u"/ca.thumbprint"_s, fingerprint.toUtf8(),
                       AtomicFile::ownerOnly);
 
+    const TrustedCA ca { fingerprint, keychain };
     const QStringList trustArguments { u"add-trusted-cert"_s, u"-r"_s, u"trustRoot"_s, u"-k"_s, keychain, certificate };
-    co_await ProcessRunner::run(tools.security, trustArguments);
-    co_return TrustedCA { fingerprint, keychain };
+    std::exception_ptr failure;
+    try {
+        co_await ProcessRunner::run(tools.security, trustArguments);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure)
+        co_return ca;
+    // The tool may have added the certificate before its trust setting failed.
+    co_await removeCA(ca, tools);
+    std::rethrow_exception(failure);
 }
 
 QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools)
@@ -101,7 +131,7 @@ QString randomHex(int byteCount)
 
 QString knownHostsLine(const QString &host, qint64 port, const QString &hostKey)
 {
-    const QString hostField = port == 22 ? host : u"[%1]:%2"_s.arg(host).arg(port);
+    const QString hostField = port == 22 ? host : u"[%1]:%2"_s.arg(host, QString::number(port));
     return hostField + u' ' + hostKey + u'\n';
 }
 
@@ -140,6 +170,7 @@ QCoro::Task<> activate(QString code, Options options)
     const auto result = decodeJson<EnrollmentResult>(answer.body);
     if (!result.deviceToken || result.deviceToken->isEmpty())
         throw ActivationError(ActivationError::Case::missingCredential);
+    checkAnswer(result);
 
     AtomicFile::write(inScratch(u"anon-map.key"_s), randomHex(32).toUtf8(), AtomicFile::ownerOnly);
     AtomicFile::write(inScratch(u"server-ca.pem"_s), result.caPEM.toUtf8(), AtomicFile::ownerOnly);
@@ -163,7 +194,7 @@ QCoro::Task<> activate(QString code, Options options)
     for (const QString &name : ClientPaths::enrollmentSet())
         QFile::remove(ClientPaths::root() + u'/' + name);
     co_await removeCA(ca, options.tools);
-    co_await DeviceCredentialStore::remove(options.tools);
+    co_await DeviceCredentialStore::remove();
     std::rethrow_exception(failure);
 }
 
