@@ -1,14 +1,37 @@
 # Constants of the build. Every value is a cache variable so that a release build (or a test
 # build) sets its own with -D; the defaults are placeholders that point nowhere real.
 
+set(_placeholderHostKey "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIPlaceholderPlaceholderPlaceholderPlaceholder")
 set(VETRON_ENROLLMENT_BASE_URL "https://enroll.vetron.invalid" CACHE STRING
     "Base URL of the enrollment server")
 set(VETRON_PORTAL_BASE_URL "https://my.vetron.invalid" CACHE STRING
     "Base URL of the account portal")
-set(VETRON_SSH_HOST_KEY "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIPlaceholderPlaceholderPlaceholderPlaceholder" CACHE STRING
+set(VETRON_SSH_HOST_KEY "${_placeholderHostKey}" CACHE STRING
     "Pinned host key of the protection SSH server: key type and base64 key")
 set(VETRON_RELEASE_PUBLIC_KEY "" CACHE STRING
     "Release-signing public key: base64 of its PKCS#1 RSAPublicKey DER form, in lines of 64")
+
+# A release build must never ship the developer defaults: a placeholder host key, servers that
+# do not exist, or a release-signing key made on the build machine.
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+    set(_missing "")
+    if(VETRON_RELEASE_PUBLIC_KEY STREQUAL "")
+        list(APPEND _missing "VETRON_RELEASE_PUBLIC_KEY (the publisher's release-signing public key)")
+    endif()
+    if(VETRON_SSH_HOST_KEY STREQUAL _placeholderHostKey OR NOT VETRON_SSH_HOST_KEY MATCHES "^ssh-ed25519 [A-Za-z0-9+/]+=*$")
+        list(APPEND _missing "VETRON_SSH_HOST_KEY (the protection server's ed25519 host key)")
+    endif()
+    foreach(_url VETRON_ENROLLMENT_BASE_URL VETRON_PORTAL_BASE_URL)
+        if(NOT ${_url} MATCHES "^https://[^/]+" OR ${_url} MATCHES "^https://[^/]*\\.(invalid|internal|test|example|localhost)(:[0-9]+)?(/|$)")
+            list(APPEND _missing "${_url} (a real https address)")
+        endif()
+    endforeach()
+    if(_missing)
+        list(JOIN _missing "\n  " _list)
+        message(FATAL_ERROR "A ${CMAKE_BUILD_TYPE} build needs real values for:\n  ${_list}\n"
+                            "Developer and test builds use the Debug type, which makes its own.")
+    endif()
+endif()
 
 # Without a publisher's key (tests, developer builds) the build makes a key pair of its own, so
 # that manifests can be signed locally. The private half stays in the build directory.
