@@ -1,8 +1,9 @@
 #include "App/LicenseAgreement.h"
 
+#include "TestSupport/TestProfile.h"
+
 #include <QCoreApplication>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -12,15 +13,13 @@ class LicenseAgreementTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_config;
-
 private Q_SLOTS:
     void initTestCase()
     {
-        // A preferences store of the test's own, before anything reads one.
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         QCoreApplication::setOrganizationName(u"VetronTest"_s);
         QCoreApplication::setApplicationName(u"tst_LicenseAgreement"_s);
+        // The store is the test profile's, never the user's own.
+        QVERIFY(QSettings().fileName().startsWith(Test::temporaryHome() + u'/'));
     }
 
     void onlyTheCurrentVersionCountsAsAccepted_data()

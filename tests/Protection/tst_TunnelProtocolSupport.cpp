@@ -20,7 +20,7 @@ private Q_SLOTS:
     {
         // A data location whose path needs escaping inside ssh's option value.
         const QString awkward = m_home.path() + u"/with \"quote\" and \\ backslash"_s;
-        qputenv("XDG_DATA_HOME", QFile::encodeName(awkward));
+        qputenv("HOME", QFile::encodeName(awkward));
     }
 
     void unlockAnswers_data()

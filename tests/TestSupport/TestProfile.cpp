@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -16,11 +17,14 @@ using namespace Qt::StringLiterals;
 namespace Vetron::Test {
 namespace {
 
-QString systemTemporaryDirectory()
+// Taken once, before any test can change TMPDIR.
+const QString &systemTemporaryDirectory()
 {
-    // The profile is made before HOME changes; TMPDIR, if set, is where temporary files go.
-    const char *tmp = std::getenv("TMPDIR");
-    return QFileInfo(QString::fromLocal8Bit(tmp && *tmp ? tmp : "/tmp")).canonicalFilePath();
+    static const QString *const directory = []() {
+        const char *tmp = std::getenv("TMPDIR");
+        return new QString(QFileInfo(QString::fromLocal8Bit(tmp && *tmp ? tmp : "/tmp")).canonicalFilePath());
+    }();
+    return *directory;
 }
 
 QString makeProfile()
@@ -40,6 +44,9 @@ QString makeProfile()
     }
     qputenv("HOME", QFile::encodeName(home));
     QStandardPaths::setTestModeEnabled(true);
+    // On macOS the native preferences store ignores HOME; INI files in the profile do not.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home + u"/.config"_s);
     return home;
 }
 
@@ -59,7 +66,7 @@ QString temporaryHome()
 
 bool removeTemporaryTree(const QString &path)
 {
-    const QString temporary = systemTemporaryDirectory();
+    const QString &temporary = systemTemporaryDirectory();
     const QString target = QFileInfo(path).absoluteFilePath();
     const QString resolved = QFileInfo::exists(target) ? QFileInfo(target).canonicalFilePath() : QDir::cleanPath(target);
     if (temporary.isEmpty() || temporary == u"/"_s || !resolved.startsWith(temporary + u'/')) {
