@@ -2,7 +2,6 @@
 
 #include "TestSupport/AwaitTask.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -40,12 +39,9 @@ private Q_SLOTS:
     {
         auto token = CancellationToken::create();
         QTimer::singleShot(20ms, token.get(), &CancellationToken::cancel);
-        QElapsedTimer clock;
-        clock.start();
         const auto outcome = awaitTask(sleepUnlessCancelled(token, 1h), 30s);
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.value, false);
-        QVERIFY(clock.elapsed() < 30'000);
     }
 
     void sleepOnAnAlreadyCancelledTokenReturnsAtOnce()
@@ -69,16 +65,6 @@ private Q_SLOTS:
         QVERIFY(first.finished && second.finished);
         QVERIFY(*first.value >= 1);
         QCOMPARE(*second.value, 0);
-    }
-
-    void sleeperKeepsTheTokenAliveAfterItsOwnerLetsGo()
-    {
-        auto token = CancellationToken::create();
-        QPointer<CancellationToken> watched = token.get();
-        auto task = sleepUnlessCancelled(token, 20ms);
-        token.reset();
-        QVERIFY(watched);
-        QCOMPARE(awaitTask(std::move(task)).value, true);
     }
 };
 

@@ -223,6 +223,13 @@ private Q_SLOTS:
         QVERIFY(renamed != session);
         QSet<ProtectedSession> set { session, session, renamed };
         QCOMPARE(set.size(), 2);
+
+        // A detail's equality takes its placeholder table too.
+        const ProtectedSessionDetail detail { session, { ProtectedMapping { u"[ИМЯ_1]"_s, u"Иван"_s } } };
+        ProtectedSessionDetail otherTable = detail;
+        otherTable.mapping.first().original = u"Пётр"_s;
+        QVERIFY(detail == ProtectedSessionDetail(detail));
+        QVERIFY(detail != otherTable);
     }
 
     void settingsIgnoreTheRestOfTheStatusAnswer()

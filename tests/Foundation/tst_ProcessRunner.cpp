@@ -1,11 +1,17 @@
 #include "Foundation/ProcessRunner.h"
 
 #include "TestSupport/AwaitTask.h"
+#include "TestSupport/RussianText.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <signal.h>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -77,26 +83,62 @@ private Q_SLOTS:
         QVERIFY(error->status() != 0);
     }
 
-    void missingExecutableIsALaunchErrorNotAProcessError()
+    void unlaunchableProgramIsARussianLaunchError_data()
     {
-        const auto outcome = awaitTask(ProcessRunner::run(u"/nonexistent/tool"_s, {}), std::chrono::seconds(10));
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("reason");
+        QTest::addRow("missing") << false << u"Файл или папка не найдены."_s;
+        QTest::addRow("not executable") << true << u"Нет прав доступа."_s;
+    }
+
+    void unlaunchableProgramIsARussianLaunchError()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QString, reason);
+        QTemporaryFile plain;
+        QVERIFY(plain.open());
+        plain.write("#!/bin/sh\n");
+        plain.close();
+        const QString program = exists ? plain.fileName() : u"/nonexistent/tool"_s;
+        const auto outcome = awaitTask(ProcessRunner::run(program, {}), std::chrono::seconds(10));
         QVERIFY2(outcome.finished, "a failed launch must resume the caller at once");
         QVERIFY(!outcome.errorAs<ProcessError>());
         const auto *error = outcome.errorAs<ProcessLaunchError>();
         QVERIFY(error);
         QCOMPARE(error->error(), QProcess::FailedToStart);
-        QVERIFY(!error->description().isEmpty());
+        QCOMPARE(error->description(), u"Не удалось запустить программу "_s + program + u": "_s + reason);
+        QCOMPARE(Test::nonRussianPart(error->description(), { program }), QString());
     }
 
-    void fileThatIsNotExecutableIsALaunchError()
+    void childrenEndWhenTheApplicationQuits()
     {
-        QTemporaryFile plain;
-        QVERIFY(plain.open());
-        plain.write("#!/bin/sh\n");
-        plain.close();
-        const auto outcome = awaitTask(ProcessRunner::run(plain.fileName(), {}), std::chrono::seconds(10));
-        QVERIFY(outcome.finished);
-        QVERIFY(outcome.errorAs<ProcessLaunchError>());
+        QTemporaryDir directory;
+        // One child that ends on the polite signal, one that ignores it (the ignored signal
+        // survives exec), both through run; and one long-lived child through launch.
+        const QString polite = directory.filePath(u"polite"_s);
+        const QString stubborn = directory.filePath(u"stubborn"_s);
+        auto politeRun = runShell(u"echo $$ > '%1'; exec /bin/sleep 60"_s.arg(polite));
+        auto stubbornRun = runShell(u"trap '' TERM; echo $$ > '%1'; exec /bin/sleep 60"_s.arg(stubborn));
+        QProcess launched;
+        launched.setProgram(u"/bin/sleep"_s);
+        launched.setArguments({ u"60"_s });
+        QVERIFY(awaitTask(ProcessRunner::launch(launched)).value);
+
+        const auto pidIn = [](const QString &file) {
+            QFile pid(file);
+            return pid.open(QIODevice::ReadOnly) ? pid.readAll().trimmed().toLongLong() : 0;
+        };
+        QTRY_VERIFY(pidIn(polite) > 0 && pidIn(stubborn) > 0);
+        const QList<qint64> children { pidIn(polite), pidIn(stubborn), launched.processId() };
+
+        // A real quit: the loop ends and the application announces it.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+
+        for (const qint64 child : children)
+            QVERIFY2(::kill(pid_t(child), 0) != 0 && errno == ESRCH, qPrintable(QString::number(child)));
+        QVERIFY(awaitTask(std::move(politeRun)).errorAs<ProcessError>());
+        QVERIFY(awaitTask(std::move(stubbornRun)).errorAs<ProcessError>());
     }
 
     void largeOutputOnBothPipesDoesNotStall()

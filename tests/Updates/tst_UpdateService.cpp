@@ -51,6 +51,7 @@ class UpdateServiceTest : public QObject
 
     const QString m_privateKey = QStringLiteral(VETRON_RELEASE_PRIVATE_KEY);
     QTemporaryDir m_temp;
+    QByteArray m_systemTemporary;
     std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
@@ -95,9 +96,19 @@ private Q_SLOTS:
     {
         if (m_privateKey.isEmpty())
             QSKIP("built with a publisher's release key: no private key to sign test manifests");
+        m_systemTemporary = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
         m_certificates = std::make_unique<TestCertificates>();
         m_certificates->trustInThisProcess();
+    }
+
+    // The temporary directory goes away with the test; the profile is removed from the system's.
+    void cleanupTestCase()
+    {
+        if (m_systemTemporary.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_systemTemporary);
     }
 
     void init()
@@ -173,6 +184,9 @@ private Q_SLOTS:
         QTest::addRow("503") << 503 << QByteArray() << u"Не удалось проверить обновления."_s;
         QTest::addRow("invalid JSON") << 200 << QByteArray("{version") << u"Сервер обновлений не ответил. Попробуйте позже."_s;
         QTest::addRow("bad signature") << 200 << QByteArray("bad-signature") << u"Обновление отклонено: неверная подпись."_s;
+        // Status 0: an answer that is not HTTP (a file); -1: no answer at all.
+        QTest::addRow("not HTTP") << 0 << QByteArray("{}") << u"Сервер обновлений недоступен."_s;
+        QTest::addRow("no answer") << -1 << QByteArray() << u"Сервер обновлений не ответил. Попробуйте позже."_s;
     }
 
     void checkFoldsEveryAnswerIntoAState()
@@ -185,8 +199,18 @@ private Q_SLOTS:
             manifest.version = u"0.1.1"_s;
             body = encodeJson(manifest);
         }
+        UpdateService::Options checkOptions = options();
+        if (status == 0) {
+            const QString portal = m_temp.filePath(u"portal"_s);
+            QVERIFY(QDir().mkpath(portal + u"/api/v1/releases/macos"_s));
+            QFile manifest(portal + u"/api/v1/releases/macos/stable"_s);
+            QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(body) == body.size());
+            checkOptions.servers.portalBase = QUrl::fromLocalFile(portal);
+        }
+        if (status < 0)
+            m_server->close();
         m_server->setOverride(u"/api/v1/releases/macos/stable"_s, status, body);
-        const auto state = awaitTask(UpdateService::check(u"1.0.0"_s, options())).value;
+        const auto state = awaitTask(UpdateService::check(u"1.0.0"_s, checkOptions)).value;
         QCOMPARE(state->kind, UpdateScreenState::Kind::failed);
         QCOMPARE(state->message, message);
     }
@@ -240,6 +264,8 @@ private Q_SLOTS:
         QTest::addRow("no package") << u"no package"_s << u"В образе обновления не найден установочный пакет."_s << true;
         QTest::addRow("installer fails") << u"installer"_s << u"Не удалось установить обновление. Попробуйте позже."_s << true;
         QTest::addRow("mount fails") << u"attach"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << true;
+        QTest::addRow("cut mid-body") << u"cut"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << false;
+        QTest::addRow("stalled") << u"stall"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << false;
     }
 
     void installFailuresGiveTheirMessages()
@@ -261,9 +287,18 @@ private Q_SLOTS:
             m_standIns->setFailingOptions(u"installer"_s, { u"fail"_s });
         if (fault == u"attach"_s)
             m_standIns->setFailingOptions(u"hdiutil"_s, { u"attach"_s });
+        // The server declares the whole image, sends half of it, then closes or falls silent.
+        UpdateService::Options installOptions = options();
+        if (fault == u"cut"_s || fault == u"stall"_s) {
+            using Delivery = Tools::HttpOverride::Delivery;
+            const Delivery delivery = fault == u"cut"_s ? Delivery::cutAfterPart : Delivery::stallAfterPart;
+            m_server->setOverride(u"/static/releases/Vetron-macOS.dmg"_s,
+                                  Tools::HttpOverride { 0, {}, 0, delivery, image.size() / 2 });
+            installOptions.timeout = std::chrono::milliseconds(500);
+        }
 
         const QStringList before = workDirectories();
-        const auto outcome = awaitTask(UpdateService::install(manifest, options())).value;
+        const auto outcome = awaitTask(UpdateService::install(manifest, installOptions)).value;
         QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::failed);
         QCOMPARE(outcome->message, message);
         QCOMPARE(workDirectories().size(), before.size() + (workDirectoryMade ? 1 : 0));

@@ -218,7 +218,12 @@ void AccountServer::setFile(const QString &path, const QByteArray &content)
 
 void AccountServer::setOverride(const QString &path, int status, QByteArray body, int delayMs)
 {
-    m_overrides.insert(path, HttpOverride { status, std::move(body), delayMs });
+    setOverride(path, HttpOverride { status, std::move(body), delayMs });
+}
+
+void AccountServer::setOverride(const QString &path, HttpOverride override)
+{
+    m_overrides.insert(path, std::move(override));
 }
 
 void AccountServer::clearOverrides()

@@ -29,6 +29,18 @@ void HttpConnection::respond(const HttpResponse &response)
     processBuffered();
 }
 
+void HttpConnection::respondPartially(const HttpResponse &response, qsizetype bodyBytes, bool stall)
+{
+    if (m_closing || !m_answerPending)
+        return;
+    m_answerPending = false;
+    m_closing = true;
+    const QByteArray wire = response.serialize(false, m_pendingHeadOnly);
+    m_socket->write(wire.left(wire.indexOf("\r\n\r\n") + 4 + bodyBytes));
+    if (!stall)
+        m_socket->disconnectFromHost();
+}
+
 void HttpConnection::drop()
 {
     // Also cuts a connection that is still sending its last answer before closing.

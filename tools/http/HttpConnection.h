@@ -26,6 +26,10 @@ public:
     // closing or when no request is waiting.
     void respond(const HttpResponse &response);
 
+    // Answers like respond() but sends only the headers and the first `bodyBytes` of the body,
+    // then cuts the connection, or with `stall` keeps it open and silent.
+    void respondPartially(const HttpResponse &response, qsizetype bodyBytes, bool stall);
+
     // Closes the connection at once, with no answer to a waiting request.
     void drop();
 

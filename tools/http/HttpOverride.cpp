@@ -14,10 +14,13 @@ void respondWithOverride(HttpConnection *connection, const std::optional<HttpOve
     auto reply = [target, override, usual = std::move(usual)] {
         if (!target)
             return;
-        if (override && override->status != 0)
-            target->respond(HttpResponse::raw(override->status, override->body));
+        const HttpResponse response
+            = override && override->status != 0 ? HttpResponse::raw(override->status, override->body) : usual();
+        if (override && override->delivery != HttpOverride::Delivery::whole)
+            target->respondPartially(response, override->partBytes,
+                                     override->delivery == HttpOverride::Delivery::stallAfterPart);
         else
-            target->respond(usual());
+            target->respond(response);
     };
     if (override && override->delayMs > 0)
         QTimer::singleShot(override->delayMs, connection, reply);

@@ -11,12 +11,18 @@ namespace Vetron::Tools {
 class HttpConnection;
 
 // A canned answer that takes the place of a stand-in's usual one, to inject faults: `status` and
-// `body` after `delayMs`. Status 0 keeps the usual answer and only delays it.
+// `body` after `delayMs`. Status 0 keeps the usual answer and only delays it. With a delivery
+// other than `whole`, only the headers (with the full Content-Length) and the first `partBytes`
+// of the body go out; the connection is then cut, or kept open without another byte.
 struct HttpOverride
 {
+    enum class Delivery { whole, cutAfterPart, stallAfterPart };
+
     int status = 0;
     QByteArray body;
     int delayMs = 0;
+    Delivery delivery = Delivery::whole;
+    qsizetype partBytes = 0;
 };
 
 // Answers the request waiting on `connection` with the override, or with what `usual` gives when

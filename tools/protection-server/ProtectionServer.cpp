@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QUrlQuery>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -56,6 +55,23 @@ QString otherNonce(const QString &asked)
         nonce = QString::number(QRandomGenerator::global()->generate64(), 16);
     } while (nonce == asked);
     return nonce;
+}
+
+// The query as a form decoder reads it: "+" is a blank, everything else percent-decoded. The first
+// of repeated names wins.
+QHash<QString, QString> formQuery(const QUrl &url)
+{
+    const auto decode = [](QString text) {
+        return QUrl::fromPercentEncoding(text.replace(u'+', u' ').toUtf8());
+    };
+    QHash<QString, QString> items;
+    for (const QString &item : url.query(QUrl::FullyEncoded).split(u'&', Qt::SkipEmptyParts)) {
+        const qsizetype equals = item.indexOf(u'=');
+        const QString name = decode(item.left(equals));
+        if (!items.contains(name))
+            items.insert(name, equals < 0 ? QString() : decode(item.mid(equals + 1)));
+    }
+    return items;
 }
 
 HttpResponse emptyObject()
@@ -250,9 +266,9 @@ HttpResponse ProtectionServer::answerStatus(const HttpRequest &request)
 
     QJsonObject status = m_settings;
     status.insert(u"map_unlocked"_s, m_mapUnlocked);
-    const QUrlQuery query(request.url);
-    if (query.hasQueryItem(u"nonce"_s)) {
-        const QString asked = query.queryItemValue(u"nonce"_s, QUrl::FullyDecoded);
+    const auto query = formQuery(request.url);
+    if (query.contains(u"nonce"_s)) {
+        const QString asked = query.value(u"nonce"_s);
         status.insert(u"nonce"_s, m_echoNonce ? asked : otherNonce(asked));
     }
     return HttpResponse::json(200, status);
@@ -272,21 +288,21 @@ HttpResponse ProtectionServer::answerConfig(const HttpRequest &request)
 {
     if (auto refusal = refuseUnless(request, "GET"))
         return *refusal;
-    const QUrlQuery query(request.url);
+    const auto query = formQuery(request.url);
     for (const QString &member : { u"retention_days"_s, u"cross_session"_s, u"disabled_categories"_s }) {
-        if (!query.hasQueryItem(member))
+        if (!query.contains(member))
             return HttpResponse::text(400, "missing " + member.toUtf8());
     }
 
     bool numeric = false;
-    const int retentionDays = query.queryItemValue(u"retention_days"_s).toInt(&numeric);
+    const int retentionDays = query.value(u"retention_days"_s).toInt(&numeric);
     if (!numeric || retentionDays < 0)
         return HttpResponse::text(400, "retention_days is not a count of days");
-    const QString crossSession = query.queryItemValue(u"cross_session"_s);
+    const QString crossSession = query.value(u"cross_session"_s);
     if (crossSession != u"0" && crossSession != u"1")
         return HttpResponse::text(400, "cross_session is neither 0 nor 1");
     const QStringList categories
-        = query.queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded).split(u',', Qt::SkipEmptyParts);
+        = query.value(u"disabled_categories"_s).split(u',', Qt::SkipEmptyParts);
 
     m_settings.insert(u"retention_days"_s, retentionDays);
     m_settings.insert(u"cross_session"_s, crossSession == u"1");
@@ -321,8 +337,7 @@ HttpResponse ProtectionServer::answerSession(const HttpRequest &request)
         return changeSession(request);
     if (auto refusal = refuseUnless(request, "GET"))
         return *refusal;
-    const QUrlQuery query(request.url);
-    const QString id = query.queryItemValue(u"id"_s, QUrl::FullyDecoded);
+    const QString id = formQuery(request.url).value(u"id"_s);
     if (id.isEmpty())
         return HttpResponse::text(400, "missing id");
     const qsizetype index = sessionIndex(id);

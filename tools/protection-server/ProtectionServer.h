@@ -20,7 +20,8 @@ struct HttpRequest;
 // A local stand-in for the protection proxy at the far end of the tunnel. It is reached as an
 // HTTP proxy on 127.0.0.1, answers the reserved pseudo-hosts (status, unlock, config, purge,
 // sessions, session) from state the owner sets, and answers every other host with 502. Faults
-// are injected per host with setOverride(); every request is recorded.
+// are injected per host with setOverride(); every request is recorded. Query values are read as
+// a form decoder reads them, "+" as a blank.
 class ProtectionServer : public QObject
 {
     Q_OBJECT

@@ -155,7 +155,7 @@ QCoro::Task<> activate(QString code, Options options)
     co_await ProcessRunner::run(options.tools.sshKeygen, keygenArguments);
     QFile publicKeyFile(inScratch(u"anontun.pub"_s));
     if (!publicKeyFile.open(QIODevice::ReadOnly))
-        throw FileError(u"Не удалось прочитать файл"_s, publicKeyFile.fileName(), publicKeyFile.errorString());
+        throw FileError::fromFile(u"Не удалось прочитать файл"_s, publicKeyFile);
     const QString publicKey = QString::fromUtf8(publicKeyFile.readAll()).trimmed();
 
     const QString computer = Platform::computerName();

@@ -49,7 +49,7 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError(u"Не удалось прочитать файл"_s, path, file.errorString());
+        throw FileError::fromFile(u"Не удалось прочитать файл"_s, file);
     return file.readAll();
 }
 

@@ -1,13 +1,38 @@
 #include "BuildConstants.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QLibraryInfo>
 #include <QTextStream>
+#include <QTranslator>
+
+namespace {
+
+// Qt's own texts (its error strings among them) in Russian. On macOS they ship inside the
+// bundle, in Resources/translations; elsewhere Qt's installed translations serve.
+void installQtTranslations(QCoreApplication &application)
+{
+    auto *translator = new QTranslator(&application);
+    const QString bundled
+        = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../Resources/translations"));
+    const QStringList places { bundled, QLibraryInfo::path(QLibraryInfo::TranslationsPath) };
+    for (const QString &place : places) {
+        if (QDir(place).exists() && translator->load(QStringLiteral("qtbase_ru"), place)) {
+            QCoreApplication::installTranslator(translator);
+            return;
+        }
+    }
+    delete translator;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vetron"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(Vetron::BuildConstants::version));
+    installQtTranslations(application);
 
     QTextStream(stdout) << QStringLiteral("Ветрон %1\n").arg(QCoreApplication::applicationVersion());
     return 0;

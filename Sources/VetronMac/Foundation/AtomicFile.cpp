@@ -1,10 +1,12 @@
 #include "Foundation/AtomicFile.h"
 
 #include "Foundation/Error.h"
+#include "Foundation/SystemErrorTexts.h"
 
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -18,12 +20,13 @@ void write(const QString &path, const QByteArray &contents, QFileDevice::Permiss
     // QTemporaryFile creates its file with mode 0600, so the secret is private from the start.
     QTemporaryFile temporary(target.absolutePath() + u"/."_s + target.fileName() + u".XXXXXX"_s);
     if (!temporary.open())
-        throw FileError(u"Не удалось создать временный файл рядом с"_s, path, temporary.errorString());
+        throw FileError(u"Не удалось создать временный файл рядом с"_s, path,
+                        SystemErrorTexts::forFile(temporary.error(), errno));
 
     if (!temporary.setPermissions(permissions))
-        throw FileError(u"Не удалось задать права файла"_s, temporary.fileName(), temporary.errorString());
+        throw FileError::fromFile(u"Не удалось задать права файла"_s, temporary);
     if (temporary.write(contents) != contents.size() || !temporary.flush())
-        throw FileError(u"Не удалось записать файл"_s, temporary.fileName(), temporary.errorString());
+        throw FileError::fromFile(u"Не удалось записать файл"_s, temporary);
     if (::fsync(temporary.handle()) != 0)
         throw FileError::fromErrno(u"Не удалось записать файл"_s, temporary.fileName());
     temporary.close();

@@ -59,7 +59,7 @@ void createPrivateDirectory(const QString &directory, bool existingIsFine)
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (error)
-        throw FileError(u"Не удалось создать папку"_s, directory, QString::fromLocal8Bit(error.message()));
+        throw FileError::fromErrno(u"Не удалось создать папку"_s, directory, error.value());
 
     if (::mkdir(path.c_str(), 0700) == 0) {
         // mkdir applies the umask; make sure the owner keeps all three rights and nobody else any.

@@ -1,6 +1,8 @@
 #include "Foundation/Error.h"
 
-#include <cstring>
+#include "Foundation/SystemErrorTexts.h"
+
+#include <QFileDevice>
 
 using namespace Qt::StringLiterals;
 
@@ -21,19 +23,25 @@ FileError::FileError(QString action, QString path, QString reason)
 
 FileError FileError::fromErrno(QString action, QString path, int code)
 {
-    return FileError(std::move(action), std::move(path), QString::fromLocal8Bit(std::strerror(code)));
+    return FileError(std::move(action), std::move(path), SystemErrorTexts::forErrno(code));
+}
+
+FileError FileError::fromFile(QString action, const QFileDevice &file, int code)
+{
+    return FileError(std::move(action), file.fileName(), SystemErrorTexts::forFile(file.error(), code));
 }
 
 QString describeError(const std::exception_ptr &error)
 {
+    const QString unexpected = u"Произошла непредвиденная ошибка."_s;
+    if (!error)
+        return unexpected;
     try {
         std::rethrow_exception(error);
     } catch (const Error &e) {
-        return e.description();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
+        return e.description().isEmpty() ? unexpected : e.description();
     } catch (...) {
-        return {};
+        return unexpected;
     }
 }
 

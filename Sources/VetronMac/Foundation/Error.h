@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFileDevice;
+
 #include <cerrno>
 #include <exception>
 #include <optional>
@@ -23,7 +25,7 @@ private:
     QByteArray m_utf8;
 };
 
-// A file-system operation failed; carries the path and the system's own reason.
+// A file-system operation failed; carries the path and the reason, in Russian.
 class FileError : public Error
 {
 public:
@@ -34,6 +36,9 @@ public:
 
     // Builds the error from an errno value, by default the current one.
     static FileError fromErrno(QString action, QString path, int code = errno);
+    // Builds the error from the last failure of `file` (its name is the path), helped by the
+    // errno value seen right after that failure.
+    static FileError fromFile(QString action, const QFileDevice &file, int code = errno);
 
 private:
     QString m_path;
@@ -53,7 +58,8 @@ std::optional<typename E::Case> errorCase(const std::exception_ptr &error)
     }
 }
 
-// The description of any caught exception: an Error's own text, else what() as UTF-8.
+// The description of any caught exception: an Error's own text; a generic Russian sentence for
+// anything else (other exceptions speak the developer's language) and for an empty text.
 QString describeError(const std::exception_ptr &error);
 
 } // namespace Vetron

@@ -121,6 +121,8 @@ size_t qHash(const ProtectedMapping &mapping, size_t seed = 0) noexcept;
 struct ProtectedSessionDetail : ProtectedSession {
     QList<ProtectedMapping> mapping;
 
+    friend bool operator==(const ProtectedSessionDetail &, const ProtectedSessionDetail &) = default;
+
     static ProtectedSessionDetail decode(const JsonReader &reader);
     QJsonObject toJson() const;
 };

@@ -1,5 +1,13 @@
 #include "Foundation/ProcessRunner.h"
 
+#include "Foundation/SystemErrorTexts.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QPointer>
+
+#include <cerrno>
 #include <coroutine>
 #include <memory>
 
@@ -16,8 +24,22 @@ ProcessError::ProcessError(QString executable, int status, QString standardError
 {
 }
 
-ProcessLaunchError::ProcessLaunchError(QString executable, QProcess::ProcessError error, QString platformMessage)
-    : Error(std::move(platformMessage))
+namespace {
+
+QString launchFailureReason(const QString &executable, QProcess::ProcessError error)
+{
+    const QFileInfo program(executable);
+    if (!program.exists())
+        return SystemErrorTexts::forErrno(ENOENT);
+    if (!program.isFile() || !program.isExecutable())
+        return SystemErrorTexts::forErrno(EACCES);
+    return SystemErrorTexts::forProcess(error);
+}
+
+} // namespace
+
+ProcessLaunchError::ProcessLaunchError(QString executable, QProcess::ProcessError error)
+    : Error(u"Не удалось запустить программу "_s + executable + u": "_s + launchFailureReason(executable, error))
     , m_executable(std::move(executable))
     , m_error(error)
 {
@@ -76,7 +98,50 @@ private:
 void throwIfNotLaunched(const QProcess &process)
 {
     if (process.error() == QProcess::FailedToStart)
-        throw ProcessLaunchError(process.program(), process.error(), process.errorString());
+        throw ProcessLaunchError(process.program(), process.error());
+}
+
+// The children started here; entries go null as their QProcess objects are destroyed.
+QList<QPointer<QProcess>> &children()
+{
+    static QList<QPointer<QProcess>> list;
+    return list;
+}
+
+// Runs as the application quits: the only place where waiting blocks, bounded to about two
+// seconds in all.
+void endChildren()
+{
+    QList<QPointer<QProcess>> running;
+    for (const QPointer<QProcess> &child : std::exchange(children(), {})) {
+        if (child && child->state() != QProcess::NotRunning)
+            running << child;
+    }
+    for (const QPointer<QProcess> &child : running)
+        child->terminate();
+    const QDeadlineTimer politeness(1000);
+    for (const QPointer<QProcess> &child : running) {
+        if (child && child->state() != QProcess::NotRunning)
+            child->waitForFinished(int(politeness.remainingTime()));
+    }
+    for (const QPointer<QProcess> &child : running) {
+        if (child && child->state() != QProcess::NotRunning) {
+            child->kill();
+            child->waitForFinished(1000);
+        }
+    }
+}
+
+void track(QProcess &process)
+{
+    static QPointer<QCoreApplication> watched;
+    QCoreApplication *application = QCoreApplication::instance();
+    if (application && watched != application) {
+        watched = application;
+        QObject::connect(application, &QCoreApplication::aboutToQuit, application, &endChildren);
+    }
+    children().removeAll(nullptr);
+    children().append(&process);
 }
 
 } // namespace
@@ -91,6 +156,7 @@ QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments, std::o
     if (!input)
         process.setInputChannelMode(QProcess::ForwardedInputChannel);
 
+    track(process);
     process.start();
     if (input) {
         // Written from the event loop as the child reads; the pipe closes once all is written.
@@ -110,6 +176,7 @@ QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments, std::o
 
 QCoro::Task<> launch(QProcess &process)
 {
+    track(process);
     process.start();
     co_await ProcessMoment(process, ProcessMoment::running);
     throwIfNotLaunched(process);

@@ -27,12 +27,12 @@ private:
     QString m_standardError;
 };
 
-// A tool could not be started at all (missing, not executable). Carries the platform's own
-// words unchanged.
+// A tool could not be started at all (missing, not executable). The description names the path
+// and says why in Russian.
 class ProcessLaunchError : public Error
 {
 public:
-    ProcessLaunchError(QString executable, QProcess::ProcessError error, QString platformMessage);
+    ProcessLaunchError(QString executable, QProcess::ProcessError error);
 
     const QString &executable() const noexcept { return m_executable; }
     QProcess::ProcessError error() const noexcept { return m_error; }
@@ -47,6 +47,9 @@ struct ProcessOutput {
     QByteArray standardError;
 };
 
+// Every child started by `run` or `launch` is tracked; when the application quits
+// (QCoreApplication::aboutToQuit) the ones still running get the polite termination signal, and
+// those that have not ended within a second are killed, so that no child outlives the client.
 namespace ProcessRunner {
 
 // Runs the program at the absolute path `executable` with exactly `arguments` (no shell, no

@@ -1,16 +1,24 @@
 #include "Foundation/WebExchange.h"
 
+#include "Foundation/SystemErrorTexts.h"
+
 #include <QCoroNetworkReply>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
 
-NetworkError::NetworkError(QNetworkReply::NetworkError code, QString platformMessage)
-    : Error(std::move(platformMessage))
+NetworkError::NetworkError(QNetworkReply::NetworkError code)
+    : NetworkError(code, SystemErrorTexts::forNetwork(code))
+{
+}
+
+NetworkError::NetworkError(QNetworkReply::NetworkError code, QString description)
+    : Error(std::move(description))
     , m_code(code)
 {
 }
@@ -23,8 +31,31 @@ std::unique_ptr<QNetworkAccessManager> clientWith(const QNetworkProxy &proxy, st
     auto client = std::make_unique<QNetworkAccessManager>();
     client->setProxy(proxy);
     client->setTransferTimeout(int(timeout.count()));
-    client->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    client->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     return client;
+}
+
+// Content errors (201–299) and server errors (401–499) only mirror an HTTP status that did
+// arrive; every other code means the exchange itself broke.
+bool mirrorsStatus(QNetworkReply::NetworkError code)
+{
+    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+}
+
+// Abort emits `finished` at once, and the awaiting coroutine resumes inside that emission;
+// deleting the reply later keeps it alive until abort() and its callers have returned.
+struct DeleteLater {
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+
+// The shorter of two limits where 0 means none.
+int shorterLimit(int a, int b)
+{
+    if (a <= 0)
+        return b;
+    if (b <= 0)
+        return a;
+    return std::min(a, b);
 }
 
 } // namespace
@@ -40,26 +71,54 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
 }
 
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body,
-                            std::shared_ptr<CancellationToken> cancel)
+                            std::shared_ptr<CancellationToken> cancel, qint64 bodyLimit)
 {
-    // The request's own limit may be longer than the client's; the shorter one applies.
-    const int clientLimit = client.transferTimeout();
-    if (request.transferTimeout() == 0 || (clientLimit > 0 && clientLimit < request.transferTimeout()))
-        request.setTransferTimeout(clientLimit);
+    // Qt's own transfer timeout only notices silence; the deadline bounds the whole exchange.
+    const int limit = shorterLimit(client.transferTimeout(), request.transferTimeout());
+    request.setTransferTimeout(limit);
 
-    std::unique_ptr<QNetworkReply> reply(client.sendCustomRequest(request, verb, body));
+    // A plain GET, not a custom verb, so that answers without HTTP (a file) are read too.
+    const std::unique_ptr<QNetworkReply, DeleteLater> reply(
+        verb == "GET" && body.isEmpty() ? client.get(request) : client.sendCustomRequest(request, verb, body));
+    bool timedOut = false;
+    bool tooLarge = false;
+    // A child of the reply, so that it, too, outlives the abort it triggers.
+    auto *deadline = new QTimer(reply.get());
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply.get(), [&timedOut, &reply] {
+        timedOut = true;
+        reply->abort();
+    });
+    if (limit > 0)
+        deadline->start(limit);
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
+                     [&tooLarge, &reply, bodyLimit](qint64 received, qint64 total) {
+                         if (received > bodyLimit || total > bodyLimit) {
+                             tooLarge = true;
+                             reply->abort();
+                         }
+                     });
     if (cancel) {
         QObject::connect(cancel.get(), &CancellationToken::cancelled, reply.get(), &QNetworkReply::abort);
         if (cancel->isCancelled())
             reply->abort();
     }
     co_await reply.get();
+    deadline->stop();
+
+    const QNetworkReply::NetworkError error = reply->error();
+    if (tooLarge)
+        throw NetworkError(QNetworkReply::ProtocolFailure, u"Ответ сервера больше допустимого."_s);
+    if (cancel && cancel->isCancelled())
+        throw NetworkError(QNetworkReply::OperationCanceledError);
+    // Also Qt's transfer timer ends a reply as cancelled.
+    if (timedOut || error == QNetworkReply::OperationCanceledError)
+        throw NetworkError(QNetworkReply::TimeoutError);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        throw NetworkError(reply->error(), reply->errorString());
-    // A reply that broke off after its status line is closed; its body is then empty.
-    co_return WebAnswer { status.toInt(), reply->isOpen() ? reply->readAll() : QByteArray() };
+    if (error != QNetworkReply::NoError && (!mirrorsStatus(error) || !status.isValid()))
+        throw NetworkError(error);
+    co_return WebAnswer { status.isValid() ? status.toInt() : 0, reply->readAll() };
 }
 
 QCoro::Task<WebAnswer> postJson(QUrl address, QJsonObject fields, std::chrono::milliseconds timeout)

@@ -6,7 +6,8 @@
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QUrlQuery>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -16,6 +17,17 @@ namespace {
 QUrl pseudoHost(const char *host)
 {
     return QUrl(u"http://"_s + QLatin1StringView(host) + u"/"_s);
+}
+
+// `address` with the query built from `items` in order, every value percent-encoded: a form
+// decoder on the server reads "+", "&", "=", "#", "%", blanks and any letter back as sent.
+QUrl withQuery(QUrl address, const QList<std::pair<QString, QString>> &items)
+{
+    QStringList parts;
+    for (const auto &[name, value] : items)
+        parts << name + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
+    address.setQuery(parts.join(u'&'), QUrl::StrictMode);
+    return address;
 }
 
 // Only 200 counts as an answer; error bodies are not read.
@@ -59,16 +71,13 @@ QCoro::Task<ProtectionSettings> TunnelService::settings()
 
 QCoro::Task<> TunnelService::save(ProtectionSettings settings)
 {
-    QUrlQuery query;
-    query.addQueryItem(u"retention_days"_s, QString::number(settings.retentionDays));
-    query.addQueryItem(u"cross_session"_s, settings.crossSession ? u"1"_s : u"0"_s);
-    // An empty list still sends the item with an empty value ("disabled_categories="); QUrlQuery
-    // writes a null value without its "=".
-    const QString categories = settings.disabledCategories.join(u',');
-    query.addQueryItem(u"disabled_categories"_s, categories.isNull() ? u""_s : categories);
-    QUrl address = pseudoHost(BuildConstants::configHost);
-    address.setQuery(query);
-    co_await sendAuthorizedOk(address);
+    // An empty list still sends the item, with an empty value ("disabled_categories=").
+    const QList<std::pair<QString, QString>> items {
+        { u"retention_days"_s, QString::number(settings.retentionDays) },
+        { u"cross_session"_s, settings.crossSession ? u"1"_s : u"0"_s },
+        { u"disabled_categories"_s, settings.disabledCategories.join(u',') },
+    };
+    co_await sendAuthorizedOk(withQuery(pseudoHost(BuildConstants::configHost), items));
 }
 
 QCoro::Task<> TunnelService::purgeMap()
@@ -84,10 +93,8 @@ QCoro::Task<QList<ProtectedSession>> TunnelService::sessions()
 
 QCoro::Task<ProtectedSessionDetail> TunnelService::session(QString id)
 {
-    QUrl address = pseudoHost(BuildConstants::sessionHost);
-    QUrlQuery query;
-    query.addQueryItem(u"id"_s, id);
-    address.setQuery(query);
+    const QList<std::pair<QString, QString>> items { { u"id"_s, id } };
+    const QUrl address = withQuery(pseudoHost(BuildConstants::sessionHost), items);
     const WebAnswer answer = requireOk(co_await authorizedRequest(address));
     co_return decodeJson<ProtectedSessionDetail>(answer.body);
 }

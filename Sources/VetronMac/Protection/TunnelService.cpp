@@ -22,7 +22,7 @@ QByteArray readDataFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileError(u"Не удалось прочитать файл"_s, path, file.errorString());
+        throw FileError::fromFile(u"Не удалось прочитать файл"_s, file);
     return file.readAll();
 }
 

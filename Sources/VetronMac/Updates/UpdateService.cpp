@@ -111,6 +111,8 @@ QCoro::Task<UpdateScreenState> check(QString current, Options options, std::shar
         co_return isCancelled(cancel) ? UpdateScreenState::of(UpdateScreenState::Kind::idle)
                                       : UpdateScreenState::failed(checkUnanswered);
     }
+    if (answer.status == 0)
+        co_return UpdateScreenState::failed(u"Сервер обновлений недоступен."_s);
     if (answer.status == 404)
         co_return UpdateScreenState::failed(u"Обновления для macOS пока не опубликованы."_s);
     if (answer.status != 200)
@@ -183,7 +185,8 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
     const auto client = WebExchange::directClient(options.timeout);
     WebAnswer answer;
     try {
-        answer = co_await WebExchange::send(*client, QNetworkRequest(manifest.address()), "GET", {}, cancel);
+        answer = co_await WebExchange::send(*client, QNetworkRequest(manifest.address()), "GET", {}, cancel,
+                                            WebExchange::releaseBodyLimit);
     } catch (const NetworkError &) {
         co_return UpdateInstallOutcome::failed(isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
     }

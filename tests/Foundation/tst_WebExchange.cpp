@@ -1,0 +1,97 @@
+#include "Foundation/WebExchange.h"
+
+#include "Account/DeviceCredentialStore.h"
+#include "Account/PortalAccountClient.h"
+
+#include "AccountServer.h"
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/RussianText.h"
+#include "TestSupport/StandIns.h"
+#include "TestSupport/TestCertificates.h"
+
+#include <QNetworkAccessManager>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using namespace Vetron;
+using Vetron::Test::StandIns;
+using Vetron::Test::TestCertificates;
+using Vetron::Test::awaitTask;
+using Delivery = Vetron::Tools::HttpOverride::Delivery;
+
+// Exchanges that break after their status line, or never finish, against a local HTTPS server:
+// none may pass for an answer.
+class WebExchangeTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestCertificates> m_certificates;
+    std::unique_ptr<Tools::AccountServer> m_server;
+    const QString m_file = u"/static/releases/Vetron-macOS.dmg"_s;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_certificates = std::make_unique<TestCertificates>();
+        m_certificates->trustInThisProcess();
+    }
+
+    void init()
+    {
+        m_server = std::make_unique<Tools::AccountServer>();
+        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        m_server->setFile(m_file, QByteArray(4000, 'x'));
+    }
+
+    void brokenExchangeIsARussianNetworkError_data()
+    {
+        QTest::addColumn<int>("delivery");
+        QTest::addColumn<qint64>("bodyLimit");
+        QTest::addColumn<int>("code");
+        QTest::addRow("cut mid-body") << int(Delivery::cutAfterPart) << WebExchange::smallBodyLimit
+                                      << int(QNetworkReply::RemoteHostClosedError);
+        QTest::addRow("stalled after the headers") << int(Delivery::stallAfterPart) << WebExchange::smallBodyLimit
+                                                   << int(QNetworkReply::TimeoutError);
+        QTest::addRow("body beyond the limit") << int(Delivery::whole) << qint64(3000)
+                                               << int(QNetworkReply::ProtocolFailure);
+        QTest::addRow("nobody listening") << -1 << WebExchange::smallBodyLimit
+                                          << int(QNetworkReply::ConnectionRefusedError);
+    }
+
+    void brokenExchangeIsARussianNetworkError()
+    {
+        QFETCH(int, delivery);
+        QFETCH(qint64, bodyLimit);
+        QFETCH(int, code);
+        if (delivery < 0)
+            m_server->close();
+        else
+            m_server->setOverride(m_file, Tools::HttpOverride { 0, {}, 0, Delivery(delivery), 1000 });
+
+        const auto client = WebExchange::directClient(500ms);
+        const QNetworkRequest request(QUrl(m_server->baseUrl().toString() + m_file));
+        const auto outcome = awaitTask(WebExchange::send(*client, request, "GET", {}, nullptr, bodyLimit));
+        const auto *error = outcome.errorAs<NetworkError>();
+        QVERIFY2(error, outcome.value ? "a broken exchange passed for an answer" : "not a network error");
+        QCOMPARE(int(error->code()), code);
+        QCOMPARE(Test::nonRussianPart(error->description()), QString());
+    }
+
+    void cutSummaryIsANetworkError()
+    {
+        StandIns standIns;
+        DeviceCredentialStore::write(u"tok-1"_s);
+        const QByteArray summary
+            = R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,"blocked":0}})";
+        m_server->setOverride(u"/api/v1/device/summary"_s,
+                              Tools::HttpOverride { 200, summary, 0, Delivery::cutAfterPart, summary.size() / 2 });
+        PortalAccountClient client({ m_server->baseUrl(), m_server->baseUrl() }, standIns.tools());
+        const auto outcome = awaitTask(client.summary());
+        QVERIFY2(outcome.errorAs<NetworkError>(), qPrintable(outcome.errorDescription()));
+    }
+};
+
+QTEST_GUILESS_MAIN(WebExchangeTest)
+#include "tst_WebExchange.moc"
