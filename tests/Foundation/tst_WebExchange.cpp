@@ -6,7 +6,6 @@
 #include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/RussianText.h"
-#include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
 
 #include <QNetworkAccessManager>
@@ -16,7 +15,6 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::TestCertificates;
 using Vetron::Test::awaitTask;
 using Delivery = Vetron::Tools::HttpOverride::Delivery;
@@ -81,13 +79,12 @@ private Q_SLOTS:
 
     void cutSummaryIsANetworkError()
     {
-        StandIns standIns;
         DeviceCredentialStore::write(u"tok-1"_s);
         const QByteArray summary
             = R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,"blocked":0}})";
         m_server->setOverride(u"/api/v1/device/summary"_s,
                               Tools::HttpOverride { 200, summary, 0, Delivery::cutAfterPart, summary.size() / 2 });
-        PortalAccountClient client({ m_server->baseUrl(), m_server->baseUrl() }, standIns.tools());
+        PortalAccountClient client({ m_server->baseUrl(), m_server->baseUrl() });
         const auto outcome = awaitTask(client.summary());
         QVERIFY2(outcome.errorAs<NetworkError>(), qPrintable(outcome.errorDescription()));
     }
