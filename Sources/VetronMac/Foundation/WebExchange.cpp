@@ -71,7 +71,8 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
 }
 
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body,
-                            std::shared_ptr<CancellationToken> cancel, qint64 bodyLimit)
+                            std::shared_ptr<CancellationToken> cancel, qint64 bodyLimit,
+                            std::chrono::milliseconds deadlineAfter)
 {
     // Qt's own transfer timeout only notices silence; the deadline bounds the whole exchange.
     const int limit = shorterLimit(client.transferTimeout(), request.transferTimeout());
@@ -89,8 +90,9 @@ QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest reque
         timedOut = true;
         reply->abort();
     });
-    if (limit > 0)
-        deadline->start(limit);
+    const int wholeLimit = deadlineAfter.count() > 0 ? int(deadlineAfter.count()) : limit;
+    if (wholeLimit > 0)
+        deadline->start(wholeLimit);
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
                      [&tooLarge, &reply, bodyLimit](qint64 received, qint64 total) {
                          if (received > bodyLimit || total > bodyLimit) {

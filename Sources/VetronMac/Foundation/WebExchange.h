@@ -52,13 +52,14 @@ std::unique_ptr<QNetworkAccessManager> proxiedClient(quint16 port, std::chrono::
 std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds timeout);
 
 // Sends one request and suspends until its whole answer has arrived. The shorter of the
-// client's and the request's time limits bounds the whole exchange; a body beyond `bodyLimit`
+// client's and the request's time limits bounds the whole exchange, unless a longer `deadline`
+// is given for a large body (the limit then only bounds silence); a body beyond `bodyLimit`
 // bytes ends it. Redirects are followed, never from https to http. Throws NetworkError unless a
 // complete answer came; an HTTP error status is an answer, not a failure. Cancelling `cancel`
 // aborts the request (NetworkError with OperationCanceledError).
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb = "GET",
                             QByteArray body = {}, std::shared_ptr<CancellationToken> cancel = nullptr,
-                            qint64 bodyLimit = smallBodyLimit);
+                            qint64 bodyLimit = smallBodyLimit, std::chrono::milliseconds deadline = {});
 
 // POSTs `fields` as compact JSON ("Content-Type: application/json") straight to `address`,
 // through a fresh client that uses no proxy.

@@ -186,7 +186,7 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
     WebAnswer answer;
     try {
         answer = co_await WebExchange::send(*client, QNetworkRequest(manifest.address()), "GET", {}, cancel,
-                                            WebExchange::releaseBodyLimit);
+                                            WebExchange::releaseBodyLimit, options.downloadDeadline);
     } catch (const NetworkError &) {
         co_return UpdateInstallOutcome::failed(isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
     }

@@ -23,6 +23,9 @@ struct Options {
     ToolPaths tools;
     QString releaseKey = QString::fromUtf8(BuildConstants::releasePublicKey); // base64 PKCS#1 DER, in lines
     std::chrono::milliseconds timeout { 20000 };
+    // The release image may be hundreds of megabytes: its download may take this long in all,
+    // while `timeout` still bounds any silence.
+    std::chrono::milliseconds downloadDeadline { std::chrono::minutes(30) };
 };
 
 // available, failed, idle (also when `cancel` fires) or current. Never fails.
