@@ -4,7 +4,7 @@
 #include "TestSupport/RussianText.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -155,14 +155,16 @@ private Q_SLOTS:
     {
         QByteArray input(3 * 1024 * 1024, 'x');
         input.append("end");
-        const auto outcome = awaitTask(runShell(u"sha256sum"_s, input));
+        // cat writes while it still reads: both pipes must be served at once.
+        const auto outcome = awaitTask(runShell(u"cat"_s, input));
         QVERIFY(outcome.value);
-        const QByteArray digest = QCryptographicHash::hash(input, QCryptographicHash::Sha256).toHex();
-        QCOMPARE(outcome.value->standardOutput, digest + "  -\n");
+        QVERIFY(outcome.value->standardOutput == input);
     }
 
     void withoutInputTheChildSharesTheApplicationsStandardInput()
     {
+        if (!QFileInfo::exists(u"/proc/self/fd/0"_s))
+            QSKIP("Needs /proc (Linux) to see where a process's standard input leads.");
         const auto outcome = awaitTask(runShell(u"readlink /proc/self/fd/0"_s));
         QVERIFY(outcome.value);
         QCOMPARE(QString::fromUtf8(outcome.value->standardOutput.trimmed()),
