@@ -1,7 +1,9 @@
 #include "Protection/TunnelService.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/ProcessRunner.h"
+#include "Platform/ProcessArguments.h"
 #include "Platform/SystemLog.h"
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
@@ -10,6 +12,8 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -64,10 +68,17 @@ void TunnelService::report(ProtectionState state, QStringView detail)
         m_stateChanged(state, detail.toString());
 }
 
+void TunnelService::throwUnlessCurrent(const Generation &generation)
+{
+    if (!generation.current())
+        throw CancelledError();
+}
+
 QCoro::Task<> TunnelService::enable()
 {
-    const auto alive = m_alive;
     m_requested = true;
+    ++m_generation;
+    const Generation generation = this->generation();
     report(ProtectionState::connecting, Texts::connecting);
 
     std::exception_ptr failure;
@@ -80,30 +91,31 @@ QCoro::Task<> TunnelService::enable()
         }
         m_mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
         co_await m_proxy->enable(quint16(m_config->localPort));
-        throwIfCancelled(alive);
+        throwUnlessCurrent(generation);
         co_await connect();
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure || alive->isCancelled())
+    // A switch-off or another switch-on that began meanwhile owns ssh and the state now.
+    if (!failure || !generation.current())
         co_return;
 
     co_await stopProcess();
-    if (alive->isCancelled())
-        co_return;
-    report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
+    if (generation.current())
+        report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
 }
 
 QCoro::Task<> TunnelService::disable()
 {
-    const auto alive = m_alive;
     m_requested = false;
+    ++m_generation;
+    const Generation generation = this->generation();
     if (m_monitorToken) {
         m_monitorToken->cancel();
         m_monitorToken.reset();
     }
     co_await stopProcess();
-    if (alive->isCancelled())
+    if (!generation.current())
         co_return;
 
     std::exception_ptr failure;
@@ -112,7 +124,7 @@ QCoro::Task<> TunnelService::disable()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (alive->isCancelled())
+    if (!generation.current())
         co_return;
     if (failure)
         report(ProtectionState::blocked, Texts::restoreFailedPrefix.toString() + describeError(failure));
@@ -122,22 +134,24 @@ QCoro::Task<> TunnelService::disable()
 
 QCoro::Task<> TunnelService::connect()
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     if (!m_config)
         throw TunnelError(TunnelError::Case::notActivated);
-    if (m_connecting)
+    if (m_connecting == generation.number)
         co_return;
-    m_connecting = true;
-    const auto done = qScopeGuard([this, alive]() {
-        if (!alive->isCancelled())
-            m_connecting = false;
+    m_connecting = generation.number;
+    const auto done = qScopeGuard([this, generation]() {
+        if (!generation.alive->isCancelled() && m_connecting == generation.number)
+            m_connecting.reset();
     });
 
     co_await stopProcess();
-    throwIfCancelled(alive);
+    throwUnlessCurrent(generation);
     if (!m_config)
         throw TunnelError(TunnelError::Case::notActivated);
     const ClientConfig config = *m_config;
+    co_await stopLeftoverSsh(config);
+    throwUnlessCurrent(generation);
     const QUuid id = QUuid::createUuid();
     m_connectionID = id;
 
@@ -146,7 +160,7 @@ QCoro::Task<> TunnelService::connect()
         throw TunnelError(TunnelError::Case::portBusy);
     }
 
-    auto *process = new QProcess(this);
+    const QPointer<QProcess> process = new QProcess(this);
     process->setProgram(m_tools.ssh);
     process->setArguments(sshArguments(config));
     process->setStandardInputFile(QProcess::nullDevice());
@@ -161,17 +175,23 @@ QCoro::Task<> TunnelService::connect()
     try {
         co_await ProcessRunner::launch(*process);
     } catch (...) {
-        if (!alive->isCancelled())
+        if (!generation.alive->isCancelled())
             releaseProcess(process);
         throw;
     }
-    throwIfCancelled(alive);
-    if (m_connectionID != id) {
+    throwIfCancelled(generation.alive); // the service took its child with it
+    if (!generation.current() || m_connectionID != id) {
         // Stopped or replaced while it was starting: this child is nobody's any more.
+        process->terminate();
         releaseProcess(process);
         throw CancelledError();
     }
     m_process = process;
+    try {
+        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()), AtomicFile::ownerOnly);
+    } catch (const FileError &) {
+        // Only a later run's clean-up after a crash depends on it.
+    }
 
     const auto port = quint16(config.localPort);
     for (int tries = 0;;) {
@@ -181,17 +201,17 @@ QCoro::Task<> TunnelService::connect()
             throw TunnelError(TunnelError::Case::sshStopped);
         }
         const bool answered = co_await canary(port);
-        throwIfCancelled(alive);
+        throwUnlessCurrent(generation);
         if (answered) {
             m_reconnectDelay = m_timings.initialReconnectDelay;
             co_await unlock(config);
-            throwIfCancelled(alive);
+            throwUnlessCurrent(generation);
             startMonitor();
             report(ProtectionState::protected_, Texts::protectedNow);
             co_return;
         }
-        if (!co_await sleepUnlessCancelled(alive, m_timings.canaryInterval))
-            throw CancelledError();
+        co_await sleepUnlessCancelled(generation.alive, m_timings.canaryInterval);
+        throwUnlessCurrent(generation);
         if (++tries >= m_timings.canaryTries) {
             co_await stopProcess();
             throw TunnelError(TunnelError::Case::serverUnavailable);
@@ -201,13 +221,22 @@ QCoro::Task<> TunnelService::connect()
 
 QCoro::Task<> TunnelService::terminated(QUuid id)
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     if (id != m_connectionID || !m_requested)
         co_return;
+    // A connect in progress sees its own ssh end and its caller reports; a reconnect already
+    // under way takes this exit into its own attempt.
+    if (m_connecting == generation.number || m_reconnecting == generation.number)
+        co_return;
+    m_reconnecting = generation.number;
+    const auto done = qScopeGuard([this, generation]() {
+        if (!generation.alive->isCancelled() && m_reconnecting == generation.number)
+            m_reconnecting.reset();
+    });
     report(ProtectionState::blocked, Texts::interrupted);
 
-    co_await sleepUnlessCancelled(alive, takeReconnectWait());
-    if (alive->isCancelled() || !m_requested)
+    co_await sleepUnlessCancelled(generation.alive, takeReconnectWait());
+    if (!generation.current())
         co_return;
 
     co_await reconnect(Texts::reconnectFailed.toString());
@@ -215,18 +244,18 @@ QCoro::Task<> TunnelService::terminated(QUuid id)
 
 QCoro::Task<> TunnelService::reconnect(QString failureDetail)
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     std::exception_ptr failure;
     try {
         co_await connect();
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure || alive->isCancelled())
+    if (!failure || !generation.current())
         co_return;
     co_await stopProcess();
     // A busy port has already been reported by connect itself.
-    if (!alive->isCancelled() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
+    if (generation.current() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
         report(ProtectionState::blocked, failureDetail);
 }
 
@@ -236,21 +265,54 @@ QCoro::Task<> TunnelService::stopProcess()
     m_connectionID = QUuid::createUuid();
     QObject::disconnect(m_stderrReader);
 
-    QPointer<QProcess> process = m_process;
+    const QPointer<QProcess> process = m_process;
     m_process.clear();
     if (!process)
         co_return;
+    QFile::remove(ClientPaths::sshPid());
     if (process->state() != QProcess::NotRunning) {
         process->terminate();
-        for (int check = 0; check < m_timings.stopChecks; ++check) {
-            co_await sleepUnlessCancelled(alive, m_timings.stopCheckInterval);
-            if (alive->isCancelled() || !process)
-                co_return;
-            if (process->state() == QProcess::NotRunning)
-                break;
-        }
+        // Built before the co_await: GCC 12 mishandles such temporaries inside the expression.
+        std::function<bool()> ended = [process]() { return !process || process->state() == QProcess::NotRunning; };
+        co_await waitUntil(std::move(ended));
+        if (alive->isCancelled() || !process)
+            co_return;
     }
     releaseProcess(process);
+}
+
+QCoro::Task<> TunnelService::waitUntil(std::function<bool()> ended)
+{
+    const auto alive = m_alive;
+    const TunnelTimings timings = m_timings;
+    for (int check = 0; check < timings.stopChecks && !ended(); ++check) {
+        if (!co_await sleepUnlessCancelled(alive, timings.stopCheckInterval))
+            co_return;
+    }
+}
+
+QCoro::Task<> TunnelService::stopLeftoverSsh(ClientConfig config)
+{
+    const auto alive = m_alive;
+    QFile file(ClientPaths::sshPid());
+    if (!file.open(QIODevice::ReadOnly))
+        co_return;
+    bool numeric = false;
+    const qint64 pid = QString::fromUtf8(file.readAll()).trimmed().toLongLong(&numeric);
+    file.close();
+
+    // Only our own ssh, by its exact command line: a pid that is gone or now belongs to another
+    // program is left alone.
+    const QStringList ours = QStringList { m_tools.ssh } + sshArguments(config);
+    const auto isOurs = [pid, ours]() { return Platform::processArguments(pid) == ours; };
+    if (numeric && pid > 0 && isOurs()) {
+        ::kill(pid_t(pid), SIGTERM);
+        std::function<bool()> ended = [isOurs]() { return !isOurs(); };
+        co_await waitUntil(std::move(ended));
+        if (alive->isCancelled() || isOurs())
+            co_return; // still there: the port check tells, and the next switch-on tries again
+    }
+    QFile::remove(ClientPaths::sshPid());
 }
 
 void TunnelService::releaseProcess(QProcess *process)
