@@ -209,7 +209,6 @@ private Q_SLOTS:
         // interruption, followed by the failed attempts of one recovery.
         QVERIFY(QTest::qWaitFor([&]() { return reportsWith(recoveringText) >= 2; }, 20000));
         QCOMPARE(reportsWith(interruptedText), 1);
-        QCOMPARE(m_fixture->reports().first().detail, interruptedText);
         QVERIFY(reportsWith(reconnectFailedText) <= 1);
         QVERIFY(m_fixture->proxiesPointAtTunnel());
 

@@ -92,9 +92,9 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             co_return;
         if (!m_requested || !m_config)
             continue;
-        // A connect is under way (the switch-on, a reconnect after an ssh exit, a wake-up): its
-        // ssh is not ready to be judged, and its own outcome will be reported.
-        if (m_connecting)
+        // A connect or a reconnect after an ssh exit is under way: its ssh is not ready to be
+        // judged, its back-off is not to be cut short, and its own outcome will be reported.
+        if (m_connecting || m_reconnecting)
             continue;
         const Generation generation = this->generation();
         const ClientConfig config = *m_config;
