@@ -300,15 +300,13 @@ private Q_SLOTS:
         // The relaunch goes through a shell of the test's that notes what it found and stops.
         const QString notes = m_home.filePath(u"relaunch"_s);
         const QString shell = m_home.filePath(u"relaunch-shell"_s);
-        {
-            QFile file(shell);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("#!/bin/sh\n"
-                       "cp \"$VETRON_STANDIN_STATE/networksetup.json\" \"" + QFile::encodeName(notes) + ".proxies\"\n"
-                       "printf '%s' \"$2\" > \"" + QFile::encodeName(notes) + ".script\"\n"
-                       "mv \"" + QFile::encodeName(notes) + ".script\" \"" + QFile::encodeName(notes) + "\"\n");
-            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        QFile file(shell);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(u"#!/bin/sh\n"
+                   u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
+                   u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8());
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(false, shell);
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
         QVERIFY(m_fixture->proxiesPointAtTunnel());

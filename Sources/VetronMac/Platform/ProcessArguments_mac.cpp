@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <sys/types.h>
 #include <sys/sysctl.h>
 
 namespace Vetron::Platform {

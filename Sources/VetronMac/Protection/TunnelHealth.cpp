@@ -102,7 +102,9 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
         if (isProcessRunning()) {
             // What was learnt about one ssh says nothing once another has taken its place.
             const QPointer<QProcess> probed = m_process;
-            const auto stale = [&]() { return token->isCancelled() || !generation.current() || m_process != probed; };
+            const auto stale = [&]() {
+                return token->isCancelled() || !generation.current() || m_process != probed;
+            };
             const bool unlocked = co_await mapIsUnlocked(quint16(config.localPort));
             if (token->isCancelled())
                 co_return;

@@ -29,7 +29,9 @@ QCoro::Task<> TunnelService::stopProcess()
     if (process->state() != QProcess::NotRunning) {
         process->terminate();
         // Built before the co_await: GCC 12 mishandles such temporaries inside the expression.
-        std::function<bool()> ended = [process]() { return !process || process->state() == QProcess::NotRunning; };
+        std::function<bool()> ended = [process]() {
+            return !process || process->state() == QProcess::NotRunning;
+        };
         co_await waitUntil(std::move(ended));
         if (alive->isCancelled() || !process)
             co_return;

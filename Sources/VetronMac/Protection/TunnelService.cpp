@@ -184,7 +184,8 @@ QCoro::Task<> TunnelService::connect()
     }
     m_process = process;
     try {
-        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()), AtomicFile::ownerOnly);
+        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()),
+                          AtomicFile::ownerOnly);
     } catch (const FileError &) {
         // Only a later run's clean-up after a crash depends on it.
     }
