@@ -7,9 +7,12 @@
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TunnelFixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -38,26 +41,41 @@ class AppModelTest : public QObject
     std::unique_ptr<TunnelFixture> m_fixture;
     TestWake m_wake;
     int m_terminations = 0;
+    std::function<void()> m_onTerminate;
 
-    std::unique_ptr<AppModel> makeModel(bool autoConnect)
+    std::unique_ptr<AppModel> makeModel(bool autoConnect, const QString &shell = {})
     {
         AppModel::Options options;
         options.tunnel = m_fixture->serviceOptions();
         options.servers = { m_server->baseUrl(), m_server->baseUrl() };
         options.tools = m_fixture->standIns().tools();
+        if (!shell.isEmpty())
+            options.tools.sh = shell;
         options.wake = &m_wake;
-        options.terminate = [this]() { ++m_terminations; };
+        options.terminate = [this]() {
+            ++m_terminations;
+            if (m_onTerminate)
+                m_onTerminate();
+        };
         return std::make_unique<AppModel>(autoConnect, options);
     }
 
-    // Every observable change of state, detail and busy, in order.
-    static QStringList recordTrail(AppModel &model, QStringList &trail)
+    // Every observable change of state, detail and busy, in order; busy's end with the state
+    // it leaves the switch next to.
+    static void recordTrail(AppModel &model, QStringList &trail)
     {
         QObject::connect(&model, &AppModel::stateChanged, &model, [&]() { trail << u"state "_s + model.stateText(); });
         QObject::connect(&model, &AppModel::detailChanged, &model, [&]() { trail << u"detail "_s + model.detail(); });
         QObject::connect(&model, &AppModel::busyChanged, &model,
-                         [&]() { trail << (model.busy() ? u"busy"_s : u"idle"_s); });
-        return trail;
+                         [&]() { trail << (model.busy() ? u"busy"_s : u"idle "_s + model.stateText()); });
+    }
+
+    // Whether the ssh with `pid` is still there and the proxies still point at the tunnel.
+    QString protectionLeft(qint64 pid) const
+    {
+        return u"ssh %1, proxies %2"_s.arg(::kill(pid_t(pid), 0) == 0 ? u"running"_s : u"gone"_s,
+                                           m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s
+                                                                             : u"restored"_s);
     }
 
 private Q_SLOTS:
@@ -77,6 +95,7 @@ private Q_SLOTS:
         m_server = std::make_unique<Tools::AccountServer>();
         QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
         m_terminations = 0;
+        m_onTerminate = nullptr;
     }
 
     void cleanup()
@@ -89,25 +108,29 @@ private Q_SLOTS:
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         QStringList trail;
-        // The model is observed from its first event on: construction itself emits nothing.
         auto model = makeModel(true);
         QCOMPARE(model->stateText(), u"disabled"_s);
         QCOMPARE(model->detail(), u"Защита выключена"_s);
         QVERIFY(model->activated());
-        QVERIFY(model->busy());
+        QVERIFY(!model->busy());
         recordTrail(*model, trail);
-        QVERIFY(QTest::qWaitFor([&]() { return !model->busy(); }, 30000));
-        QCOMPARE(trail.value(0), u"state connecting"_s);
-        QCOMPARE(trail.value(1), u"detail Устанавливаем защищённое соединение…"_s);
-        QCOMPARE(trail.last(), u"idle"_s);
-        QTRY_COMPARE(model->state(), ProtectionState::protected_);
+        QVERIFY(QTest::qWaitFor([&]() { return trail.contains(u"busy"_s) && !model->busy(); }, 30000));
+        QCOMPARE(trail.value(0), u"busy"_s);
+        QCOMPARE(trail.value(1), u"state connecting"_s);
+        QCOMPARE(trail.value(2), u"detail Устанавливаем защищённое соединение…"_s);
+        // The switch comes back only next to the outcome, never next to "connecting".
+        QCOMPARE(trail.last(), u"idle protected"_s);
         QCOMPARE(m_wake.listeners(), 1);
 
-        // A wake-up reaches the tunnel, which finds it alive and says nothing.
-        trail.clear();
+        // A wake-up reaches the tunnel: with the server no longer answering through it, the
+        // tunnel is rebuilt.
+        m_fixture->server().setEchoNonce(false);
         Q_EMIT m_wake.systemDidWake();
-        QTest::qWait(300);
-        QVERIFY2(trail.isEmpty(), qPrintable(trail.join(u" | "_s)));
+        QTRY_COMPARE_WITH_TIMEOUT(model->detail(), u"Восстанавливаем защищённое соединение после сна…"_s, 20000);
+        QCOMPARE(model->state(), ProtectionState::connecting);
+        QVERIFY(!model->busy());
+        m_fixture->server().setEchoNonce(true);
+        QTRY_COMPARE_WITH_TIMEOUT(model->state(), ProtectionState::protected_, 20000);
 
         // The switch in `protected` switches off.
         QVERIFY(awaitTask(model->toggle()).finished);
@@ -153,7 +176,14 @@ private Q_SLOTS:
         QVERIFY(awaitTask(model->toggle()).finished);
         QTRY_COMPARE(model->state(), ProtectionState::protected_);
         QVERIFY(!model->busy());
-        QVERIFY(awaitTask(model->tunnel->disable()).finished);
+
+        // Quitting switches protection off before the application ends.
+        const qint64 ssh = model->tunnel->processId();
+        QString atTermination;
+        m_onTerminate = [&]() { atTermination = protectionLeft(ssh); };
+        QVERIFY(awaitTask(model->quit()).finished);
+        QCOMPARE(m_terminations, 1);
+        QCOMPARE(atTermination, u"ssh gone, proxies restored"_s);
     }
 
     void rejectedActivationKeepsTheActivationScreen()
@@ -180,7 +210,7 @@ private Q_SLOTS:
         QVERIFY(model->activated());
         QCOMPARE(model->message(), QString());
         QVERIFY(trail.contains(u"state connecting"_s));
-        QVERIFY(!model->busy());
+        QTRY_VERIFY(!model->busy());
         QVERIFY(awaitTask(model->tunnel->disable()).finished);
     }
 
@@ -263,6 +293,63 @@ private Q_SLOTS:
         QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
         QCOMPARE(model->updateStateMap().value(u"kind"_s).toString(), u"failed"_s);
         QCOMPARE(m_terminations, 0);
+    }
+
+    void installedUpdateSwitchesOffThenRelaunchesThenQuits()
+    {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
+        // The relaunch goes through a shell of the test's that notes what it found and stops.
+        const QString notes = m_home.filePath(u"relaunch"_s);
+        const QString shell = m_home.filePath(u"relaunch-shell"_s);
+        QFile file(shell);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(u"#!/bin/sh\n"
+                   u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
+                   u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8());
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        auto model = makeModel(false, shell);
+        QVERIFY(awaitTask(model->tunnel->enable()).finished);
+        QVERIFY(m_fixture->proxiesPointAtTunnel());
+        const qint64 ssh = model->tunnel->processId();
+
+        // A release the installer stand-ins accept: a tar image holding the package.
+        QTemporaryDir content;
+        QVERIFY(QFile(content.filePath(u"Vetron.pkg"_s)).open(QIODevice::WriteOnly));
+        QProcess tar;
+        tar.start(u"/bin/tar"_s, { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s });
+        QVERIFY(tar.waitForFinished());
+        const QByteArray image = tar.readAllStandardOutput();
+        m_server->setFile(u"/static/Vetron.dmg"_s, image);
+        const MacReleaseManifest manifest {
+            u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/Vetron.dmg"_s,
+            QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()),
+            {}, std::nullopt, std::nullopt
+        };
+
+        // The relaunch must have been started, with protection already off, when the
+        // application is asked to end.
+        QString atTermination;
+        m_onTerminate = [&]() {
+            atTermination = protectionLeft(ssh);
+            if (!QTest::qWaitFor([&]() { return QFile::exists(notes); }, 20000))
+                atTermination += u", no relaunch"_s;
+        };
+        QVERIFY(awaitTask(model->installUpdate(manifest)).finished);
+        QCOMPARE(m_terminations, 1);
+        QCOMPARE(atTermination, u"ssh gone, proxies restored"_s);
+        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::downloading);
+
+        // What the relaunch found when it started: the user's proxies back.
+        QFile proxies(notes + u".proxies"_s);
+        QVERIFY(proxies.open(QIODevice::ReadOnly));
+        QVERIFY(proxies.readAll().contains("corp.example"));
+        QFile script(notes);
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        const QString relaunch = QString::fromUtf8(script.readAll());
+        QVERIFY2(relaunch.contains(QString::number(QCoreApplication::applicationPid()))
+                     && relaunch.endsWith(u"/Applications/Ветрон.app'"_s),
+                 qPrintable(relaunch));
     }
 
     void versionText()

@@ -1,12 +1,18 @@
+#include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
+#include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelService.h"
 
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TunnelFixture.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
+
+#include <QScopeGuard>
 
 #include <csignal>
 
@@ -24,12 +30,19 @@ const QString disabledText = u"Защита выключена"_s;
 const QString interruptedText = u"Защищённое соединение прервано. Повторяем подключение…"_s;
 const QString serverDownText = u"Сервер защиты временно недоступен. Данные напрямую не отправляются."_s;
 const QString portBusyText = u"Локальный порт занят другой программой"_s;
+const QString reconnectFailedText = u"Соединение недоступно. Данные напрямую не отправляются."_s;
+const QString recoveringText = u"Соединение недоступно. Пробуем восстановить…"_s;
+const QString notSentPrefix = u"Данные напрямую не отправляются. "_s;
 
-void writeFile(const QString &path, const QByteArray &contents)
+QByteArray readFile(const QString &path)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool isAlive(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) == 0;
 }
 
 } // namespace
@@ -46,6 +59,30 @@ class TunnelServiceTest : public QObject
     {
         const auto outcome = awaitTask(m_fixture->service().enable());
         return outcome.finished && m_fixture->waitForReport(ProtectionState::protected_, protectedText, 1);
+    }
+
+    int reportsWith(const QString &detail) const
+    {
+        int count = 0;
+        for (const auto &report : m_fixture->reports())
+            count += report.detail == detail;
+        return count;
+    }
+
+    // Awaits `task` and collects every ssh the service ran meanwhile.
+    QList<qint64> sshSeenDuring(QCoro::Task<> task)
+    {
+        QList<qint64> seen;
+        QTimer probe;
+        probe.setInterval(5);
+        QObject::connect(&probe, &QTimer::timeout, [&]() {
+            const qint64 pid = m_fixture->service().processId();
+            if (pid && !seen.contains(pid))
+                seen << pid;
+        });
+        probe.start();
+        [[maybe_unused]] const auto outcome = awaitTask(std::move(task));
+        return seen;
     }
 
     QString reportTrail() const
@@ -88,6 +125,7 @@ private Q_SLOTS:
         QVERIFY(m_fixture->server().mapUnlocked());
         QVERIFY(service.isProcessRunning());
         QVERIFY(service.hasMonitor());
+        QCOMPARE(readFile(ClientPaths::sshPid()), QByteArray::number(service.processId()));
         bool unlockCarriedKey = false;
         for (const auto &request : m_fixture->server().requests()) {
             if (request.url.host() == QLatin1StringView(TunnelFixture::unlockHost))
@@ -106,10 +144,15 @@ private Q_SLOTS:
                  Test::StandIns::endpoint(true, u"corp.example"_s, 8080));
         QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
         QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+        QVERIFY(!QFile::exists(ClientPaths::sshPid()));
 
-        // Nothing comes after a switch-off, whatever the monitor interval.
+        // Nothing comes after a switch-off, whatever the monitor interval, and a wake-up while
+        // protection is not wanted starts nothing.
+        QVERIFY(awaitTask(service.systemDidWake()).finished);
         QTest::qWait(400);
         QCOMPARE(m_fixture->reports().size(), 1);
+        QVERIFY(!service.isProcessRunning());
+        QCOMPARE(m_fixture->standIns().privilegedScripts().size(), 2);
     }
 
     void secondSwitchOnAsksNoPasswordAndReplacesSshQuietly()
@@ -162,12 +205,12 @@ private Q_SLOTS:
         m_fixture->clearReports();
         m_fixture->sshd().stop();
 
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, interruptedText));
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked,
-                                         u"Соединение недоступно. Пробуем восстановить…"_s));
+        // The reconnect's own ssh dies as well, and so do the monitor's: all of that is one
+        // interruption, followed by the failed attempts of one recovery.
+        QVERIFY(QTest::qWaitFor([&]() { return reportsWith(recoveringText) >= 2; }, 20000));
+        QCOMPARE(reportsWith(interruptedText), 1);
+        QVERIFY(reportsWith(reconnectFailedText) <= 1);
         QVERIFY(m_fixture->proxiesPointAtTunnel());
-        QVERIFY(!m_fixture->reports().last().detail.isEmpty());
-        QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
 
         m_fixture->clearReports();
         QVERIFY(m_fixture->sshd().restart());
@@ -175,25 +218,28 @@ private Q_SLOTS:
         QVERIFY(m_fixture->proxiesPointAtTunnel());
     }
 
-    void protectionServerDownOrRefusingTheUnlockBlocksUntilItRecovers()
+    void protectionServerFailingOrRefusingTheUnlockBlocksUntilItRecovers()
     {
         auto &server = m_fixture->server();
         QVERIFY(switchOn());
-        const quint16 serverPort = server.port();
         m_fixture->clearReports();
 
-        server.close();
+        // Failing for a while with the map still open: the recovery needs no unlock, and is
+        // reported all the same.
+        server.setOverride(QLatin1StringView(BuildConstants::statusHost), 500, "{}");
+        server.setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 500, "{}");
         QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, serverDownText));
         QVERIFY(m_fixture->service().isProcessRunning()); // ssh itself is fine
         QVERIFY(m_fixture->proxiesPointAtTunnel());
+        server.clearOverrides();
+        QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
+        QVERIFY(server.mapUnlocked());
 
-        // Back, but with the map locked and the unlock refused.
+        // The map locked and the unlock refused.
         server.setMapUnlocked(false);
         server.setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 403, "Forbidden");
-        QVERIFY(server.listen(serverPort));
         m_fixture->clearReports();
         QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, serverDownText));
-
         server.clearOverrides();
         QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
         QVERIFY(server.mapUnlocked());
@@ -224,72 +270,211 @@ private Q_SLOTS:
         QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
     }
 
-    void portTakenAtSwitchOnIsReportedWithThePrefix()
+    void failedSwitchOnBlocksWithItsReason_data()
     {
-        QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::LocalHost, m_fixture->localPort()));
-        QVERIFY(awaitTask(m_fixture->service().enable()).finished);
-        QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
-        QCOMPARE(m_fixture->reports().last().detail,
-                 u"Данные напрямую не отправляются. Локальный порт занят другой программой."_s);
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, portBusyText, 1));
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("detail"); // what the final report begins with
+        QTest::addColumn<bool>("proxiesSwitched");
+        QTest::addRow("port taken") << u"port"_s << notSentPrefix + u"Локальный порт занят другой программой."_s << true;
+        QTest::addRow("unlock refused") << u"unlock"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
+        QTest::addRow("server never answers") << u"canary"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
+        QTest::addRow("host key refused") << u"host key"_s << notSentPrefix + u"SSH-туннель завершился."_s << true;
+        QTest::addRow("password refused") << u"password"_s << notSentPrefix << false;
+        QTest::addRow("local port above 65535") << u"\"local_port\":7"_s << notSentPrefix + u"Настройки"_s << false;
+        QTest::addRow("user as an option") << u"\"ssh_user\":\"-"_s << notSentPrefix + u"Настройки"_s << false;
     }
 
-    void refusedUnlockAtSwitchOnStopsSshButKeepsTheProxies()
+    void failedSwitchOnBlocksWithItsReason()
     {
-        m_fixture->server().setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 403, "Forbidden");
-        TunnelService &service = m_fixture->service();
-        QVERIFY(awaitTask(service.enable()).finished);
-        QCOMPARE(m_fixture->reports().last().detail, u"Данные напрямую не отправляются. Сервер защиты не ответил."_s);
-        QVERIFY(!service.isProcessRunning());
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
+        QFETCH(QString, fault);
+        QFETCH(QString, detail);
+        QFETCH(bool, proxiesSwitched);
+        TunnelTimings timings = TunnelFixture::fastTimings();
+        if (fault == u"canary"_s)
+            timings.canaryTries = 3;
+        TunnelService &service = m_fixture->makeService(timings);
+        QTcpServer squatter;
+        if (fault == u"port"_s)
+            QVERIFY(squatter.listen(QHostAddress::LocalHost, m_fixture->localPort()));
+        if (fault == u"unlock"_s)
+            m_fixture->server().setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 403, "Forbidden");
+        if (fault == u"canary"_s)
+            m_fixture->server().setEchoNonce(false);
+        if (fault == u"host key"_s) {
+            const QByteArray host = m_fixture->sshd().knownHostsLine().split(' ').first();
+            QFile file(ClientPaths::knownHosts());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(host + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIHd4k0bqYcSFVw1k1i3tzvCx0FGd0RdcJBRoX4EtB9Nr\n");
+        }
+        if (fault == u"password"_s)
+            m_fixture->standIns().setPasswordRefused(true);
+        if (fault.startsWith(u'"')) {
+            // A value gets the fault's last character in front: "local_port":NNNNN becomes
+            // "local_port":7NNNNN, the user "-user".
+            QFile file(ClientPaths::config());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray config = file.readAll().replace(fault.chopped(1).toUtf8(), fault.toUtf8());
+            QVERIFY(file.resize(0) && file.write(config) == config.size());
+            file.close();
+            QVERIFY(ClientPaths::hasCompleteActivation(ClientPaths::root()));
+        }
+
+        const QList<qint64> sshRun = sshSeenDuring(service.enable());
+        QCOMPARE(m_fixture->reports().first().detail, connectingText);
+        QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
+        QVERIFY2(m_fixture->reports().last().detail.startsWith(detail), qPrintable(reportTrail()));
+        QCOMPARE(m_fixture->proxiesPointAtTunnel(), proxiesSwitched);
         QVERIFY(service.isRequested());
+        QVERIFY(!service.isProcessRunning());
+        for (const qint64 pid : sshRun)
+            QVERIFY2(!isAlive(pid), "an ssh was left running");
+        if (fault == u"canary"_s)
+            QVERIFY(!sshRun.isEmpty());
+        if (fault == u"host key"_s) {
+            QCOMPARE(m_fixture->logLines().size(), 1);
+            QVERIFY(m_fixture->logLines().first().startsWith(u"Ветрон: ssh завершился — "_s));
+        } else {
+            QVERIFY(m_fixture->logLines().isEmpty());
+        }
 
         // A switch-off still puts the user's proxies back.
+        m_fixture->standIns().setPasswordRefused(false);
         QVERIFY(awaitTask(service.disable()).finished);
         QCOMPARE(m_fixture->reports().last().detail, disabledText);
-        QVERIFY(!m_fixture->proxiesPointAtTunnel());
+        QCOMPARE(m_fixture->standIns().serviceNamed(u"Wi-Fi"_s).value(u"web"_s).toObject(),
+                 Test::StandIns::endpoint(true, u"corp.example"_s, 8080));
     }
 
-    void refusedHostKeyIsLoggedAndReported()
+    void switchOffThatCannotRestoreStaysBlocked()
     {
-        writeFile(ClientPaths::knownHosts(),
-                  m_fixture->sshd().knownHostsLine().split(' ').first()
-                      + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIHd4k0bqYcSFVw1k1i3tzvCx0FGd0RdcJBRoX4EtB9Nr\n");
+        TunnelService &service = m_fixture->service();
+        QVERIFY(switchOn());
+        const qint64 ssh = service.processId();
+        QVERIFY(QFile::remove(ClientPaths::proxyBackup()));
+        m_fixture->clearReports();
+        QVERIFY(awaitTask(service.disable()).finished);
+        QCOMPARE(m_fixture->reports().size(), 1);
+        QCOMPARE(m_fixture->reports().first().state, ProtectionState::blocked);
+        QCOMPARE(m_fixture->reports().first().detail,
+                 u"Не удалось восстановить настройки сети: Не удалось восстановить предыдущие настройки прокси."_s);
+        QVERIFY(m_fixture->proxiesPointAtTunnel());
+        QVERIFY(!isAlive(ssh));
+        QVERIFY(!service.isRequested());
+    }
+
+    // Whatever a switch-on or a reconnect was waiting for when the switch-off began, nothing of
+    // theirs is reported after it and the user's proxies end restored.
+    void switchOffWinsOverWhatWasUnderWay_data()
+    {
+        QTest::addColumn<QString>("waiting");
+        QTest::addRow("password dialog") << u"password"_s;
+        QTest::addRow("server's first answer") << u"canary"_s;
+        QTest::addRow("reconnect delay") << u"reconnect"_s;
+    }
+
+    void switchOffWinsOverWhatWasUnderWay()
+    {
+        QFETCH(QString, waiting);
+        TunnelTimings timings = TunnelFixture::fastTimings();
+        timings.initialReconnectDelay = 0.5;
+        TunnelService &service = m_fixture->makeService(timings);
+        auto &standIns = m_fixture->standIns();
+        std::optional<QCoro::Task<>> earlier;
+        if (waiting == u"password"_s) {
+            standIns.setPasswordDialogHeld(true);
+            earlier.emplace(service.enable());
+            QVERIFY(QTest::qWaitFor([&]() { return standIns.privilegedScripts().size() == 1; }, 20000));
+        } else if (waiting == u"canary"_s) {
+            m_fixture->server().setEchoNonce(false);
+            earlier.emplace(service.enable());
+            QVERIFY(QTest::qWaitFor([&]() { return service.isProcessRunning(); }, 20000));
+        } else {
+            QVERIFY(switchOn());
+            QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
+            QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, interruptedText));
+        }
+        const int reportsBefore = int(m_fixture->reports().size());
+
+        auto disable = service.disable();
+        // The switch-on's script may only run now, after the switch-off has begun.
+        standIns.setPasswordDialogHeld(false);
+        QVERIFY(awaitTask(std::move(disable)).finished);
+        if (earlier)
+            QVERIFY(awaitTask(std::move(*earlier)).finished);
+        else
+            QTest::qWait(1000); // the reconnect delay runs out meanwhile
+        const auto reports = m_fixture->reports().mid(reportsBefore);
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().detail, disabledText);
+        QCOMPARE(m_fixture->reports().last().detail, disabledText);
+
+        QVERIFY(!service.isProcessRunning());
+        QCOMPARE(standIns.serviceNamed(u"Wi-Fi"_s).value(u"web"_s).toObject(),
+                 Test::StandIns::endpoint(true, u"corp.example"_s, 8080));
+        QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
+        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+    }
+
+    void monitorClaimsNothingWhileAConnectRuns()
+    {
+        // The old ssh is frozen, so the connect's stop of it lasts until the test lets it go.
+        TunnelTimings timings = TunnelFixture::fastTimings();
+        timings.stopChecks = 1000;
+        TunnelService &service = m_fixture->makeService(timings);
+        QVERIFY(switchOn());
+        const qint64 frozen = service.processId();
+        m_fixture->clearReports();
+        QVERIFY(::kill(pid_t(frozen), SIGSTOP) == 0);
+        auto connecting = service.connect();
+        QVERIFY(!service.isProcessRunning());
+        QTest::qWait(600); // several monitor passes
+        QVERIFY2(m_fixture->reports().isEmpty(), qPrintable(reportTrail()));
+
+        QVERIFY(::kill(pid_t(frozen), SIGCONT) == 0); // the pending polite signal ends it
+        QVERIFY(awaitTask(std::move(connecting)).value);
+        QCOMPARE(m_fixture->reports().size(), 1);
+        QCOMPARE(m_fixture->reports().first().detail, protectedText);
+        QVERIFY(service.processId() != frozen);
+    }
+
+    // A client that crashed left its ssh on the local port.
+    void leftoverSshIsEndedOnlyWhenItIsOurs_data()
+    {
+        QTest::addColumn<bool>("ours");
+        QTest::addRow("our command line") << true;
+        QTest::addRow("another command line") << false;
+    }
+
+    void leftoverSshIsEndedOnlyWhenItIsOurs()
+    {
+        QFETCH(bool, ours);
+        const auto config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
+        QStringList arguments = TunnelService::sshArguments(config);
+        if (!ours)
+            arguments.replace(arguments.indexOf(u"ServerAliveInterval=15"_s), u"ServerAliveInterval=16"_s);
+        QProcess leftover;
+        leftover.setStandardInputFile(QProcess::nullDevice());
+        leftover.start(m_fixture->standIns().tools().ssh, arguments);
+        const auto cleanUp = qScopeGuard([&]() {
+            leftover.kill();
+            leftover.waitForFinished(5000);
+        });
+        QVERIFY(QTest::qWaitFor(
+            [&]() { return TunnelProtocolSupport::localPortIsBusy(quint16(m_fixture->localPort())); }, 20000));
+        ClientPaths::prepare();
+        QFile pidFile(ClientPaths::sshPid());
+        QVERIFY(pidFile.open(QIODevice::WriteOnly));
+        pidFile.write(QByteArray::number(leftover.processId()));
+        pidFile.close();
+
         QVERIFY(awaitTask(m_fixture->service().enable()).finished);
-        QCOMPARE(m_fixture->reports().last().detail, u"Данные напрямую не отправляются. SSH-туннель завершился."_s);
-        QCOMPARE(m_fixture->logLines().size(), 1);
-        QVERIFY2(m_fixture->logLines().first().startsWith(u"Ветрон: ssh завершился — "_s),
-                 qPrintable(m_fixture->logLines().first()));
-        QVERIFY(m_fixture->service().lastSSHError().size() > 0);
-    }
-
-    void unusableConfigurationIsAClearFailure_data()
-    {
-        QTest::addColumn<QByteArray>("from");
-        QTest::addColumn<QByteArray>("to");
-        QTest::addRow("local port above 65535") << QByteArray("\"local_port\":") << QByteArray("\"local_port\":7");
-        QTest::addRow("user as an option") << QByteArray("\"ssh_user\":\"") << QByteArray("\"ssh_user\":\"-oProxyCommand=x");
-    }
-
-    void unusableConfigurationIsAClearFailure()
-    {
-        QFETCH(QByteArray, from);
-        QFETCH(QByteArray, to);
-        QFile file(ClientPaths::config());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray config = file.readAll();
-        file.close();
-        // "local_port":NNNNN becomes "local_port":7NNNNN, beyond any TCP port.
-        config.replace(from, to);
-        writeFile(ClientPaths::config(), config);
-        QVERIFY(ClientPaths::hasCompleteActivation(ClientPaths::root()));
-
-        QVERIFY(awaitTask(m_fixture->service().enable()).finished);
-        QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
-        QVERIFY(m_fixture->reports().last().detail.startsWith(u"Данные напрямую не отправляются. Настройки"_s));
-        QVERIFY(m_fixture->standIns().privilegedScripts().isEmpty());
+        if (ours) {
+            QCOMPARE(m_fixture->reports().last().detail, protectedText);
+            QTRY_COMPARE(leftover.state(), QProcess::NotRunning);
+        } else {
+            QCOMPARE(m_fixture->reports().last().detail, notSentPrefix + portBusyText + u'.');
+            QCOMPARE(leftover.state(), QProcess::Running);
+        }
     }
 
     void wakeLeavesALiveTunnelAloneAndRebuildsADeadOne()
@@ -306,21 +491,6 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->reports().first().detail, u"Восстанавливаем защищённое соединение после сна…"_s);
         m_fixture->server().setEchoNonce(true);
         QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
-    }
-
-    void switchOffDuringAReconnectWaitEndsIt()
-    {
-        TunnelTimings timings = TunnelFixture::fastTimings();
-        timings.initialReconnectDelay = 0.5;
-        TunnelService &service = m_fixture->makeService(timings);
-        QVERIFY(switchOn());
-        QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, interruptedText));
-        QVERIFY(awaitTask(service.disable()).finished);
-        m_fixture->clearReports();
-        QTest::qWait(1000);
-        QVERIFY2(m_fixture->reports().isEmpty(), qPrintable(reportTrail()));
-        QVERIFY(!service.isProcessRunning());
     }
 };
 

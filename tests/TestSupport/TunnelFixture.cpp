@@ -26,9 +26,9 @@ TunnelFixture::TunnelFixture()
 
 TunnelFixture::~TunnelFixture()
 {
-    // End ssh the way the service does, so that no child outlives the test.
+    // Switch off the way the user does, so that neither the monitor nor ssh outlives the test.
     if (m_service)
-        awaitTask(m_service->stopProcess());
+        awaitTask(m_service->disable());
     m_service.reset();
     // Let the service's suspended operations (the monitor's sleep, a pending request) see that
     // it is gone and finish, so no coroutine outlives the test.

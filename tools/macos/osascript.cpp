@@ -2,13 +2,15 @@
 //   osascript -e 'do shell script "<script>" with administrator privileges'
 // It logs every well-formed script to <state>/osascript.log (one JSON string a line, so tests can
 // count password prompts), acts like a cancelled password dialog when <state>/osascript.refuse
-// exists, and otherwise runs the script with /bin/sh as the current user.
+// exists, and otherwise runs the script with /bin/sh as the current user. While
+// <state>/osascript.hold exists the dialog stays open: the script waits, already logged.
 
 #include "StandInState.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron::StandIn;
@@ -124,6 +126,8 @@ int main(int argc, char **argv)
     if (!script)
         return syntaxErrorExitCode;
     appendLogLine(*stateDirectory + u"/osascript.log"_s, compactJson(*script));
+    while (QFile::exists(*stateDirectory + u"/osascript.hold"_s))
+        QThread::msleep(20);
 
     if (QFile::exists(*stateDirectory + u"/osascript.refuse"_s)) {
         printError(u"0:1: execution error: User canceled. (-128)\n"_s);

@@ -64,8 +64,11 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
         if (self)
             self->tunnel->systemDidWake();
     });
-    if (m_activated)
-        enableWhileBusy();
+    // Started from the event loop, so that its busy change is seen like any other.
+    if (m_activated) {
+        QMetaObject::invokeMethod(
+            this, [this]() { enableWhileBusy(); }, Qt::QueuedConnection);
+    }
 }
 
 void AppModel::receiveReport(ProtectionState state, QString detail)
@@ -140,6 +143,13 @@ void AppModel::setBusy(bool busy)
     Q_EMIT busyChanged();
 }
 
+void AppModel::clearBusyAfterReports()
+{
+    // Reports are applied through queued calls on this object too, which run in posting order.
+    QMetaObject::invokeMethod(
+        this, [this]() { setBusy(false); }, Qt::QueuedConnection);
+}
+
 void AppModel::setMessage(const QString &message)
 {
     m_message = message;
@@ -198,7 +208,7 @@ QCoro::Task<> AppModel::enableWhileBusy()
     setBusy(true);
     co_await tunnel->enable();
     if (self)
-        setBusy(false);
+        clearBusyAfterReports();
 }
 
 QCoro::Task<> AppModel::toggle()
@@ -210,7 +220,7 @@ QCoro::Task<> AppModel::toggle()
     else
         co_await tunnel->enable();
     if (self)
-        setBusy(false);
+        clearBusyAfterReports();
 }
 
 QCoro::Task<> AppModel::activate(QString code)
@@ -391,7 +401,16 @@ QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
     }
     // The user's proxies come back before the process ends.
     co_await tunnel->disable();
+    if (!self)
+        co_return;
     UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
+    m_terminate();
+}
+
+QCoro::Task<> AppModel::quit()
+{
+    QPointer self(this);
+    co_await tunnel->disable();
     if (self)
         m_terminate();
 }

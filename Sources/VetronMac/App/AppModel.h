@@ -24,7 +24,7 @@ struct AppModelOptions {
     ServerAddresses servers;
     ToolPaths tools;                 // for the account and update services
     WakeNotifier *wake = nullptr;    // the system's when none is given
-    std::function<void()> terminate; // quits the application after an installed update
+    std::function<void()> terminate; // quits the application: the quit item, an installed update
 };
 
 // The one object every screen, the tray menu and the application shell observe and call. It
@@ -114,6 +114,8 @@ public:
     QCoro::Task<> loadSessions();
     QCoro::Task<> checkUpdates();
     QCoro::Task<> installUpdate(MacReleaseManifest manifest);
+    // Switches protection off, which puts the user's proxies back, then quits the application.
+    QCoro::Task<> quit();
 
     // Starters for the views: each begins its operation and returns at once.
     Q_INVOKABLE void startToggle() { toggle(); }
@@ -124,6 +126,7 @@ public:
     Q_INVOKABLE void startPurgeMap() { purgeMap(); }
     Q_INVOKABLE void startLoadSessions() { loadSessions(); }
     Q_INVOKABLE void startCheckUpdates() { checkUpdates(); }
+    Q_INVOKABLE void startQuit() { quit(); }
     // Installs the release the updates screen offers; nothing when none is offered.
     Q_INVOKABLE void startInstallUpdate();
 
@@ -152,6 +155,9 @@ Q_SIGNALS:
 private:
     void applyReport(ProtectionState state, const QString &detail);
     void setBusy(bool busy);
+    // Clears `busy` once the state reports made so far have been applied, so that the switch is
+    // never enabled next to a state that is about to change.
+    void clearBusyAfterReports();
     void setMessage(const QString &message);
     void setAccountLoaded(bool loaded);
     void setAccountMessage(const QString &message);

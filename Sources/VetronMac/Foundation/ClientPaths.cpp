@@ -36,6 +36,7 @@ const QString &mapKey()      { static const QString p = inRoot(u"anon-map.key"_s
 const QString &knownHosts()  { static const QString p = inRoot(u"known_hosts"_s); return p; }
 const QString &proxyBackup() { static const QString p = inRoot(u"proxy-backup.json"_s); return p; }
 const QString &proxyOwned()  { static const QString p = inRoot(u"proxy-owned"_s); return p; }
+const QString &sshPid()      { static const QString p = inRoot(u"ssh.pid"_s); return p; }
 // clang-format on
 
 const QStringList &enrollmentSet()

@@ -18,6 +18,7 @@ const QString &mapKey();      // "anon-map.key": the map key, 64 lowercase hex c
 const QString &knownHosts();  // "known_hosts": the pinned host key of the SSH server
 const QString &proxyBackup(); // "proxy-backup.json": the user's own proxy settings
 const QString &proxyOwned();  // "proxy-owned": marker that the client has taken over the proxies
+const QString &sshPid();      // "ssh.pid": the process id of the ssh the client started last
 
 // The seven files that enrollment installs together, in the order it installs them.
 const QStringList &enrollmentSet();

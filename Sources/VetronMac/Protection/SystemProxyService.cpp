@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -48,11 +49,49 @@ SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent)
 {
 }
 
+SystemProxyService::~SystemProxyService()
+{
+    m_alive->cancel();
+}
+
+QCoro::Task<std::shared_ptr<CancellationToken>> SystemProxyService::takeTurn()
+{
+    const auto alive = m_alive;
+    const std::shared_ptr<CancellationToken> previous = m_lastTurn;
+    auto mine = CancellationToken::create();
+    m_lastTurn = mine;
+    // The wait ends when the earlier operation cancels its flag; the duration is only a bound
+    // for one round of waiting.
+    while (previous && !previous->isCancelled())
+        co_await sleepUnlessCancelled(previous, std::chrono::hours(1));
+    if (alive->isCancelled()) {
+        mine->cancel();
+        throw CancelledError();
+    }
+    co_return mine;
+}
+
 QCoro::Task<> SystemProxyService::enable(quint16 port)
 {
+    const auto turn = co_await takeTurn();
+    const auto done = qScopeGuard([turn]() { turn->cancel(); });
+    co_await switchOn(port);
+}
+
+QCoro::Task<> SystemProxyService::restore()
+{
+    const auto turn = co_await takeTurn();
+    const auto done = qScopeGuard([turn]() { turn->cancel(); });
+    co_await putBack();
+}
+
+QCoro::Task<> SystemProxyService::switchOn(quint16 port)
+{
+    const auto alive = m_alive;
     ClientPaths::prepare();
 
     const QStringList services = co_await networkServices();
+    throwIfCancelled(alive);
     if (services.isEmpty())
         throw ProxyError(ProxyError::Case::noNetworkServices);
 
@@ -60,7 +99,9 @@ QCoro::Task<> SystemProxyService::enable(quint16 port)
         bool allSwitched = true;
         for (const QString &service : services) {
             const ProxyEndpoint web = co_await endpoint(service, false);
+            throwIfCancelled(alive);
             const ProxyEndpoint secure = co_await endpoint(service, true);
+            throwIfCancelled(alive);
             allSwitched = allSwitched && pointsAt(web, port) && pointsAt(secure, port);
         }
         if (allSwitched)
@@ -78,8 +119,11 @@ QCoro::Task<> SystemProxyService::enable(quint16 port)
             ServiceProxyBackup saved;
             saved.name = service;
             saved.web = usersOwn(co_await endpoint(service, false));
+            throwIfCancelled(alive);
             saved.secure = usersOwn(co_await endpoint(service, true));
+            throwIfCancelled(alive);
             saved.bypass = co_await bypass(service);
+            throwIfCancelled(alive);
             backup.append(saved);
         }
         AtomicFile::write(ClientPaths::proxyBackup(), encodeJsonList(backup), AtomicFile::ownerOnly);
@@ -95,11 +139,12 @@ QCoro::Task<> SystemProxyService::enable(quint16 port)
               << networksetupLine(u"-setsecurewebproxystate"_s, quoted + u" on"_s);
     }
     co_await privileged(lines.join(u"; "_s));
+    throwIfCancelled(alive);
 
     AtomicFile::write(ClientPaths::proxyOwned(), QString::number(port).toUtf8(), AtomicFile::ownerOnly);
 }
 
-QCoro::Task<> SystemProxyService::restore()
+QCoro::Task<> SystemProxyService::putBack()
 {
     const QString owned = ClientPaths::proxyOwned();
     const QString backupPath = ClientPaths::proxyBackup();
@@ -128,6 +173,7 @@ QCoro::Task<> SystemProxyService::restore()
     }
     co_await privileged(lines.join(u"; "_s));
 
+    // The script has run: the files go even if the service itself is gone meanwhile.
     QFile::remove(owned);
     QFile::remove(backupPath);
 }
@@ -202,12 +248,14 @@ QStringList SystemProxyService::restoreCommands(const QString &quotedService, co
 {
     const QString proxyOption = secure ? u"-setsecurewebproxy"_s : u"-setwebproxy"_s;
     const QString stateOption = secure ? u"-setsecurewebproxystate"_s : u"-setwebproxystate"_s;
-    if (endpoint.enabled && !endpoint.server.isEmpty() && endpoint.port >= 1) {
-        return { networksetupLine(proxyOption, quotedService + u' ' + shellQuoted(endpoint.server) + u' '
-                                                   + QString::number(endpoint.port)),
-                 networksetupLine(stateOption, quotedService + u" on"_s) };
+    const bool hasServer = !endpoint.server.isEmpty() && endpoint.port >= 1;
+    QStringList lines;
+    if (hasServer) {
+        lines << networksetupLine(proxyOption, quotedService + u' ' + shellQuoted(endpoint.server) + u' '
+                                                   + QString::number(endpoint.port));
     }
-    return { networksetupLine(stateOption, quotedService + u" off"_s) };
+    lines << networksetupLine(stateOption, quotedService + (endpoint.enabled && hasServer ? u" on"_s : u" off"_s));
+    return lines;
 }
 
 QString SystemProxyService::appleScriptFor(const QString &script)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Foundation/Cancellation.h"
 #include "Foundation/Error.h"
 #include "Platform/ToolPaths.h"
 #include "Protection/ProxyBackup.h"
@@ -7,6 +8,8 @@
 #include <QCoroTask>
 #include <QHash>
 #include <QObject>
+
+#include <memory>
 
 namespace Vetron {
 
@@ -27,13 +30,16 @@ private:
 // tunnel's local port, and puts the user's own settings back. The user's settings are saved once,
 // before the first switch, to "proxy-backup.json"; "proxy-owned" marks the switch as ours and
 // names the port. Every change is one shell script run once with administrator rights, so the
-// user sees one password prompt per switch. The two files are the whole state.
+// user sees one password prompt per switch. The two files are the whole state. `enable` and
+// `restore` take turns: one that begins while the other waits for the password dialog runs after
+// it, so a switch-on's script can never land after the switch-off's restore.
 class SystemProxyService : public QObject
 {
     Q_OBJECT
 
 public:
     explicit SystemProxyService(ToolPaths tools = {}, QObject *parent = nullptr);
+    ~SystemProxyService() override;
 
     // Does nothing (and asks for no password) when every service already points at `port`
     // and the ownership file names it.
@@ -54,16 +60,26 @@ public:
     // Wraps `text` in single quotes for /bin/sh, each inner quote written as '\''.
     static QString shellQuoted(const QString &text);
 
-    // The lines that put one saved endpoint back; `quotedService` is already shell-quoted.
+    // The lines that put one saved endpoint back; `quotedService` is already shell-quoted. A
+    // switched-off proxy that had a server gets its server and port back before it goes off.
     QStringList restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const;
 
     // The AppleScript that runs `script` through the administrator password dialog.
     static QString appleScriptFor(const QString &script);
 
 private:
+    // Suspends until every `enable` or `restore` begun earlier has ended; the returned flag is
+    // to be cancelled when the caller's own operation ends.
+    QCoro::Task<std::shared_ptr<CancellationToken>> takeTurn();
+    QCoro::Task<> switchOn(quint16 port);
+    QCoro::Task<> putBack();
     QString networksetupLine(const QString &option, const QString &arguments) const;
 
     ToolPaths m_tools;
+    std::shared_ptr<CancellationToken> m_lastTurn; // cancelled once the latest operation has ended
+    // Cancelled when the service goes away: a suspended operation checks it before it touches
+    // the service again.
+    std::shared_ptr<CancellationToken> m_alive = CancellationToken::create();
 };
 
 } // namespace Vetron

@@ -75,21 +75,46 @@ void TunnelService::startMonitor()
 QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
 {
     // The token is cancelled by `disable` and when the service goes away; after every wait it is
-    // checked before the service is touched again.
+    // checked before the service is touched again. A pass whose generation was superseded while
+    // it waited claims nothing.
+    bool failureReported = false;
+    const auto reportFailure = [this, &failureReported](QStringView detail) {
+        failureReported = true;
+        report(ProtectionState::blocked, detail);
+    };
+    const auto reportProtected = [this, &failureReported]() {
+        failureReported = false;
+        report(ProtectionState::protected_, Texts::protectedNow);
+    };
     for (;;) {
         co_await sleepUnlessCancelled(token, m_timings.monitorInterval);
         if (token->isCancelled())
             co_return;
         if (!m_requested || !m_config)
             continue;
+        // A connect or a reconnect after an ssh exit is under way: its ssh is not ready to be
+        // judged, its back-off is not to be cut short, and its own outcome will be reported.
+        if (m_connecting || m_reconnecting)
+            continue;
+        const Generation generation = this->generation();
         const ClientConfig config = *m_config;
 
         if (isProcessRunning()) {
+            // What was learnt about one ssh says nothing once another has taken its place.
+            const QPointer<QProcess> probed = m_process;
+            const auto stale = [&]() {
+                return token->isCancelled() || !generation.current() || m_process != probed;
+            };
             const bool unlocked = co_await mapIsUnlocked(quint16(config.localPort));
             if (token->isCancelled())
                 co_return;
+            if (stale())
+                continue;
             if (unlocked) {
                 m_reconnectDelay = m_timings.initialReconnectDelay;
+                // Recovered without an unlock (the map stayed open while the server failed).
+                if (failureReported)
+                    reportProtected();
                 continue;
             }
             bool accepted = true;
@@ -100,17 +125,15 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             }
             if (token->isCancelled())
                 co_return;
+            if (stale())
+                continue;
             if (accepted)
-                report(ProtectionState::protected_, Texts::protectedNow);
+                reportProtected();
             else
-                report(ProtectionState::blocked, Texts::serverUnavailable);
+                reportFailure(Texts::serverUnavailable);
             continue;
         }
 
-        // Another connect is already under way (a reconnect after an ssh exit, a wake-up): its
-        // own outcome will be reported, so this pass claims nothing.
-        if (m_connecting)
-            continue;
         std::exception_ptr failure;
         try {
             co_await connect();
@@ -119,14 +142,16 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
         }
         if (token->isCancelled())
             co_return;
+        if (!generation.current())
+            continue;
         if (!failure) {
-            report(ProtectionState::protected_, Texts::protectedNow);
+            reportProtected();
             continue;
         }
         if (errorCase<TunnelError>(failure) == TunnelError::Case::portBusy) {
             co_await sleepUnlessCancelled(token, m_timings.portBusyRetry);
         } else {
-            report(ProtectionState::blocked, Texts::tryingToRecover);
+            reportFailure(Texts::tryingToRecover);
             co_await sleepUnlessCancelled(token, takeReconnectWait());
         }
     }
@@ -134,12 +159,12 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
 
 QCoro::Task<> TunnelService::systemDidWake()
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     if (!m_requested || !m_config)
         co_return;
     if (isProcessRunning()) {
         const bool answered = co_await canary(quint16(m_config->localPort));
-        if (alive->isCancelled() || answered)
+        if (!generation.current() || answered)
             co_return;
     }
     report(ProtectionState::connecting, Texts::afterSleep);

@@ -1,5 +1,6 @@
 #include "Protection/TunnelService.h"
 
+#include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/ProcessRunner.h"
 #include "Platform/SystemLog.h"
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
@@ -64,10 +64,17 @@ void TunnelService::report(ProtectionState state, QStringView detail)
         m_stateChanged(state, detail.toString());
 }
 
+void TunnelService::throwUnlessCurrent(const Generation &generation)
+{
+    if (!generation.current())
+        throw CancelledError();
+}
+
 QCoro::Task<> TunnelService::enable()
 {
-    const auto alive = m_alive;
     m_requested = true;
+    ++m_generation;
+    const Generation generation = this->generation();
     report(ProtectionState::connecting, Texts::connecting);
 
     std::exception_ptr failure;
@@ -80,30 +87,31 @@ QCoro::Task<> TunnelService::enable()
         }
         m_mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
         co_await m_proxy->enable(quint16(m_config->localPort));
-        throwIfCancelled(alive);
+        throwUnlessCurrent(generation);
         co_await connect();
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure || alive->isCancelled())
+    // A switch-off or another switch-on that began meanwhile owns ssh and the state now.
+    if (!failure || !generation.current())
         co_return;
 
     co_await stopProcess();
-    if (alive->isCancelled())
-        co_return;
-    report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
+    if (generation.current())
+        report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
 }
 
 QCoro::Task<> TunnelService::disable()
 {
-    const auto alive = m_alive;
     m_requested = false;
+    ++m_generation;
+    const Generation generation = this->generation();
     if (m_monitorToken) {
         m_monitorToken->cancel();
         m_monitorToken.reset();
     }
     co_await stopProcess();
-    if (alive->isCancelled())
+    if (!generation.current())
         co_return;
 
     std::exception_ptr failure;
@@ -112,7 +120,7 @@ QCoro::Task<> TunnelService::disable()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (alive->isCancelled())
+    if (!generation.current())
         co_return;
     if (failure)
         report(ProtectionState::blocked, Texts::restoreFailedPrefix.toString() + describeError(failure));
@@ -122,22 +130,24 @@ QCoro::Task<> TunnelService::disable()
 
 QCoro::Task<> TunnelService::connect()
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     if (!m_config)
         throw TunnelError(TunnelError::Case::notActivated);
-    if (m_connecting)
+    if (m_connecting == generation.number)
         co_return;
-    m_connecting = true;
-    const auto done = qScopeGuard([this, alive]() {
-        if (!alive->isCancelled())
-            m_connecting = false;
+    m_connecting = generation.number;
+    const auto done = qScopeGuard([this, generation]() {
+        if (!generation.alive->isCancelled() && m_connecting == generation.number)
+            m_connecting.reset();
     });
 
     co_await stopProcess();
-    throwIfCancelled(alive);
+    throwUnlessCurrent(generation);
     if (!m_config)
         throw TunnelError(TunnelError::Case::notActivated);
     const ClientConfig config = *m_config;
+    co_await stopLeftoverSsh(config);
+    throwUnlessCurrent(generation);
     const QUuid id = QUuid::createUuid();
     m_connectionID = id;
 
@@ -146,7 +156,7 @@ QCoro::Task<> TunnelService::connect()
         throw TunnelError(TunnelError::Case::portBusy);
     }
 
-    auto *process = new QProcess(this);
+    const QPointer<QProcess> process = new QProcess(this);
     process->setProgram(m_tools.ssh);
     process->setArguments(sshArguments(config));
     process->setStandardInputFile(QProcess::nullDevice());
@@ -161,17 +171,24 @@ QCoro::Task<> TunnelService::connect()
     try {
         co_await ProcessRunner::launch(*process);
     } catch (...) {
-        if (!alive->isCancelled())
+        if (!generation.alive->isCancelled())
             releaseProcess(process);
         throw;
     }
-    throwIfCancelled(alive);
-    if (m_connectionID != id) {
+    throwIfCancelled(generation.alive); // the service took its child with it
+    if (!generation.current() || m_connectionID != id) {
         // Stopped or replaced while it was starting: this child is nobody's any more.
+        process->terminate();
         releaseProcess(process);
         throw CancelledError();
     }
     m_process = process;
+    try {
+        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()),
+                          AtomicFile::ownerOnly);
+    } catch (const FileError &) {
+        // Only a later run's clean-up after a crash depends on it.
+    }
 
     const auto port = quint16(config.localPort);
     for (int tries = 0;;) {
@@ -181,17 +198,17 @@ QCoro::Task<> TunnelService::connect()
             throw TunnelError(TunnelError::Case::sshStopped);
         }
         const bool answered = co_await canary(port);
-        throwIfCancelled(alive);
+        throwUnlessCurrent(generation);
         if (answered) {
             m_reconnectDelay = m_timings.initialReconnectDelay;
             co_await unlock(config);
-            throwIfCancelled(alive);
+            throwUnlessCurrent(generation);
             startMonitor();
             report(ProtectionState::protected_, Texts::protectedNow);
             co_return;
         }
-        if (!co_await sleepUnlessCancelled(alive, m_timings.canaryInterval))
-            throw CancelledError();
+        co_await sleepUnlessCancelled(generation.alive, m_timings.canaryInterval);
+        throwUnlessCurrent(generation);
         if (++tries >= m_timings.canaryTries) {
             co_await stopProcess();
             throw TunnelError(TunnelError::Case::serverUnavailable);
@@ -201,13 +218,22 @@ QCoro::Task<> TunnelService::connect()
 
 QCoro::Task<> TunnelService::terminated(QUuid id)
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     if (id != m_connectionID || !m_requested)
         co_return;
+    // A connect in progress sees its own ssh end and its caller reports; a reconnect already
+    // under way takes this exit into its own attempt.
+    if (m_connecting == generation.number || m_reconnecting == generation.number)
+        co_return;
+    m_reconnecting = generation.number;
+    const auto done = qScopeGuard([this, generation]() {
+        if (!generation.alive->isCancelled() && m_reconnecting == generation.number)
+            m_reconnecting.reset();
+    });
     report(ProtectionState::blocked, Texts::interrupted);
 
-    co_await sleepUnlessCancelled(alive, takeReconnectWait());
-    if (alive->isCancelled() || !m_requested)
+    co_await sleepUnlessCancelled(generation.alive, takeReconnectWait());
+    if (!generation.current())
         co_return;
 
     co_await reconnect(Texts::reconnectFailed.toString());
@@ -215,63 +241,19 @@ QCoro::Task<> TunnelService::terminated(QUuid id)
 
 QCoro::Task<> TunnelService::reconnect(QString failureDetail)
 {
-    const auto alive = m_alive;
+    const Generation generation = this->generation();
     std::exception_ptr failure;
     try {
         co_await connect();
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure || alive->isCancelled())
+    if (!failure || !generation.current())
         co_return;
     co_await stopProcess();
     // A busy port has already been reported by connect itself.
-    if (!alive->isCancelled() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
+    if (generation.current() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
         report(ProtectionState::blocked, failureDetail);
-}
-
-QCoro::Task<> TunnelService::stopProcess()
-{
-    const auto alive = m_alive;
-    m_connectionID = QUuid::createUuid();
-    QObject::disconnect(m_stderrReader);
-
-    QPointer<QProcess> process = m_process;
-    m_process.clear();
-    if (!process)
-        co_return;
-    if (process->state() != QProcess::NotRunning) {
-        process->terminate();
-        for (int check = 0; check < m_timings.stopChecks; ++check) {
-            co_await sleepUnlessCancelled(alive, m_timings.stopCheckInterval);
-            if (alive->isCancelled() || !process)
-                co_return;
-            if (process->state() == QProcess::NotRunning)
-                break;
-        }
-    }
-    releaseProcess(process);
-}
-
-void TunnelService::releaseProcess(QProcess *process)
-{
-    // No stronger signal than the polite one: a child that has not ended yet is let go of when
-    // it does.
-    if (process->state() == QProcess::NotRunning)
-        process->deleteLater();
-    else
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-}
-
-void TunnelService::readStandardError(QProcess *process)
-{
-    static const QRegularExpression lineBreak(uR"(\r\n|[\n\r\x{0B}\x{0C}\x{85}\x{2028}\x{2029}])"_s);
-    const QByteArray chunk = process->readAllStandardError();
-    if (chunk.isEmpty())
-        return;
-    const QStringList lines = QString::fromUtf8(chunk).split(lineBreak, Qt::SkipEmptyParts);
-    if (!lines.isEmpty())
-        m_lastSSHError = lines.last();
 }
 
 std::chrono::milliseconds TunnelService::takeReconnectWait()
@@ -280,36 +262,6 @@ std::chrono::milliseconds TunnelService::takeReconnectWait()
     m_reconnectDelay = std::min(2 * delay, m_timings.maxReconnectDelay);
     const double factor = 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
     return std::chrono::milliseconds(qRound64(delay * factor * 1000));
-}
-
-QStringList TunnelService::sshArguments(const ClientConfig &config)
-{
-    QString knownHosts = ClientPaths::knownHosts();
-    knownHosts.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
-    return {
-        u"-i"_s,
-        ClientPaths::privateKey(),
-        u"-p"_s,
-        QString::number(config.sshPort),
-        u"-o"_s,
-        u"IdentitiesOnly=yes"_s,
-        u"-o"_s,
-        u"HostKeyAlgorithms=ssh-ed25519"_s,
-        u"-o"_s,
-        u"StrictHostKeyChecking=yes"_s,
-        u"-o"_s,
-        u"UserKnownHostsFile=\""_s + knownHosts + u'"',
-        u"-o"_s,
-        u"ServerAliveInterval=15"_s,
-        u"-o"_s,
-        u"ServerAliveCountMax=3"_s,
-        u"-o"_s,
-        u"ExitOnForwardFailure=yes"_s,
-        u"-N"_s,
-        u"-L"_s,
-        u"127.0.0.1:%1:127.0.0.1:%2"_s.arg(config.localPort).arg(config.remotePort),
-        config.sshUser + u'@' + config.sshHost,
-    };
 }
 
 } // namespace Vetron

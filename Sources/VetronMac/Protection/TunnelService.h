@@ -100,9 +100,27 @@ public:
     const std::optional<ClientConfig> &config() const { return m_config; }
 
 private:
+    // What an operation took when it began. It stays current while the service exists and no
+    // switch-on or switch-off has begun since; an operation that is no longer current ends
+    // quietly, touching neither the state reports nor ssh.
+    struct Generation {
+        const TunnelService *service;
+        std::shared_ptr<CancellationToken> alive;
+        quint64 number;
+
+        bool current() const { return !alive->isCancelled() && service->m_generation == number; }
+    };
+    Generation generation() const { return { this, m_alive, m_generation }; }
+    static void throwUnlessCurrent(const Generation &generation);
+
     void report(ProtectionState state, QStringView detail);
     void readStandardError(QProcess *process);
     void releaseProcess(QProcess *process);
+    // Polls `ended` at the stop intervals until it holds, the checks run out or the service goes.
+    QCoro::Task<> waitUntil(std::function<bool()> ended);
+    // Ends an ssh that an earlier run of the client left behind on the local port: the process
+    // named by the pid file, if its command line is exactly the one `config` launches.
+    QCoro::Task<> stopLeftoverSsh(ClientConfig config);
     QCoro::Task<> monitor(std::shared_ptr<CancellationToken> token);
     // Connects again; on failure stops ssh and reports `failureDetail` (a busy port excepted).
     QCoro::Task<> reconnect(QString failureDetail);
@@ -111,9 +129,11 @@ private:
 
     SystemProxyService *m_proxy;
     QPointer<QProcess> m_process;
-    bool m_connecting = false;
+    std::optional<quint64> m_connecting;   // the generation whose connect is in progress
+    std::optional<quint64> m_reconnecting; // the generation whose reconnect after an ssh exit runs
     QUuid m_connectionID = QUuid::createUuid();
     bool m_requested = false;
+    quint64 m_generation = 0; // advanced by every enable and disable
     std::optional<ClientConfig> m_config;
     QString m_mapKey;
     std::shared_ptr<CancellationToken> m_monitorToken;
