@@ -1,0 +1,169 @@
+#include "App/AppModel.h"
+#include "App/TrayMenu.h"
+
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/TunnelFixture.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::TunnelFixture;
+using Vetron::Test::awaitTask;
+
+class TrayMenuTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TunnelFixture> m_fixture;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<TrayMenu> m_tray;
+    // What the application saw: each window request with the section at that moment, the
+    // termination with what protection had left behind.
+    QStringList m_events;
+    QList<ProtectionState> m_iconsAsked;
+
+    void makeTray()
+    {
+        AppModel::Options options;
+        options.tunnel = m_fixture->serviceOptions();
+        // Nothing answers here: an update check fails at once instead of reaching out.
+        options.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
+        options.tools = m_fixture->standIns().tools();
+        options.terminate = [this]() {
+            const qint64 ssh = m_model->tunnel->processId();
+            m_events << u"terminate: ssh %1, proxies %2"_s.arg(
+                            ssh > 0 && ::kill(pid_t(ssh), 0) == 0 ? u"running"_s : u"gone"_s,
+                            m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
+        };
+        m_model = std::make_unique<AppModel>(false, options);
+        m_tray = std::make_unique<TrayMenu>(
+            *m_model, [this]() { m_events << u"window on section %1"_s.arg(int(m_model->section())); },
+            [this](ProtectionState state) {
+                m_iconsAsked << state;
+                return TrayMenu::fallbackIcon(state);
+            });
+    }
+
+    QAction *item(const char *name) const
+    {
+        auto *action = m_tray->menu()->findChild<QAction *>(QLatin1StringView(name));
+        if (!action)
+            qFatal("no menu item %s", name);
+        return action;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_fixture = std::make_unique<TunnelFixture>();
+        m_events.clear();
+        m_iconsAsked.clear();
+    }
+
+    void cleanup()
+    {
+        m_tray.reset();
+        m_model.reset();
+        m_fixture.reset();
+    }
+
+    void protectionItem_data()
+    {
+        QTest::addColumn<ProtectionState>("state");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("activated");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("enabled");
+        QTest::addRow("disabled") << ProtectionState::disabled << false << true << u"Включить защиту"_s << true;
+        QTest::addRow("connecting") << ProtectionState::connecting << false << true << u"Включить защиту"_s << true;
+        QTest::addRow("protected") << ProtectionState::protected_ << false << true << u"Выключить защиту"_s << true;
+        QTest::addRow("blocked") << ProtectionState::blocked << false << true << u"Включить защиту"_s << true;
+        QTest::addRow("busy") << ProtectionState::protected_ << true << true << u"Выключить защиту"_s << false;
+        QTest::addRow("not enrolled") << ProtectionState::disabled << false << false << u"Включить защиту"_s << false;
+    }
+
+    void protectionItem()
+    {
+        QFETCH(ProtectionState, state);
+        QFETCH(bool, busy);
+        QFETCH(bool, activated);
+        QFETCH(QString, label);
+        QFETCH(bool, enabled);
+        QCOMPARE(trayProtectionLabel(state), label);
+        QCOMPARE(trayProtectionEnabled(busy, activated), enabled);
+    }
+
+    void beforeEnrollmentOnlyTheProtectionItemIsUnavailable()
+    {
+        makeTray();
+        QVERIFY(!m_model->activated());
+        QStringList labels;
+        for (const QAction *action : m_tray->menu()->actions())
+            labels << (action->isSeparator() ? u"—"_s : action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
+        QCOMPARE(labels, (QStringList { u"Открыть Ветрон"_s, u"Включить защиту (off)"_s, u"Настройки"_s,
+                                        u"Обновления"_s, u"—"_s, u"Закрыть"_s }));
+
+        // The icon and its tooltip follow every state report.
+        QCOMPARE(m_tray->trayIcon()->toolTip(), u"Защита выключена"_s);
+        m_model->receiveReport(ProtectionState::blocked, u"сбой"_s);
+        QTRY_COMPARE(m_iconsAsked.last(), ProtectionState::blocked);
+        QVERIFY(!m_tray->trayIcon()->icon().isNull());
+        QCOMPARE(m_tray->trayIcon()->toolTip(), u"Отправка данных остановлена"_s);
+
+        item("trayOpenAction")->trigger();
+        QCOMPARE(m_events, QStringList { u"window on section 0"_s });
+    }
+
+    void blockedRetriesBusyDisablesAndQuitRestoresProxiesFirst()
+    {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
+        makeTray();
+        QAction *protection = item("trayProtectionAction");
+        m_model->receiveReport(ProtectionState::blocked, QString());
+        QTRY_COMPARE(m_model->state(), ProtectionState::blocked);
+        QCOMPARE(protection->text(), u"Включить защиту"_s);
+        QVERIFY(protection->isEnabled());
+
+        protection->trigger();
+        QVERIFY(m_model->busy());
+        QVERIFY(!protection->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(protection->isEnabled(), 30000);
+        QCOMPARE(m_model->state(), ProtectionState::protected_);
+        QCOMPARE(protection->text(), u"Выключить защиту"_s);
+
+        item("trayQuitAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 30000);
+        QCOMPARE(m_events.first(), u"terminate: ssh gone, proxies restored"_s);
+    }
+
+    void settingsSetTheSectionBeforeTheWindowUpdatesAfter()
+    {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
+        const ProtectionSettings stored { 9, true, { u"email"_s } };
+        m_fixture->server().setSettings(stored.toJson());
+        makeTray();
+        QVERIFY(awaitTask(m_model->tunnel->enable()).finished);
+
+        item("traySettingsAction")->trigger();
+        QCOMPARE(m_events, QStringList { u"window on section %1"_s.arg(int(MainSection::settings)) });
+        QTRY_COMPARE_WITH_TIMEOUT(m_model->settings().retentionDays, 9, 20000);
+        QCOMPARE(m_model->settings().disabledCategories, stored.disabledCategories);
+
+        m_events.clear();
+        item("trayUpdatesAction")->trigger();
+        QCOMPARE(m_events, QStringList { u"window on section %1"_s.arg(int(MainSection::settings)) });
+        QCOMPARE(m_model->section(), MainSection::updates);
+        QCOMPARE(m_model->updateState().kind, UpdateScreenState::Kind::checking);
+        QTRY_VERIFY_WITH_TIMEOUT(m_model->updateState().kind != UpdateScreenState::Kind::checking, 20000);
+        QVERIFY(awaitTask(m_model->tunnel->disable()).finished);
+    }
+};
+
+QTEST_MAIN(TrayMenuTest)
+#include "tst_TrayMenu.moc"
