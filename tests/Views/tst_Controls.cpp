@@ -89,6 +89,35 @@ private Q_SLOTS:
         QVERIFY(button->implicitWidth() < 400);
     }
 
+    void buttonFillsFollowStyleAndState_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("properties");
+        QTest::addColumn<QColor>("fill");
+        QTest::addRow("mint") << u"MintButton"_s << u"text: \"Продлить\""_s << Theme::accentSoft();
+        QTest::addRow("danger ghost at rest")
+            << u"DangerGhostButton"_s << u"text: \"Удалить\""_s << Theme::appBg();
+        QTest::addRow("prominent tinted")
+            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger"_s << Theme::danger();
+        QTest::addRow("prominent disabled")
+            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger; enabled: false"_s
+            << Theme::switchOff();
+    }
+
+    void buttonFillsFollowStyleAndState()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, properties);
+        QFETCH(QColor, fill);
+        const auto window = show(type, properties);
+        QVERIFY(window);
+        const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
+        // Just inside the leading edge, clear of the rounded corners and the label.
+        const QPointF point
+            = button->mapToScene(QPointF(4, button->height() / 2)) * window->devicePixelRatio();
+        QCOMPARE(window->grabWindow().pixelColor(point.toPoint()), fill);
+    }
+
     void quietToggleFlipsFromAnywhereOnTheRow_data()
     {
         QTest::addColumn<QString>("part");
