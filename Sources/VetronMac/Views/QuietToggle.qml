@@ -1,0 +1,48 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vetron
+
+// A labelled on/off row: the label, a flexible gap, then a capsule switch. A tap anywhere on the
+// row, label included, flips the value.
+AbstractButton {
+    id: control
+
+    checkable: true
+    font.family: Fonts.system
+    font.pixelSize: 14
+    opacity: enabled ? 1 : 0.5
+
+    contentItem: RowLayout {
+        spacing: 0
+
+        Text {
+            objectName: "quietToggleLabel"
+            Layout.fillWidth: true
+            text: control.text
+            font: control.font
+            color: Theme.ink
+            wrapMode: Text.Wrap
+        }
+        Item {
+            Layout.minimumWidth: 12
+            Layout.fillWidth: true
+        }
+        Rectangle {
+            objectName: "quietToggleSwitch"
+            implicitWidth: 40
+            implicitHeight: 22
+            radius: height / 2
+            color: control.checked ? Theme.accent : Theme.switchOff
+
+            Rectangle {
+                x: control.checked ? parent.width - width - 2 : 2
+                y: 2
+                width: 18
+                height: 18
+                radius: 9
+                color: Theme.surface
+            }
+        }
+    }
+}

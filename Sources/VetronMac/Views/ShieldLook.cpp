@@ -1,0 +1,66 @@
+#include "Views/ShieldLook.h"
+
+#include "App/Theme.h"
+#include "Views/Glyphs.h"
+
+#include <QPixmap>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+
+ShieldLook shieldLook(ProtectionState state)
+{
+    switch (state) {
+    case ProtectionState::disabled:
+        return { u"Защита выключена"_s, 0.5, u"shield"_s };
+    case ProtectionState::connecting:
+        return { u"Подключаем защиту"_s, 1.0, u"shield.lefthalf.filled"_s };
+    case ProtectionState::protected_:
+        return { u"Личные данные под защитой"_s, 1.0, u"checkmark.shield.fill"_s };
+    case ProtectionState::blocked:
+        return { u"Отправка данных остановлена"_s, 1.0, u"exclamationmark.shield.fill"_s };
+    }
+    Q_UNREACHABLE();
+    return {};
+}
+
+QIcon menuBarIcon(ProtectionState state)
+{
+#ifdef Q_OS_MACOS
+    const QColor ink = Qt::black;
+#else
+    const QColor ink = Theme::accent();
+#endif
+    const QString symbol = shieldLook(state).menuBarSymbol;
+    QIcon icon;
+    for (const int side : { 16, 22, 32, 44, 64 })
+        icon.addPixmap(QPixmap::fromImage(Glyphs::render(symbol, QSize(side, side), ink)));
+#ifdef Q_OS_MACOS
+    icon.setIsMask(true);
+#endif
+    return icon;
+}
+
+namespace {
+
+ProtectionState fromInt(int state)
+{
+    if (state < int(ProtectionState::disabled) || state > int(ProtectionState::blocked))
+        return ProtectionState::disabled;
+    return ProtectionState(state);
+}
+
+} // namespace
+
+QString ShieldLooks::label(int state) const
+{
+    return shieldLook(fromInt(state)).label;
+}
+
+qreal ShieldLooks::brandOpacity(int state) const
+{
+    return shieldLook(fromInt(state)).brandOpacity;
+}
+
+} // namespace Vetron

@@ -1,0 +1,225 @@
+#include "App/Theme.h"
+#include "Views/PreviewMode.h"
+#include "Views/QmlModule.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+namespace {
+
+bool containsColour(const QImage &picture, const QColor &colour)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == colour)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class ControlsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        prepareQmlEngine(m_engine);
+    }
+
+    // A binding that fails or a type that is missing shows only as a warning: treat it as a fault.
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
+
+    void everyControlLoads_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("properties");
+        QTest::addRow("MintButton") << u"MintButton"_s << u"text: \"Продлить\""_s;
+        QTest::addRow("DangerGhostButton") << u"DangerGhostButton"_s << u"text: \"Удалить\""_s;
+        QTest::addRow("ProminentButton")
+            << u"ProminentButton"_s << u"text: \"Включить защиту\"; enabled: false"_s;
+        QTest::addRow("BorderedButton") << u"BorderedButton"_s << u"text: \"Отмена\""_s;
+        QTest::addRow("PlatformTextField") << u"PlatformTextField"_s << u"placeholderText: \"Ключ\""_s;
+        QTest::addRow("ProgressIndicator") << u"ProgressIndicator"_s << QString();
+        QTest::addRow("QuietToggle") << u"QuietToggle"_s << u"text: \"Почта\""_s;
+        QTest::addRow("SectionHeader") << u"SectionHeader"_s << u"model: null; title: \"Настройки\""_s;
+        QTest::addRow("BrandShieldView")
+            << u"BrandShieldView"_s
+            << u"Layout.preferredWidth: 80; Layout.preferredHeight: 80; protectionState: 1"_s;
+    }
+
+    void everyControlLoads()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, properties);
+        const auto window = show(type, properties);
+        QVERIFY(window);
+        QVERIFY(window->findChild<QQuickItem *>(u"subject"_s)->width() > 0);
+    }
+
+    void mintButtonStretchesOnlyWhenFullWidth_data()
+    {
+        QTest::addColumn<bool>("fullWidth");
+        QTest::addRow("natural width") << false;
+        QTest::addRow("full width") << true;
+    }
+
+    void mintButtonStretchesOnlyWhenFullWidth()
+    {
+        QFETCH(bool, fullWidth);
+        const auto window = show(
+            u"MintButton"_s, u"text: \"Продлить\"; fullWidth: %1"_s.arg(fullWidth ? u"true" : u"false"));
+        QVERIFY(window);
+        const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
+        QCOMPARE(button->width() == 400, fullWidth);
+        QVERIFY(button->implicitWidth() < 400);
+    }
+
+    void buttonFillsFollowStyleAndState_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("properties");
+        QTest::addColumn<QColor>("fill");
+        QTest::addRow("mint") << u"MintButton"_s << u"text: \"Продлить\""_s << Theme::accentSoft();
+        QTest::addRow("danger ghost at rest")
+            << u"DangerGhostButton"_s << u"text: \"Удалить\""_s << Theme::appBg();
+        QTest::addRow("prominent tinted")
+            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger"_s << Theme::danger();
+        QTest::addRow("prominent disabled")
+            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger; enabled: false"_s
+            << Theme::switchOff();
+    }
+
+    void buttonFillsFollowStyleAndState()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, properties);
+        QFETCH(QColor, fill);
+        const auto window = show(type, properties);
+        QVERIFY(window);
+        const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
+        // Just inside the leading edge, clear of the rounded corners and the label.
+        const QPointF point
+            = button->mapToScene(QPointF(4, button->height() / 2)) * window->devicePixelRatio();
+        QCOMPARE(window->grabWindow().pixelColor(point.toPoint()), fill);
+    }
+
+    void quietToggleFlipsFromAnywhereOnTheRow_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addRow("label") << u"quietToggleLabel"_s;
+        QTest::addRow("switch") << u"quietToggleSwitch"_s;
+    }
+
+    void quietToggleFlipsFromAnywhereOnTheRow()
+    {
+        QFETCH(QString, part);
+        const auto window = show(u"QuietToggle"_s, u"text: \"Почта\""_s);
+        QVERIFY(window);
+        QQuickItem *toggle = window->findChild<QQuickItem *>(u"subject"_s);
+        const QQuickItem *target = window->findChild<QQuickItem *>(part);
+        QVERIFY(target);
+        QTest::mouseClick(window.get(), Qt::LeftButton, {},
+            target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint());
+        QVERIFY(toggle->property("checked").toBool());
+
+        // On: the track is accent to the left of the knob, which sits at the trailing end.
+        const QQuickItem *track = window->findChild<QQuickItem *>(u"quietToggleSwitch"_s);
+        const QPointF left = track->mapToScene(QPointF(3, track->height() / 2)) * window->devicePixelRatio();
+        QTRY_COMPARE(window->grabWindow().pixelColor(left.toPoint()), Theme::accent());
+    }
+
+    void sectionScrollFlattensForPreviews_data()
+    {
+        QTest::addColumn<bool>("flatten");
+        QTest::addRow("scrolls") << false;
+        QTest::addRow("flattened") << true;
+    }
+
+    void sectionScrollFlattensForPreviews()
+    {
+        QFETCH(bool, flatten);
+        PreviewMode::setFlattenScrolls(flatten);
+        const auto window = show(u"SectionScroll"_s,
+            u"Layout.fillWidth: true; Layout.fillHeight: true; Rectangle { objectName: \"tall\"; implicitHeight: 2000 }"_s);
+        PreviewMode::setFlattenScrolls(false);
+        QVERIFY(window);
+        const QQuickItem *scroll = window->findChild<QQuickItem *>(u"subject"_s);
+        const QQuickItem *scrollView = window->findChild<QQuickItem *>(u"sectionScrollView"_s);
+        const QQuickItem *content = window->findChild<QQuickItem *>(u"tall"_s);
+        QCOMPARE(scrollView == nullptr, flatten);
+        QCOMPARE(content->parentItem() == scroll, flatten);
+        QCOMPARE(scroll->implicitHeight() == 2000, flatten);
+        QCOMPARE(content->width(), scroll->width());
+    }
+
+    void brandShieldDimmedOnlyWhenOff_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("fullColour");
+        QTest::addRow("disabled") << 0 << false;
+        QTest::addRow("connecting") << 1 << true;
+        QTest::addRow("protected") << 2 << true;
+        QTest::addRow("blocked") << 3 << true;
+    }
+
+    void brandShieldDimmedOnlyWhenOff()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, fullColour);
+        const auto window = show(u"BrandShieldView"_s,
+            u"Layout.preferredWidth: 120; Layout.preferredHeight: 120; protectionState: %1"_s.arg(state));
+        QVERIFY(window);
+        const QImage picture = window->grabWindow();
+        QCOMPARE(picture.size(), QSize(800, 600)); // drawn at 2×
+        QCOMPARE(picture.pixelColor(picture.width() - 1, picture.height() - 1), Theme::appBg());
+        // The logo's outer shield is the brand green exactly, unless dimmed.
+        QCOMPARE(containsColour(picture, Theme::accent()), fullColour);
+    }
+
+private:
+    // Shows `type { properties }`, named "subject", in a 400 × 300 window on the app background.
+    std::unique_ptr<QQuickWindow> show(const QString &type, const QString &properties = {})
+    {
+        const QString item = u"%1 { objectName: \"subject\"; %2 }"_s.arg(type, properties);
+        const QString source = uR"(import QtQuick
+import QtQuick.Layouts
+import Vetron
+Window {
+    width: 400; height: 300; visible: true; color: Theme.appBg
+    ColumnLayout { anchors.fill: parent
+        %1 }
+})"_s.arg(item);
+        QQmlComponent component(&m_engine);
+        component.setData(source.toUtf8(), QUrl(u"qrc:/tst_Controls.qml"_s));
+        std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow *>(component.create()));
+        if (!window) {
+            qCritical().noquote() << component.errorString();
+            return window;
+        }
+        // Laid out and drawn once: layouts settle on the way to the first frame.
+        QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
+        if (!QTest::qWaitForWindowExposed(window.get()) || (drawn.isEmpty() && !drawn.wait()))
+            return {};
+        return window;
+    }
+
+    QQmlEngine m_engine;
+};
+
+QTEST_MAIN(ControlsTest)
+#include "tst_Controls.moc"
