@@ -1,7 +1,5 @@
 #include "App/AppDelegate.h"
-
 #include "Foundation/Error.h"
-
 #include "TestSupport/TestProfile.h"
 
 #include <QCoreApplication>
@@ -63,12 +61,12 @@ private Q_SLOTS:
             .nothingToDo = [] { return true; },
             .windows = {},
             .launchAtLogin = { .isEnabled = [&] { return enabled; },
-                               .registerApplication =
-                                   [&] {
-                                       ++registered;
-                                       if (!failure.isEmpty())
-                                           throw Error(failure);
-                                   } },
+                .registerApplication =
+                    [&] {
+                        ++registered;
+                        if (!failure.isEmpty())
+                            throw Error(failure);
+                    } },
             .log = [&](const QString &line) { log << line; },
         });
         delegate.enableLaunchAtLogin();
@@ -83,8 +81,8 @@ private Q_SLOTS:
         const QString path = Platform::autostartEntryPath();
         QCOMPARE(path, Test::temporaryHome() + u"/.config/autostart/vetron.desktop"_s);
         QStringList log;
-        AppDelegate delegate({ .nothingToDo = [] { return true; },
-                               .log = [&](const QString &line) { log << line; } });
+        AppDelegate delegate(
+            { .nothingToDo = [] { return true; }, .log = [&](const QString &line) { log << line; } });
         QVERIFY(!Platform::LaunchAtLogin::system().isEnabled());
         delegate.enableLaunchAtLogin();
         QCOMPARE(log, QStringList());
@@ -95,7 +93,7 @@ private Q_SLOTS:
         const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.value(0), u"[Desktop Entry]"_s);
         for (const QString &line : { u"Type=Application"_s, u"Name=Ветрон"_s,
-                                     u"Exec=\"%1\""_s.arg(QCoreApplication::applicationFilePath()) })
+                 u"Exec=\"%1\""_s.arg(QCoreApplication::applicationFilePath()) })
             QVERIFY2(lines.contains(line), qPrintable(line));
         QVERIFY(QFile::permissions(path).testFlag(QFileDevice::ReadOther));
 
@@ -105,8 +103,9 @@ private Q_SLOTS:
         blocker.close();
         delegate.enableLaunchAtLogin();
         QCOMPARE(log.size(), 1);
-        QVERIFY2(log.first().startsWith(u"Ветрон: не удалось включить автозапуск — Не удалось создать папку "_s),
-                 qPrintable(log.first()));
+        QVERIFY2(
+            log.first().startsWith(u"Ветрон: не удалось включить автозапуск — Не удалось создать папку "_s),
+            qPrintable(log.first()));
         QVERIFY(QFile::remove(blocker.fileName()));
     }
 
@@ -114,7 +113,7 @@ private Q_SLOTS:
     {
         const QByteArray entry = Platform::autostartEntry(u"/opt/Мой $dir/a\"b`c\\d 100%"_s);
         QVERIFY2(entry.contains(u"\nExec=\"/opt/Мой \\\\$dir/a\\\\\"b\\\\`c\\\\\\\\d 100%%\"\n"_s.toUtf8()),
-                 entry.constData());
+            entry.constData());
     }
 
     void windowIsBroughtForwardOnlyWhenNeeded_data()

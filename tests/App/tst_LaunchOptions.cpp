@@ -22,8 +22,8 @@ private Q_SLOTS:
         QTest::addRow("first switch wins")
             << QStringList { u"vetron"_s, u"--render-previews"_s, u"--render-previews"_s, u"/tmp/p"_s }
             << u"--render-previews"_s;
-        QTest::addRow("program name is not an argument") << QStringList { u"--render-previews"_s, u"/tmp/p"_s }
-                                                         << QString();
+        QTest::addRow("program name is not an argument")
+            << QStringList { u"--render-previews"_s, u"/tmp/p"_s } << QString();
     }
 
     void previewDirectoryFollowsTheFirstSwitch()

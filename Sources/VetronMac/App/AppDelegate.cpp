@@ -82,8 +82,8 @@ void AppDelegate::presentActivationWindow(int attemptsRemaining)
         return;
     }
     // The timer's context object is the weak reference: a destroyed delegate gets no call.
-    QTimer::singleShot(presentRetryMs, this,
-                       [this, attemptsRemaining] { presentActivationWindow(attemptsRemaining - 1); });
+    QTimer::singleShot(
+        presentRetryMs, this, [this, attemptsRemaining] { presentActivationWindow(attemptsRemaining - 1); });
 }
 
 void AppDelegate::enableLaunchAtLogin()
@@ -93,7 +93,8 @@ void AppDelegate::enableLaunchAtLogin()
     try {
         m_options.launchAtLogin.registerApplication();
     } catch (...) {
-        m_options.log(u"Ветрон: не удалось включить автозапуск — %1"_s.arg(describeError(std::current_exception())));
+        m_options.log(
+            u"Ветрон: не удалось включить автозапуск — %1"_s.arg(describeError(std::current_exception())));
     }
 }
 

@@ -34,7 +34,8 @@ class AppDelegate : public QObject
     Q_OBJECT
 
 public:
-    struct Options {
+    struct Options
+    {
         // True when the device is enrolled and the current agreement accepted.
         std::function<bool()> nothingToDo;
         PresentableWindows windows = applicationWindows;

@@ -61,8 +61,8 @@ LaunchAtLogin LaunchAtLogin::system()
                 const QString directory = QFileInfo(path).path();
                 if (!QDir().mkpath(directory))
                     throw FileError::fromErrno(u"Не удалось создать папку"_s, directory);
-                AtomicFile::write(path, autostartEntry(QCoreApplication::applicationFilePath()),
-                                  AtomicFile::readableByAll);
+                AtomicFile::write(
+                    path, autostartEntry(QCoreApplication::applicationFilePath()), AtomicFile::readableByAll);
             },
     };
 }

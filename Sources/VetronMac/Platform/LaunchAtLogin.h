@@ -10,7 +10,8 @@ namespace Vetron::Platform {
 // item (the system's login-item service); on Linux an XDG autostart entry, "vetron.desktop" in
 // $XDG_CONFIG_HOME/autostart (~/.config/autostart), whose presence counts as enabled. Tests
 // inject their own.
-struct LaunchAtLogin {
+struct LaunchAtLogin
+{
     // True when the client already starts at login.
     std::function<bool()> isEnabled;
     // Registers the client to start at login; throws Error with a Russian description.
