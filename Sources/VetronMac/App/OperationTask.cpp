@@ -22,7 +22,12 @@ OperationTask *OperationTask::start(QObject *owner, Operation operation)
 QCoro::Task<> OperationTask::run(Operation operation)
 {
     QPointer self(this);
-    co_await operation(m_token);
+    try {
+        co_await operation(m_token);
+    } catch (...) {
+        // The operations report their failures in properties; a stray exception still ends
+        // the task, so that no view waits for ever.
+    }
     if (!self)
         co_return;
     // Queued, so that an operation that ended without suspending still finishes after its
