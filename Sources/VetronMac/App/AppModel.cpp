@@ -394,6 +394,8 @@ QCoro::Task<> AppModel::loadAccount(std::shared_ptr<CancellationToken> token)
     }
 
     // The stored credential is stale: one new claim, one more try.
+    if (stopped())
+        co_return;
     co_await DeviceCredentialStore::remove();
     const bool claimed = co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools);
     if (stopped())
