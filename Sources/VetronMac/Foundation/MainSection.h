@@ -20,7 +20,7 @@ namespace MainSectionForViews {
 Q_NAMESPACE
 QML_NAMED_ELEMENT(MainSection)
 
-enum Value {
+enum Value : int { // a fixed type: a view may write any number, checked before use
     Protection = int(MainSection::protection),
     Account = int(MainSection::account),
     Sessions = int(MainSection::sessions),

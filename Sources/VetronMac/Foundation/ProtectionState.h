@@ -28,7 +28,7 @@ namespace ProtectionStateForViews {
 Q_NAMESPACE
 QML_NAMED_ELEMENT(ProtectionState)
 
-enum Value {
+enum Value : int {
     Disabled = int(ProtectionState::disabled),
     Connecting = int(ProtectionState::connecting),
     Protected = int(ProtectionState::protected_),
