@@ -1,5 +1,6 @@
 #include "Account/DeviceCredentialStore.h"
 #include "App/AppModel.h"
+#include "App/SessionOperations.h"
 #include "Foundation/ClientPaths.h"
 
 #include "AccountServer.h"
@@ -10,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
@@ -68,6 +70,13 @@ class AppModelTest : public QObject
         QObject::connect(&model, &AppModel::detailChanged, &model, [&]() { trail << u"detail "_s + model.detail(); });
         QObject::connect(&model, &AppModel::busyChanged, &model,
                          [&]() { trail << (model.busy() ? u"busy"_s : u"idle "_s + model.stateText()); });
+    }
+
+    // Waits for a task a view would await; it must still be running when handed out.
+    static bool finishes(OperationTask *task)
+    {
+        QSignalSpy finished(task, &OperationTask::finished);
+        return task->running() && finished.wait(30000) && !task->running();
     }
 
     // Whether the ssh with `pid` is still there and the proxies still point at the tunnel.
@@ -240,7 +249,8 @@ private Q_SLOTS:
         QCOMPARE(claims, 1);
 
         // A later summary without subscription clears the earlier one.
-        QJsonObject summary = m_server->summaryAnswer();
+        const QJsonObject full = m_server->summaryAnswer();
+        QJsonObject summary = full;
         summary.remove(u"subscription"_s);
         m_server->setSummaryAnswer(summary);
         QVERIFY(model->subscription());
@@ -254,21 +264,55 @@ private Q_SLOTS:
         QCOMPARE(model->accountMessage(),
                  u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s);
         QVERIFY(!model->accountLoaded());
+
+        // The account screen went away: its cancelled load applies nothing it receives.
+        m_server->clearOverrides();
+        DeviceCredentialStore::write(u"fresh"_s);
+        m_server->setSummaryAnswer(full);
+        OperationTask *load = model->startLoadAccount();
+        load->cancel();
+        QVERIFY(finishes(load));
+        QCOMPARE(model->accountMessage(), u"Операция отменена."_s);
+        QVERIFY(!model->accountLoaded() && !model->busy() && !model->subscription());
     }
 
     void tunnelFailuresEndAsTextsAndKeepTheEdits()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         auto model = makeModel(false);
-        m_fixture->server().setSessions({ QJsonObject { { u"id"_s, u"s1"_s }, { u"kind"_s, u"chat"_s },
-                                                        { u"title"_s, u"Договор"_s }, { u"created_at"_s, 1 },
-                                                        { u"last_used_at"_s, 2 }, { u"requests"_s, 3 },
-                                                        { u"replacements"_s, 4 }, { u"bypass"_s, false } } });
+        const auto session = [](const QString &id, const QString &title) {
+            return QJsonObject { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
+                                 { u"created_at"_s, 1 }, { u"last_used_at"_s, 2 }, { u"requests"_s, 3 },
+                                 { u"replacements"_s, 4 }, { u"bypass"_s, false },
+                                 { u"mapping"_s, QJsonArray { QJsonObject { { u"placeholder"_s, u"[ИМЯ_1]"_s },
+                                                                            { u"original"_s, u"Иван"_s } } } } };
+        };
+        m_fixture->server().setSessions({ session(u"s1"_s, u"Договор"_s), session(u"s2"_s, u"Черновик"_s) });
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
-        QVERIFY(awaitTask(model->loadSessions()).finished);
+        QVERIFY(finishes(model->startLoadSessions()));
+        QCOMPARE(model->sessions().size(), 2);
+
+        // The session screen's operations: the renamed title comes from the reloaded list, the
+        // table only on request, a deleted session leaves the screen for the settings list.
+        SessionOperations operations;
+        operations.setModel(model.get());
+        model->setSelectedSession(model->sessions().first());
+        QVERIFY(finishes(operations.rename(u"s1"_s, u"Иск"_s)));
+        QCOMPARE(operations.error(), QString());
+        QCOMPARE(model->selectedSession()->title, u"Иск"_s);
+        QVERIFY(!operations.revealed());
+        QVERIFY(finishes(operations.reveal(u"s1"_s)));
+        QCOMPARE(operations.mappingList().value(0).value<ProtectedMapping>().original, u"Иван"_s);
+        QVERIFY(finishes(operations.remove(u"s2"_s)));
         QCOMPARE(model->sessions().size(), 1);
+        QVERIFY(!model->selectedSession());
+        QCOMPARE(model->section(), MainSection::settings);
+        QVERIFY(!operations.revealed() && !operations.busy());
 
         QVERIFY(awaitTask(model->tunnel->stopProcess()).finished);
+        QVERIFY(finishes(operations.rename(u"s1"_s, u"Другое"_s)));
+        QVERIFY(!operations.error().isEmpty());
+        QVERIFY(!operations.busy());
         QVERIFY(awaitTask(model->loadSessions()).finished);
         QVERIFY(model->sessions().isEmpty());
         QVERIFY(!model->sessionsMessage().isEmpty());

@@ -1,9 +1,11 @@
+#include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
 
 #include "TestSupport/TestProfile.h"
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -51,6 +53,24 @@ private Q_SLOTS:
         LicenseAgreement::accept();
         QCOMPARE(QSettings().value(u"acceptedLicenseAgreementVersion"_s).toString(), u"1.0"_s);
         QVERIFY(LicenseAgreement::isAccepted());
+    }
+
+    // The gate and the agreement screen each hold an instance: accepting through one must
+    // redraw the other at once, and only once.
+    void acceptanceReachesEveryInstanceOnce()
+    {
+        QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, u"0.9"_s);
+        LicenseAcceptance gate;
+        auto screen = std::make_unique<LicenseAcceptance>();
+        QSignalSpy gateChanged(&gate, &LicenseAcceptance::acceptedChanged);
+        QVERIFY(!gate.accepted());
+
+        screen->accept();
+        QCOMPARE(gateChanged.size(), 1);
+        QVERIFY(gate.accepted() && screen->accepted());
+        screen.reset();
+        LicenseAgreement::accept();
+        QCOMPARE(gateChanged.size(), 1);
     }
 
     void shippedTextUnlessOverriddenOrMissing()

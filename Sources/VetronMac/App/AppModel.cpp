@@ -100,10 +100,10 @@ void AppModel::setSection(MainSection section)
     Q_EMIT sectionChanged();
 }
 
-void AppModel::setSectionIndex(int index)
+void AppModel::setSectionForViews(MainSectionForViews::Value section)
 {
-    if (index >= int(MainSection::protection) && index <= int(MainSection::settings))
-        setSection(MainSection(index));
+    if (section >= MainSectionForViews::Protection && section <= MainSectionForViews::Settings)
+        setSection(fromViews(section));
 }
 
 QVariantMap AppModel::updateStateMap() const
@@ -117,10 +117,65 @@ QVariantMap AppModel::updateStateMap() const
     return map;
 }
 
-void AppModel::startInstallUpdate()
+OperationTask *AppModel::start(OperationTask::Operation operation)
 {
+    return OperationTask::start(this, std::move(operation));
+}
+
+OperationTask *AppModel::startToggle()
+{
+    return start([this](auto) { return toggle(); });
+}
+
+OperationTask *AppModel::startActivate(const QString &code)
+{
+    return start([this, code](auto) { return activate(code); });
+}
+
+OperationTask *AppModel::startLoadAccount()
+{
+    return start([this](auto token) { return loadAccount(std::move(token)); });
+}
+
+OperationTask *AppModel::startLoadSettings()
+{
+    return start([this](auto) { return loadSettings(); });
+}
+
+OperationTask *AppModel::startSaveSettings()
+{
+    return start([this](auto) { return saveSettings(); });
+}
+
+OperationTask *AppModel::startPurgeMap()
+{
+    return start([this](auto) { return purgeMap(); });
+}
+
+OperationTask *AppModel::startLoadSessions()
+{
+    return start([this](auto) { return loadSessions(); });
+}
+
+OperationTask *AppModel::startCheckUpdates()
+{
+    return start([this](auto) { return checkUpdates(); });
+}
+
+OperationTask *AppModel::startQuit()
+{
+    return start([this](auto) { return quit(); });
+}
+
+OperationTask *AppModel::startInstallUpdate()
+{
+    std::optional<MacReleaseManifest> offered;
     if (m_updateState.kind == UpdateScreenState::Kind::available && m_updateState.manifest)
-        installUpdate(*m_updateState.manifest);
+        offered = m_updateState.manifest;
+    return start([this, offered](auto) -> QCoro::Task<> {
+        if (offered)
+            co_await installUpdate(*offered);
+    });
 }
 
 void AppModel::setSettings(ProtectionSettings settings)
@@ -133,6 +188,14 @@ void AppModel::setSelectedSession(std::optional<ProtectedSession> session)
 {
     m_selectedSession = std::move(session);
     Q_EMIT selectedSessionChanged();
+}
+
+void AppModel::setSelectedSessionValue(const QVariant &session)
+{
+    if (session.metaType() == QMetaType::fromType<ProtectedSession>())
+        setSelectedSession(session.value<ProtectedSession>());
+    else
+        setSelectedSession(std::nullopt);
 }
 
 void AppModel::setBusy(bool busy)
@@ -154,6 +217,30 @@ void AppModel::setMessage(const QString &message)
 {
     m_message = message;
     Q_EMIT messageChanged();
+}
+
+void AppModel::setActivated(bool activated)
+{
+    m_activated = activated;
+    Q_EMIT activatedChanged();
+}
+
+void AppModel::setDevice(std::optional<DeviceInfo> device)
+{
+    m_device = std::move(device);
+    Q_EMIT deviceChanged();
+}
+
+void AppModel::setSubscription(std::optional<SubscriptionInfo> subscription)
+{
+    m_subscription = std::move(subscription);
+    Q_EMIT subscriptionChanged();
+}
+
+void AppModel::setUsage(UsageResponse usage)
+{
+    m_usage = usage;
+    Q_EMIT usageChanged();
 }
 
 void AppModel::setAccountLoaded(bool loaded)
@@ -186,7 +273,7 @@ QVariantList AppModel::sessionsList() const
 {
     QVariantList list;
     for (const ProtectedSession &session : m_sessions)
-        list.append(session.toJson().toVariantMap());
+        list.append(QVariant::fromValue(session));
     return list;
 }
 
@@ -244,29 +331,26 @@ QCoro::Task<> AppModel::activate(QString code)
         setBusy(false);
         co_return;
     }
-    m_activated = true;
-    Q_EMIT activatedChanged();
+    setActivated(true);
     setMessage({});
     co_await enableWhileBusy();
 }
 
-QCoro::Task<> AppModel::applySummary()
+QCoro::Task<> AppModel::applySummary(std::shared_ptr<CancellationToken> token)
 {
     QPointer self(this);
     const DeviceSummary summary = co_await accountClient->summary();
     if (!self)
         co_return;
-    m_device = summary.device;
-    Q_EMIT deviceChanged();
-    m_subscription = summary.subscription;
-    Q_EMIT subscriptionChanged();
-    m_usage = summary.usage;
-    Q_EMIT usageChanged();
+    throwIfCancelled(token);
+    setDevice(summary.device);
+    setSubscription(summary.subscription);
+    setUsage(summary.usage);
     setAccountLoaded(true);
     setAccountMessage({});
 }
 
-QCoro::Task<> AppModel::loadAccount()
+QCoro::Task<> AppModel::loadAccount(std::shared_ptr<CancellationToken> token)
 {
     QPointer self(this);
     const ServerAddresses servers = m_servers;
@@ -282,14 +366,23 @@ QCoro::Task<> AppModel::loadAccount()
             self->setAccountMessage(message);
         self->setBusy(false);
     };
+    // A cancelled load stops at its next step and applies nothing more.
+    const auto stopped = [&self, &token, &finish]() {
+        if (token->isCancelled())
+            finish(CancelledError().description());
+        return !self || token->isCancelled();
+    };
 
-    if (!co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools)) {
+    const bool migrated = co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools);
+    if (stopped())
+        co_return;
+    if (!migrated) {
         finish(accountUnavailable);
         co_return;
     }
     std::exception_ptr failure;
     try {
-        co_await applySummary();
+        co_await applySummary(token);
         finish({});
         co_return;
     } catch (...) {
@@ -301,14 +394,19 @@ QCoro::Task<> AppModel::loadAccount()
     }
 
     // The stored credential is stale: one new claim, one more try.
+    if (stopped())
+        co_return;
     co_await DeviceCredentialStore::remove();
-    if (!co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools)) {
+    const bool claimed = co_await DeviceCredentialMigration::migrateIfNeeded(servers, tools);
+    if (stopped())
+        co_return;
+    if (!claimed) {
         finish(accountStale);
         co_return;
     }
     QString outcome;
     try {
-        co_await applySummary();
+        co_await applySummary(token);
     } catch (...) {
         outcome = describeError(std::current_exception());
     }

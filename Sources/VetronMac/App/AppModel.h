@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Account/PortalAccountClient.h"
+#include "App/OperationTask.h"
+#include "Foundation/Cancellation.h"
 #include "Foundation/MainSection.h"
 #include "Foundation/Models.h"
 #include "Foundation/ProtectionState.h"
@@ -13,6 +15,7 @@
 #include <QObject>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
@@ -34,22 +37,31 @@ struct AppModelOptions {
 class AppModel : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QString state READ stateText NOTIFY stateChanged)
+    QML_ELEMENT
+    QML_UNCREATABLE("The application creates the one model and hands it to the views.")
+    Q_PROPERTY(Vetron::ProtectionStateForViews::Value state READ stateForViews NOTIFY stateChanged)
     Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
-    Q_PROPERTY(int section READ sectionIndex WRITE setSectionIndex NOTIFY sectionChanged)
+    Q_PROPERTY(Vetron::MainSectionForViews::Value section
+            READ sectionForViews WRITE setSectionForViews NOTIFY sectionChanged)
     Q_PROPERTY(bool activated READ activated NOTIFY activatedChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
-    Q_PROPERTY(QVariantMap settings READ settingsMap NOTIFY settingsChanged)
-    Q_PROPERTY(QVariantMap device READ deviceMap NOTIFY deviceChanged)
-    Q_PROPERTY(QVariantMap subscription READ subscriptionMap NOTIFY subscriptionChanged)
-    Q_PROPERTY(QVariantMap usage READ usageMap NOTIFY usageChanged)
+    // A view's edit of a member (settings.retentionDays = 7) is written back through setSettings.
+    Q_PROPERTY(Vetron::ProtectionSettings settings READ settings WRITE setSettings NOTIFY settingsChanged)
+    // A DeviceInfo, or undefined before the account is loaded.
+    Q_PROPERTY(QVariant device READ deviceValue NOTIFY deviceChanged)
+    // A SubscriptionInfo, or undefined when there is none.
+    Q_PROPERTY(QVariant subscription READ subscriptionValue NOTIFY subscriptionChanged)
+    Q_PROPERTY(Vetron::UsageResponse usage READ usage NOTIFY usageChanged)
     Q_PROPERTY(bool accountLoaded READ accountLoaded NOTIFY accountLoadedChanged)
     Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
+    // ProtectedSession values, newest first as the server sends them.
     Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
     Q_PROPERTY(QVariantMap updateState READ updateStateMap NOTIFY updateStateChanged)
-    Q_PROPERTY(QVariantMap selectedSession READ selectedSessionMap NOTIFY selectedSessionChanged)
+    // A ProtectedSession, or undefined; a view selects by writing one of `sessions`, or clears.
+    Q_PROPERTY(QVariant selectedSession
+            READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
 
 public:
@@ -79,23 +91,32 @@ public:
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
 
-    QVariantMap settingsMap() const { return m_settings.toJson().toVariantMap(); }
-    QVariantMap deviceMap() const { return m_device ? m_device->toJson().toVariantMap() : QVariantMap(); }
-    QVariantMap subscriptionMap() const
+    ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
+    MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
+    void setSectionForViews(MainSectionForViews::Value section);
+    QVariant deviceValue() const { return m_device ? QVariant::fromValue(*m_device) : QVariant(); }
+    QVariant subscriptionValue() const
     {
-        return m_subscription ? m_subscription->toJson().toVariantMap() : QVariantMap();
+        return m_subscription ? QVariant::fromValue(*m_subscription) : QVariant();
     }
-    QVariantMap usageMap() const { return m_usage.toJson().toVariantMap(); }
     QVariantList sessionsList() const;
-    // The section as its position in MainSection, for the views.
-    int sectionIndex() const { return int(m_section); }
-    void setSectionIndex(int index);
+    QVariant selectedSessionValue() const
+    {
+        return m_selectedSession ? QVariant::fromValue(*m_selectedSession) : QVariant();
+    }
+    // A ProtectedSession selects it; anything else clears the selection.
+    void setSelectedSessionValue(const QVariant &session);
     // {"kind": "available"|…, "message": …, "manifest": {…}}
     QVariantMap updateStateMap() const;
-    QVariantMap selectedSessionMap() const
-    {
-        return m_selectedSession ? m_selectedSession->toJson().toVariantMap() : QVariantMap();
-    }
+    // Setters for the preview renderer's sample model; the running client never calls them.
+    void setActivated(bool activated);
+    void setState(ProtectionState state, const QString &detail) { applyReport(state, detail); }
+    void setDevice(std::optional<DeviceInfo> device);
+    void setSubscription(std::optional<SubscriptionInfo> subscription);
+    void setUsage(UsageResponse usage);
+    void setAccountLoaded(bool loaded);
+    void setSessions(QList<ProtectedSession> sessions, QString message = {});
+    void setUpdateState(UpdateScreenState state);
 
     // The state report handler handed to the tunnel service: callable from any context; the
     // report is applied later on the interface thread, in order. A null `detail` means the
@@ -107,7 +128,8 @@ public:
 
     QCoro::Task<> toggle();
     QCoro::Task<> activate(QString code);
-    QCoro::Task<> loadAccount();
+    // Cancelling `token` (the account screen went away) stops the load at its next step.
+    QCoro::Task<> loadAccount(std::shared_ptr<CancellationToken> token = CancellationToken::create());
     QCoro::Task<> loadSettings();
     QCoro::Task<> saveSettings();
     QCoro::Task<> purgeMap();
@@ -117,18 +139,19 @@ public:
     // Switches protection off, which puts the user's proxies back, then quits the application.
     QCoro::Task<> quit();
 
-    // Starters for the views: each begins its operation and returns at once.
-    Q_INVOKABLE void startToggle() { toggle(); }
-    Q_INVOKABLE void startActivate(const QString &code) { activate(code); }
-    Q_INVOKABLE void startLoadAccount() { loadAccount(); }
-    Q_INVOKABLE void startLoadSettings() { loadSettings(); }
-    Q_INVOKABLE void startSaveSettings() { saveSettings(); }
-    Q_INVOKABLE void startPurgeMap() { purgeMap(); }
-    Q_INVOKABLE void startLoadSessions() { loadSessions(); }
-    Q_INVOKABLE void startCheckUpdates() { checkUpdates(); }
-    Q_INVOKABLE void startQuit() { quit(); }
+    // Starters for the views: each begins its operation and returns at once with its task,
+    // which a view may await (`finished`); cancelling it stops only the account load.
+    Q_INVOKABLE Vetron::OperationTask *startToggle();
+    Q_INVOKABLE Vetron::OperationTask *startActivate(const QString &code);
+    Q_INVOKABLE Vetron::OperationTask *startLoadAccount();
+    Q_INVOKABLE Vetron::OperationTask *startLoadSettings();
+    Q_INVOKABLE Vetron::OperationTask *startSaveSettings();
+    Q_INVOKABLE Vetron::OperationTask *startPurgeMap();
+    Q_INVOKABLE Vetron::OperationTask *startLoadSessions();
+    Q_INVOKABLE Vetron::OperationTask *startCheckUpdates();
+    Q_INVOKABLE Vetron::OperationTask *startQuit();
     // Installs the release the updates screen offers; nothing when none is offered.
-    Q_INVOKABLE void startInstallUpdate();
+    Q_INVOKABLE Vetron::OperationTask *startInstallUpdate();
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;
@@ -153,18 +176,16 @@ Q_SIGNALS:
     void selectedSessionChanged();
 
 private:
+    OperationTask *start(OperationTask::Operation operation);
     void applyReport(ProtectionState state, const QString &detail);
     void setBusy(bool busy);
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
     void setMessage(const QString &message);
-    void setAccountLoaded(bool loaded);
     void setAccountMessage(const QString &message);
-    void setUpdateState(UpdateScreenState state);
-    void setSessions(QList<ProtectedSession> sessions, QString message);
     QCoro::Task<> enableWhileBusy();
-    QCoro::Task<> applySummary();
+    QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
     UpdateService::Options updateOptions() const;
 
     ProtectionState m_state = ProtectionState::disabled;

@@ -1,5 +1,7 @@
 #include "App/LicenseAgreement.h"
 
+#include "App/LicenseAcceptance.h"
+
 #include <QFile>
 #include <QSettings>
 
@@ -25,6 +27,7 @@ bool isAccepted()
 void accept()
 {
     QSettings().setValue(QLatin1StringView(preferenceKey), QString::fromLatin1(currentVersion));
+    LicenseAcceptance::refreshAll();
 }
 
 QString text()

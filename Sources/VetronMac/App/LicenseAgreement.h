@@ -14,7 +14,7 @@ inline constexpr char preferenceKey[] = "acceptedLicenseAgreementVersion";
 // True only when the stored accepted version is exactly the current one.
 bool isAccepted();
 
-// Stores the current version as accepted.
+// Stores the current version as accepted; every LicenseAcceptance hears of it.
 void accept();
 
 // The agreement text: the override when one is set, else the shipped "License-RU.txt", else a

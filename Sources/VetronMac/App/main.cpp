@@ -1,3 +1,4 @@
+#include "App/LaunchOptions.h"
 #include "BuildConstants.h"
 
 #include <QCoreApplication>
@@ -27,12 +28,21 @@ void installQtTranslations(QCoreApplication &application)
 
 } // namespace
 
+using namespace Vetron;
+
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vetron"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(Vetron::BuildConstants::version));
     installQtTranslations(application);
+
+    if (const auto directory = LaunchOptions::previewDirectory(QCoreApplication::arguments())) {
+        QTextStream(stderr) << QStringLiteral("Ветрон: эта сборка не умеет рисовать превью экранов, "
+                                              "каталог «%1» оставлен как есть.\n")
+                                   .arg(*directory);
+        return 1;
+    }
 
     QTextStream(stdout) << QStringLiteral("Ветрон %1\n").arg(QCoreApplication::applicationVersion());
     return 0;

@@ -7,13 +7,16 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
 // The plain value records exchanged with the enrollment server, the account portal and the
 // protection server, and kept on disk. Each reads and writes one JSON object with the member
 // names written out below; unknown members are ignored and optional members without a value
-// are left out when writing.
+// are left out when writing. The records the screens show are gadgets: views read their
+// members by name, with dates as dates.
 
 namespace Vetron {
 
@@ -41,24 +44,54 @@ struct EnrollmentResult : ClientConfig {
 
 // Settings the protection server keeps for the user; edited in place by the settings screen.
 struct ProtectionSettings {
+    Q_GADGET
+    QML_VALUE_TYPE(protectionSettings)
+    Q_PROPERTY(qint64 retentionDays MEMBER retentionDays)
+    Q_PROPERTY(bool crossSession MEMBER crossSession)
+    Q_PROPERTY(QStringList disabledCategories MEMBER disabledCategories)
+
+public:
     qint64 retentionDays = 30;
     bool crossSession = false;
     QStringList disabledCategories;
+
+    Q_INVOKABLE bool isCategoryEnabled(const QString &category) const
+    {
+        return !disabledCategories.contains(category);
+    }
+    // The disabled categories after switching `category` on or off; the order of the others kept.
+    Q_INVOKABLE QStringList disabledCategoriesWith(const QString &category, bool enabled) const;
 
     static ProtectionSettings decode(const JsonReader &reader);
     QJsonObject toJson() const;
 };
 
 struct DeviceInfo {
+    Q_GADGET
+    QML_VALUE_TYPE(deviceInfo)
+    Q_PROPERTY(QString name MEMBER name)
+    // Empty when unknown.
+    Q_PROPERTY(QString platform READ platformText)
+    Q_PROPERTY(QString status MEMBER status)
+
+public:
     QString name;
     std::optional<QString> platform;
     QString status;
+
+    QString platformText() const { return platform.value_or(QString()); }
 
     static DeviceInfo decode(const JsonReader &reader);
     QJsonObject toJson() const;
 };
 
 struct SubscriptionInfo {
+    Q_GADGET
+    QML_VALUE_TYPE(subscriptionInfo)
+    Q_PROPERTY(QString status MEMBER status)
+    Q_PROPERTY(QDateTime periodEnd MEMBER periodEnd)
+
+public:
     QString status;
     QDateTime periodEnd;
 
@@ -67,6 +100,13 @@ struct SubscriptionInfo {
 };
 
 struct UsageResponse {
+    Q_GADGET
+    QML_VALUE_TYPE(usageResponse)
+    Q_PROPERTY(qint64 requests MEMBER requests)
+    Q_PROPERTY(qint64 maskedEntities MEMBER maskedEntities)
+    Q_PROPERTY(qint64 blocked MEMBER blocked)
+
+public:
     qint64 requests = 0;
     qint64 maskedEntities = 0;
     qint64 blocked = 0;
@@ -87,6 +127,18 @@ struct DeviceSummary {
 
 // One protected conversation. Its identity is `id`; equality takes every field.
 struct ProtectedSession {
+    Q_GADGET
+    QML_VALUE_TYPE(protectedSession)
+    Q_PROPERTY(QString id MEMBER id)
+    Q_PROPERTY(QString kind MEMBER kind)
+    Q_PROPERTY(QString title MEMBER title)
+    Q_PROPERTY(QDateTime createdAt READ createdAtTime)
+    Q_PROPERTY(QDateTime lastUsedAt READ lastUsedAtTime)
+    Q_PROPERTY(qint64 requests MEMBER requests)
+    Q_PROPERTY(qint64 replacements MEMBER replacements)
+    Q_PROPERTY(bool bypass MEMBER bypass)
+
+public:
     QString id;
     QString kind;
     QString title;
@@ -95,6 +147,13 @@ struct ProtectedSession {
     qint64 requests = 0;
     qint64 replacements = 0;
     bool bypass = false;
+
+    QDateTime createdAtTime() const { return secondsToTime(createdAt); }
+    QDateTime lastUsedAtTime() const { return secondsToTime(lastUsedAt); }
+    static QDateTime secondsToTime(double seconds)
+    {
+        return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), QTimeZone::utc());
+    }
 
     static ProtectedSession decode(const JsonReader &reader);
     QJsonObject toJson() const;
@@ -106,6 +165,12 @@ size_t qHash(const ProtectedSession &session, size_t seed = 0) noexcept;
 
 // One row of a session's placeholder table.
 struct ProtectedMapping {
+    Q_GADGET
+    QML_VALUE_TYPE(protectedMapping)
+    Q_PROPERTY(QString placeholder MEMBER placeholder)
+    Q_PROPERTY(QString original MEMBER original)
+
+public:
     QString placeholder;
     QString original;
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
@@ -19,5 +21,31 @@ QString toText(ProtectionState state);
 
 // The state for one of the four texts; any other text gives no state.
 std::optional<ProtectionState> protectionStateFromText(QStringView text);
+
+// The same states as views name them (QML wants enumerators with a capital):
+// ProtectionState.Disabled, .Connecting, .Protected, .Blocked.
+namespace ProtectionStateForViews {
+Q_NAMESPACE
+QML_NAMED_ELEMENT(ProtectionState)
+
+enum Value : int {
+    Disabled = int(ProtectionState::disabled),
+    Connecting = int(ProtectionState::connecting),
+    Protected = int(ProtectionState::protected_),
+    Blocked = int(ProtectionState::blocked),
+};
+Q_ENUM_NS(Value)
+
+} // namespace ProtectionStateForViews
+
+constexpr ProtectionStateForViews::Value forViews(ProtectionState state)
+{
+    return ProtectionStateForViews::Value(int(state));
+}
+
+constexpr ProtectionState fromViews(ProtectionStateForViews::Value state)
+{
+    return ProtectionState(int(state));
+}
 
 } // namespace Vetron

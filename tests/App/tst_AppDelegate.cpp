@@ -1,0 +1,200 @@
+#include "App/AppDelegate.h"
+#include "Foundation/Error.h"
+#include "TestSupport/TestProfile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+namespace {
+
+// A window that counts how often it was brought forward.
+class FakeWindow : public PresentableWindow
+{
+public:
+    FakeWindow(bool canBecomeKey, int *forwarded)
+        : m_canBecomeKey(canBecomeKey)
+        , m_forwarded(forwarded)
+    {
+    }
+    bool canBecomeKey() const override { return m_canBecomeKey; }
+    void bringForward() override { ++*m_forwarded; }
+
+private:
+    bool m_canBecomeKey;
+    int *m_forwarded;
+};
+
+} // namespace
+
+class AppDelegateTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void launchAtLoginRegistersOnlyWhenNotEnabled_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<int>("registrations");
+        QTest::addColumn<QStringList>("logged");
+        QTest::addRow("already enabled") << true << QString() << 0 << QStringList();
+        QTest::addRow("registered") << false << QString() << 1 << QStringList();
+        QTest::addRow("registration fails")
+            << false << u"Операция не разрешена"_s << 1
+            << QStringList { u"Ветрон: не удалось включить автозапуск — Операция не разрешена"_s };
+    }
+
+    void launchAtLoginRegistersOnlyWhenNotEnabled()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(QString, failure);
+        QFETCH(int, registrations);
+        QFETCH(QStringList, logged);
+        int registered = 0;
+        QStringList log;
+        AppDelegate delegate({
+            .nothingToDo = [] { return true; },
+            .windows = {},
+            .launchAtLogin = { .isEnabled = [&] { return enabled; },
+                .registerApplication =
+                    [&] {
+                        ++registered;
+                        if (!failure.isEmpty())
+                            throw Error(failure);
+                    } },
+            .log = [&](const QString &line) { log << line; },
+        });
+        delegate.enableLaunchAtLogin();
+        QCOMPARE(registered, registrations);
+        QCOMPARE(log, logged);
+    }
+
+    // The Linux autostart entry: absent → registered as a desktop entry that starts this very
+    // executable, present → enabled; an unwritable place is logged, not thrown.
+    void autostartEntryStartsTheApplicationAtLogin()
+    {
+        const QString path = Platform::autostartEntryPath();
+        QCOMPARE(path, Test::temporaryHome() + u"/.config/autostart/vetron.desktop"_s);
+        QStringList log;
+        AppDelegate delegate(
+            { .nothingToDo = [] { return true; }, .log = [&](const QString &line) { log << line; } });
+        QVERIFY(!Platform::LaunchAtLogin::system().isEnabled());
+        delegate.enableLaunchAtLogin();
+        QCOMPARE(log, QStringList());
+        QVERIFY(Platform::LaunchAtLogin::system().isEnabled());
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), u"[Desktop Entry]"_s);
+        for (const QString &line : { u"Type=Application"_s, u"Name=Ветрон"_s,
+                 u"Exec=\"%1\""_s.arg(QCoreApplication::applicationFilePath()) })
+            QVERIFY2(lines.contains(line), qPrintable(line));
+        QVERIFY(QFile::permissions(path).testFlag(QFileDevice::ReadOther));
+
+        QVERIFY(Test::removeTemporaryTree(Test::temporaryHome() + u"/.config/autostart"_s));
+        QFile blocker(Test::temporaryHome() + u"/.config/autostart"_s);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        delegate.enableLaunchAtLogin();
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(
+            log.first().startsWith(u"Ветрон: не удалось включить автозапуск — Не удалось создать папку "_s),
+            qPrintable(log.first()));
+        QVERIFY(QFile::remove(blocker.fileName()));
+    }
+
+    void execLineQuotesReservedCharacters()
+    {
+        const QByteArray entry = Platform::autostartEntry(u"/opt/Мой $dir/a\"b`c\\d 100%"_s);
+        QVERIFY2(entry.contains(u"\nExec=\"/opt/Мой \\\\$dir/a\\\\\"b\\\\`c\\\\\\\\d 100%%\"\n"_s.toUtf8()),
+            entry.constData());
+    }
+
+    void windowIsBroughtForwardOnlyWhenNeeded_data()
+    {
+        QTest::addColumn<bool>("nothingToDo");
+        QTest::addColumn<int>("windowlessCalls"); // calls before any window exists
+        QTest::addColumn<int>("expectedCalls");
+        QTest::addColumn<bool>("broughtForward");
+        QTest::addRow("enrolled and accepted") << true << 0 << 0 << false;
+        QTest::addRow("window present at once") << false << 0 << 1 << true;
+        QTest::addRow("window appears on the third retry") << false << 3 << 4 << true;
+        QTest::addRow("window appears on the last retry") << false << 20 << 21 << true;
+        QTest::addRow("no window within the attempts") << false << 21 << 21 << false;
+    }
+
+    void windowIsBroughtForwardOnlyWhenNeeded()
+    {
+        QFETCH(bool, nothingToDo);
+        QFETCH(int, windowlessCalls);
+        QFETCH(int, expectedCalls);
+        QFETCH(bool, broughtForward);
+        int calls = 0;
+        int unfocusableForwarded = 0;
+        int forwarded = 0;
+        AppDelegate delegate({
+            .nothingToDo = [&] { return nothingToDo; },
+            .windows =
+                [&] {
+                    std::vector<std::unique_ptr<PresentableWindow>> windows;
+                    // A window that cannot become key (a tooltip, say) comes first and is passed over.
+                    windows.push_back(std::make_unique<FakeWindow>(false, &unfocusableForwarded));
+                    if (calls++ >= windowlessCalls)
+                        windows.push_back(std::make_unique<FakeWindow>(true, &forwarded));
+                    return windows;
+                },
+            .launchAtLogin = { .isEnabled = [] { return true; }, .registerApplication = {} },
+            .log = {},
+        });
+        QSignalSpy finished(&delegate, &AppDelegate::presentationFinished);
+        delegate.presentActivationWindow(AppDelegate::presentAttempts);
+        QVERIFY(!finished.isEmpty() || finished.wait(10'000));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toBool(), broughtForward);
+        QCOMPARE(calls, expectedCalls);
+        QCOMPARE(forwarded, broughtForward ? 1 : 0);
+        QCOMPARE(unfocusableForwarded, 0);
+    }
+
+    // The application's real windows: only a shown, ordinary window that takes focus qualifies,
+    // and bringing it forward makes it the focused window.
+    void onlyAShownOrdinaryWindowIsBroughtForward_data()
+    {
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<bool>("canBecomeKey");
+        QTest::addRow("shown window") << true << int(Qt::Window) << true;
+        QTest::addRow("hidden window") << false << int(Qt::Window) << false;
+        QTest::addRow("tooltip") << true << int(Qt::ToolTip) << false;
+        QTest::addRow("refuses focus") << true << int(Qt::Window | Qt::WindowDoesNotAcceptFocus) << false;
+    }
+
+    void onlyAShownOrdinaryWindowIsBroughtForward()
+    {
+        QFETCH(bool, shown);
+        QFETCH(int, flags);
+        QFETCH(bool, canBecomeKey);
+        QWindow window;
+        window.setFlags(Qt::WindowFlags(flags));
+        window.resize(100, 100);
+        window.setVisible(shown);
+        const auto windows = applicationWindows();
+        QCOMPARE(windows.size(), size_t(1));
+        QCOMPARE(windows.front()->canBecomeKey(), canBecomeKey);
+        if (canBecomeKey) {
+            windows.front()->bringForward();
+            QTRY_COMPARE(QGuiApplication::focusWindow(), &window);
+        }
+    }
+};
+
+QTEST_MAIN(AppDelegateTest)
+#include "tst_AppDelegate.moc"

@@ -1,0 +1,117 @@
+#include "App/AppModel.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+// The model as QML sees it: typed records with their members by name, enums as numbers, and
+// edits made through a view landing in the model rather than on a copy.
+class ModelForViewsTest : public QObject
+{
+    Q_OBJECT
+
+    WakeNotifier m_wake;
+
+    std::unique_ptr<AppModel> makeModel()
+    {
+        AppModel::Options options;
+        options.wake = &m_wake;
+        return std::make_unique<AppModel>(false, options);
+    }
+
+    static ProtectedSession session(const QString &id, const QString &title = {}, double createdAt = 0)
+    {
+        ProtectedSession session;
+        session.id = id;
+        session.title = title;
+        session.createdAt = createdAt;
+        return session;
+    }
+
+    // Evaluates `expression` with `model` in scope.
+    static QVariant evaluate(QQmlEngine &engine, AppModel &model, const QString &expression)
+    {
+        QQmlComponent component(&engine);
+        component.setData(u"import QtQml\nQtObject { required property var model\n"
+                          "function run() { return %1 } }"_s.arg(expression)
+                              .toUtf8(),
+            QUrl());
+        std::unique_ptr<QObject> object(
+            component.createWithInitialProperties({ { u"model"_s, QVariant::fromValue(&model) } }));
+        if (!object) {
+            qWarning() << component.errorString();
+            return u"(no object)"_s;
+        }
+        QVariant result;
+        QMetaObject::invokeMethod(object.get(), "run", Q_RETURN_ARG(QVariant, result));
+        return result;
+    }
+
+private Q_SLOTS:
+    void recordsReachViewsTyped_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QVariant>("expected");
+        QTest::addRow("state") << u"model.state"_s << QVariant(int(ProtectionStateForViews::Blocked));
+        QTest::addRow("detail") << u"model.detail"_s << QVariant(u"Сбой"_s);
+        QTest::addRow("device name") << u"model.device.name"_s << QVariant(u"Рабочий Mac"_s);
+        QTest::addRow("unknown platform") << u"model.device.platform"_s << QVariant(QString());
+        QTest::addRow("no subscription") << u"model.subscription === undefined"_s << QVariant(true);
+        QTest::addRow("usage") << u"model.usage.maskedEntities"_s << QVariant(12.0);
+        QTest::addRow("session title") << u"model.sessions[1].title"_s << QVariant(u"Второй"_s);
+        QTest::addRow("session time is a date")
+            << u"model.sessions[0].createdAt.getTime()"_s << QVariant(1'700'000'000'500.0);
+        QTest::addRow("nothing selected") << u"model.selectedSession === undefined"_s << QVariant(true);
+        QTest::addRow("category enabled")
+            << u"model.settings.isCategoryEnabled(\"phone\")"_s << QVariant(true);
+        QTest::addRow("category disabled")
+            << u"model.settings.isCategoryEnabled(\"email\")"_s << QVariant(false);
+    }
+
+    void recordsReachViewsTyped()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QVariant, expected);
+        auto model = makeModel();
+        model->setState(ProtectionState::blocked, u"Сбой"_s);
+        model->setDevice(DeviceInfo { u"Рабочий Mac"_s, std::nullopt, u"active"_s });
+        model->setUsage({ 1, 12, 3 });
+        model->setSessions({ session(u"a"_s, {}, 1'700'000'000.5), session(u"b"_s, u"Второй"_s) });
+        model->setSettings({ 30, false, { u"email"_s } });
+        QQmlEngine engine;
+        QVariant actual = evaluate(engine, *model, expression);
+        QVERIFY(actual.convert(expected.metaType()));
+        QCOMPARE(actual, expected);
+    }
+
+    void editsFromViewsLandInTheModel()
+    {
+        auto model = makeModel();
+        model->setSettings({ 30, false, { u"email"_s } });
+        model->setSessions({ session(u"a"_s), session(u"b"_s) });
+        QSignalSpy settingsChanged(model.get(), &AppModel::settingsChanged);
+        QQmlEngine engine;
+        evaluate(engine, *model,
+            u"(model.settings.retentionDays = 7, model.settings.crossSession = true,"
+            "model.settings.disabledCategories = model.settings.disabledCategoriesWith(\"email\", true),"
+            "model.settings.disabledCategories = model.settings.disabledCategoriesWith(\"phone\", false),"
+            "model.section = 4, model.selectedSession = model.sessions[1])"_s);
+        QCOMPARE(model->settings().retentionDays, 7);
+        QVERIFY(model->settings().crossSession);
+        QCOMPARE(model->settings().disabledCategories, QStringList { u"phone"_s });
+        QVERIFY(!settingsChanged.isEmpty());
+        QCOMPARE(model->section(), MainSection::settings);
+        QCOMPARE(model->selectedSession()->id, u"b"_s);
+
+        evaluate(engine, *model, u"(model.selectedSession = null, model.section = 9)"_s);
+        QVERIFY(!model->selectedSession());
+        QCOMPARE(model->section(), MainSection::settings);
+    }
+};
+
+QTEST_GUILESS_MAIN(ModelForViewsTest)
+#include "tst_ModelForViews.moc"
