@@ -132,7 +132,7 @@ private Q_SLOTS:
         const QList<qint64> children { pidIn(polite), pidIn(stubborn), launched.processId() };
 
         // A real quit: the loop ends and the application announces it.
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
         QCoreApplication::exec();
 
         for (const qint64 child : children)
