@@ -1,0 +1,84 @@
+#include "TestSupport/ViewHarness.h"
+
+#include "App/Theme.h"
+#include "Views/QmlModule.h"
+
+#include <QQmlComponent>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron::Test {
+
+ViewHarness::ViewHarness()
+{
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    prepareQmlEngine(m_engine);
+}
+
+std::unique_ptr<QQuickWindow> ViewHarness::show(const QString &view, const QVariantMap &properties, QSize size)
+{
+    QQmlComponent component(&m_engine, QUrl(u"qrc:/Vetron/%1.qml"_s.arg(view)));
+    std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
+    auto *item = qobject_cast<QQuickItem *>(object.get());
+    if (!item) {
+        qCritical().noquote() << component.errorString();
+        return {};
+    }
+    auto window = std::make_unique<QQuickWindow>();
+    window->setColor(Theme::appBg());
+    window->resize(size);
+    item->setParentItem(window->contentItem());
+    object.release()->setParent(window.get());
+    const auto fit = [item, window = window.get()] { item->setSize(window->size()); };
+    fit();
+    QObject::connect(window.get(), &QWindow::widthChanged, item, fit);
+    QObject::connect(window.get(), &QWindow::heightChanged, item, fit);
+
+    QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()) || (drawn.isEmpty() && !drawn.wait()))
+        return {};
+    return window;
+}
+
+QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
+{
+    if (window.contentItem()->objectName() == name)
+        return window.contentItem();
+    return window.contentItem()->findChild<QQuickItem *>(name);
+}
+
+void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
+{
+    const QPointF centre = item.mapToScene(QPointF(item.width() / 2, item.height() / 2));
+    QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+}
+
+QImage ViewHarness::picture(QQuickWindow &window)
+{
+    return window.grabWindow();
+}
+
+QColor ViewHarness::colourAt(QQuickWindow &window, const QQuickItem &item, QPointF point)
+{
+    const QPointF pixel = item.mapToScene(point) * window.devicePixelRatio();
+    return window.grabWindow().pixelColor(pixel.toPoint());
+}
+
+bool ViewHarness::containsColour(const QImage &picture, const QColor &colour)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const QRgb wanted = colour.rgb();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (line[x] == wanted)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace Vetron::Test
