@@ -1,11 +1,12 @@
 #include "App/AppModel.h"
 
 #include "Account/AccountErrors.h"
+#include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
-#include "Account/ActivationService.h"
 #include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
+#include "Views/ShieldLook.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -25,17 +26,8 @@ const QString accountStale
 
 QString defaultDetail(ProtectionState state)
 {
-    switch (state) {
-    case ProtectionState::disabled:
-        return u"Защита выключена"_s;
-    case ProtectionState::connecting:
-        return u"Подключаем защиту"_s;
-    case ProtectionState::protected_:
-        return u"Личные данные под защитой"_s;
-    case ProtectionState::blocked:
-        return u"Отправка данных остановлена"_s;
-    }
-    return {};
+    // The state's title, as the shield pictures and the protection screen name it.
+    return shieldLook(state).label;
 }
 
 AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
