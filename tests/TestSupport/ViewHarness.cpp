@@ -47,7 +47,8 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
 {
     if (window.contentItem()->objectName() == name)
         return window.contentItem();
-    return window.contentItem()->findChild<QQuickItem *>(name);
+    // The view itself is a child of the window (not of its content item) in the object tree.
+    return window.findChild<QQuickItem *>(name);
 }
 
 void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)

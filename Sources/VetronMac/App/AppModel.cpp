@@ -274,6 +274,11 @@ QString AppModel::currentVersion() const
     return versionText(versionOverride, QString::fromUtf8(BuildConstants::version));
 }
 
+QUrl AppModel::portalAppUrl() const
+{
+    return ServerAddresses::withPath(m_servers.portalBase, u"app"_s);
+}
+
 QString AppModel::versionText(const std::optional<QString> &override, const QString &buildVersion)
 {
     if (override)

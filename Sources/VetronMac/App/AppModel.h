@@ -63,6 +63,8 @@ class AppModel : public QObject
     Q_PROPERTY(QVariant selectedSession
             READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
+    // The personal-account page of the portal, opened in the browser.
+    Q_PROPERTY(QUrl portalAppUrl READ portalAppUrl CONSTANT)
 
 public:
     using Options = AppModelOptions;
@@ -90,6 +92,7 @@ public:
     const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
+    QUrl portalAppUrl() const;
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
     MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
