@@ -47,7 +47,8 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
 {
     if (window.contentItem()->objectName() == name)
         return window.contentItem();
-    return window.contentItem()->findChild<QQuickItem *>(name);
+    // The view belongs to the window (its QObject parent), not to the content item it is drawn in.
+    return window.findChild<QQuickItem *>(name);
 }
 
 void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
