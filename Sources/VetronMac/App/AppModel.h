@@ -113,6 +113,7 @@ public:
     QVariantMap updateStateMap() const;
     // Setters for the preview renderer's sample model; the running client never calls them.
     void setActivated(bool activated);
+    void setMessage(const QString &message);
     void setState(ProtectionState state, const QString &detail) { applyReport(state, detail); }
     void setDevice(std::optional<DeviceInfo> device);
     void setSubscription(std::optional<SubscriptionInfo> subscription);
@@ -185,7 +186,6 @@ private:
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
-    void setMessage(const QString &message);
     void setAccountMessage(const QString &message);
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
