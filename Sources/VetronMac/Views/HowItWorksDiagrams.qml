@@ -1,0 +1,297 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// The explainer's small diagrams, one per `kind`: "flow", "swap", "key" or "store". The sample
+// person and contacts are invented.
+ColumnLayout {
+    id: root
+
+    required property string kind
+    readonly property var realValues: ["Анна Примерова", "anna@example.com", "+7 000 123-45-67", "ИНН 123456789012"]
+    readonly property var placeholders: ["PERSON_1", "EMAIL_1", "PHONE_1", "INN_1"]
+
+    Layout.fillWidth: true
+    spacing: 8
+
+    component Caption: Text {
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignHCenter
+        font.family: Fonts.system
+        font.pixelSize: 11
+        color: Theme.faint
+        wrapMode: Text.Wrap
+    }
+    component Chip: Rectangle {
+        id: chip
+
+        property alias text: label.text
+        property alias textColor: label.color
+        property bool monospaced: false
+
+        Layout.fillWidth: true
+        implicitHeight: label.implicitHeight + 6
+        radius: 5
+
+        Text {
+            id: label
+
+            anchors.fill: parent
+            anchors.leftMargin: 6
+            anchors.rightMargin: 6
+            verticalAlignment: Text.AlignVCenter
+            font.family: chip.monospaced ? Fonts.monospaced : Fonts.system
+            font.pixelSize: 11
+            elide: Text.ElideRight
+        }
+    }
+    component DataCard: Rectangle {
+        id: card
+
+        property string title
+        property var lines
+        property color ink
+        property color fill
+        property bool monospaced: false
+
+        Layout.fillWidth: true
+        Layout.preferredWidth: 1
+        implicitHeight: cardLines.implicitHeight + 16
+        radius: 8
+        color: Theme.surface
+        border.color: Theme.innerStroke
+
+        ColumnLayout {
+            id: cardLines
+
+            anchors.fill: parent
+            anchors.margins: 8
+            spacing: 4
+
+            Text {
+                text: card.title
+                font.family: Fonts.system
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                color: Theme.ink
+            }
+            Repeater {
+                model: card.lines
+
+                Chip {
+                    required property string modelData
+
+                    text: modelData
+                    textColor: card.ink
+                    color: card.fill
+                    monospaced: card.monospaced
+                }
+            }
+        }
+    }
+
+    // Flow: where the connections go.
+    RowLayout {
+        Layout.fillWidth: true
+        visible: root.kind === "flow"
+        spacing: 6
+
+        Repeater {
+            model: ["Ваш\nкомпьютер", "Сервер · РФ\nобезличивание", "Claude"]
+
+            RowLayout {
+                required property string modelData
+                required property int index
+
+                Layout.fillWidth: true
+                spacing: 6
+
+                Text {
+                    visible: index > 0
+                    text: "→"
+                    font.family: Fonts.system
+                    font.pixelSize: 14
+                    color: Theme.faint
+                }
+                Rectangle {
+                    Layout.fillWidth: true
+                    implicitHeight: node.implicitHeight + 14
+                    radius: 8
+                    color: index === 1 ? Theme.accentSoft : Theme.surface
+                    border.color: Theme.innerStroke
+
+                    Text {
+                        id: node
+
+                        anchors.centerIn: parent
+                        text: modelData
+                        horizontalAlignment: Text.AlignHCenter
+                        font.family: Fonts.system
+                        font.pixelSize: 11
+                        color: index === 1 ? Theme.accent : Theme.ink
+                    }
+                }
+            }
+        }
+    }
+    Caption {
+        visible: root.kind === "flow"
+        text: "остальные сайты сервер не читает"
+    }
+
+    // Swap: the real values stay here, Claude sees placeholders.
+    RowLayout {
+        Layout.fillWidth: true
+        visible: root.kind === "swap"
+        spacing: 6
+
+        DataCard {
+            title: "У вас (настоящее)"
+            lines: root.realValues
+            ink: Theme.copper
+            fill: Theme.copperSoft
+        }
+        ColumnLayout {
+            spacing: 6
+
+            Text {
+                text: "запрос →"
+                font.family: Fonts.system
+                font.pixelSize: 10
+                color: Theme.faint
+            }
+            Text {
+                text: "← ответ"
+                font.family: Fonts.system
+                font.pixelSize: 10
+                color: Theme.faint
+            }
+        }
+        DataCard {
+            title: "У Claude (обезличено)"
+            lines: root.placeholders
+            ink: Theme.accent
+            fill: Theme.accentSoft
+            monospaced: true
+        }
+    }
+    Caption {
+        visible: root.kind === "swap"
+        text: "Claude никогда не видит настоящие данные."
+    }
+
+    // Key: the map is encrypted, the key is the user's alone.
+    RowLayout {
+        Layout.fillWidth: true
+        visible: root.kind === "key"
+        spacing: 10
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: mapRows.implicitHeight + 16
+            radius: 8
+            color: Theme.surface
+            border.color: Theme.innerStroke
+
+            ColumnLayout {
+                id: mapRows
+
+                anchors.fill: parent
+                anchors.margins: 8
+                spacing: 4
+
+                Text {
+                    text: "Карта замен"
+                    font.family: Fonts.system
+                    font.pixelSize: 11
+                    font.weight: Font.DemiBold
+                    color: Theme.ink
+                }
+                Repeater {
+                    model: 3
+
+                    Text {
+                        required property int index
+
+                        Layout.fillWidth: true
+                        text: root.placeholders[index] + " → " + root.realValues[index]
+                        font.family: Fonts.system
+                        font.pixelSize: 11
+                        color: Theme.muted
+                        elide: Text.ElideRight
+                    }
+                }
+            }
+            Rectangle {
+                anchors.right: parent.right
+                anchors.top: parent.top
+                anchors.margins: 6
+                implicitWidth: lock.implicitWidth + 12
+                implicitHeight: lock.implicitHeight + 6
+                radius: 6
+                color: Theme.accent
+
+                Text {
+                    id: lock
+
+                    anchors.centerIn: parent
+                    text: "🔒  шифруется"
+                    font.family: Fonts.system
+                    font.pixelSize: 10
+                    font.weight: Font.DemiBold
+                    color: Theme.surface
+                }
+            }
+        }
+        ColumnLayout {
+            Layout.preferredWidth: 110
+            spacing: 2
+
+            Text {
+                Layout.fillWidth: true
+                text: "🔑 Ключ — только у вас"
+                font.family: Fonts.system
+                font.pixelSize: 11
+                font.weight: Font.DemiBold
+                color: Theme.accent
+                wrapMode: Text.Wrap
+            }
+            Text {
+                Layout.fillWidth: true
+                text: "на сервере ключа нет"
+                font.family: Fonts.system
+                font.pixelSize: 10
+                color: Theme.faint
+                wrapMode: Text.Wrap
+            }
+        }
+    }
+
+    // Store: what the server keeps.
+    RowLayout {
+        Layout.fillWidth: true
+        visible: root.kind === "store"
+        spacing: 8
+
+        Repeater {
+            model: [["💾", "шифртекст · РФ"], ["⏱", "срок хранения"], ["🗑", "удалить в 1 клик"]]
+
+            ColumnLayout {
+                required property var modelData
+
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                spacing: 2
+
+                Text {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: modelData[0]
+                    font.pixelSize: 20
+                }
+                Caption {
+                    text: modelData[1]
+                }
+            }
+        }
+    }
+}
