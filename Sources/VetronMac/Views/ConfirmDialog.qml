@@ -13,7 +13,6 @@ Dialog {
 
     signal confirmed()
 
-    parent: Overlay.overlay
     anchors.centerIn: parent
     width: 320
     modal: true

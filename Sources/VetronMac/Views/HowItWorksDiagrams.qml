@@ -45,6 +45,28 @@ ColumnLayout {
             elide: Text.ElideRight
         }
     }
+    component FlowNode: Rectangle {
+        id: flowNode
+
+        property alias text: nodeLabel.text
+        property bool highlighted: false
+
+        Layout.preferredWidth: flow.nodeWidth
+        implicitHeight: 44
+        radius: 8
+        color: highlighted ? Theme.accentSoft : Theme.surface
+        border.color: Theme.innerStroke
+
+        Text {
+            id: nodeLabel
+
+            anchors.centerIn: parent
+            horizontalAlignment: Text.AlignHCenter
+            font.family: Fonts.system
+            font.pixelSize: 11
+            color: flowNode.highlighted ? Theme.accent : Theme.ink
+        }
+    }
     component DataCard: Rectangle {
         id: card
 
@@ -54,8 +76,7 @@ ColumnLayout {
         property color fill
         property bool monospaced: false
 
-        Layout.fillWidth: true
-        Layout.preferredWidth: 1
+        Layout.preferredWidth: (swap.width - arrows.implicitWidth - 2 * swap.spacing) / 2
         implicitHeight: cardLines.implicitHeight + 16
         radius: 8
         color: Theme.surface
@@ -92,46 +113,37 @@ ColumnLayout {
 
     // Flow: where the connections go.
     RowLayout {
+        id: flow
+
+        readonly property real nodeWidth: (width - 2 * arrow.implicitWidth - 4 * spacing) / 3
+
         Layout.fillWidth: true
         visible: root.kind === "flow"
         spacing: 6
 
-        Repeater {
-            model: ["Ваш\nкомпьютер", "Сервер · РФ\nобезличивание", "Claude"]
+        FlowNode {
+            text: "Ваш\nкомпьютер"
+        }
+        Text {
+            id: arrow
 
-            RowLayout {
-                required property string modelData
-                required property int index
-
-                Layout.fillWidth: true
-                spacing: 6
-
-                Text {
-                    visible: index > 0
-                    text: "→"
-                    font.family: Fonts.system
-                    font.pixelSize: 14
-                    color: Theme.faint
-                }
-                Rectangle {
-                    Layout.fillWidth: true
-                    implicitHeight: node.implicitHeight + 14
-                    radius: 8
-                    color: index === 1 ? Theme.accentSoft : Theme.surface
-                    border.color: Theme.innerStroke
-
-                    Text {
-                        id: node
-
-                        anchors.centerIn: parent
-                        text: modelData
-                        horizontalAlignment: Text.AlignHCenter
-                        font.family: Fonts.system
-                        font.pixelSize: 11
-                        color: index === 1 ? Theme.accent : Theme.ink
-                    }
-                }
-            }
+            text: "→"
+            font.family: Fonts.system
+            font.pixelSize: 14
+            color: Theme.faint
+        }
+        FlowNode {
+            text: "Сервер · РФ\nобезличивание"
+            highlighted: true
+        }
+        Text {
+            text: "→"
+            font.family: Fonts.system
+            font.pixelSize: 14
+            color: Theme.faint
+        }
+        FlowNode {
+            text: "Claude"
         }
     }
     Caption {
@@ -141,6 +153,8 @@ ColumnLayout {
 
     // Swap: the real values stay here, Claude sees placeholders.
     RowLayout {
+        id: swap
+
         Layout.fillWidth: true
         visible: root.kind === "swap"
         spacing: 6
@@ -152,6 +166,8 @@ ColumnLayout {
             fill: Theme.copperSoft
         }
         ColumnLayout {
+            id: arrows
+
             spacing: 6
 
             Text {
@@ -182,12 +198,14 @@ ColumnLayout {
 
     // Key: the map is encrypted, the key is the user's alone.
     RowLayout {
+        id: key
+
         Layout.fillWidth: true
         visible: root.kind === "key"
         spacing: 10
 
         Rectangle {
-            Layout.fillWidth: true
+            Layout.preferredWidth: key.width - key.spacing - 110
             implicitHeight: mapRows.implicitHeight + 16
             radius: 8
             color: Theme.surface
@@ -269,9 +287,11 @@ ColumnLayout {
 
     // Store: what the server keeps.
     RowLayout {
+        id: store
+
         Layout.fillWidth: true
         visible: root.kind === "store"
-        spacing: 8
+        spacing: 0
 
         Repeater {
             model: [["💾", "шифртекст · РФ"], ["⏱", "срок хранения"], ["🗑", "удалить в 1 клик"]]
@@ -279,8 +299,7 @@ ColumnLayout {
             ColumnLayout {
                 required property var modelData
 
-                Layout.fillWidth: true
-                Layout.preferredWidth: 1
+                Layout.preferredWidth: store.width / 3
                 spacing: 2
 
                 Text {

@@ -6,7 +6,7 @@ import Vetron
 RowLayout {
     id: row
 
-    required property var model
+    required property var appModel
     required property var session
 
     signal deleteRequested()
@@ -47,8 +47,8 @@ RowLayout {
         objectName: "sessionOpenButton"
         text: "Открыть"
         onClicked: {
-            row.model.selectedSession = row.session
-            row.model.section = MainSection.Sessions
+            row.appModel.selectedSession = row.session
+            row.appModel.section = MainSection.Sessions
         }
     }
     DangerGhostButton {

@@ -11,6 +11,8 @@ Item {
     required property var model
     readonly property var session: model.selectedSession
 
+    // Only a flattened scroll (pictures) has a height of its own.
+    implicitHeight: scroll.implicitHeight
     Component.onCompleted: if (session !== undefined && titleField.text.length === 0)
         titleField.text = SessionLooks.title(session)
 
@@ -20,6 +22,8 @@ Item {
         model: root.model
     }
     SectionScroll {
+        id: scroll
+
         anchors.fill: parent
 
         ColumnLayout {

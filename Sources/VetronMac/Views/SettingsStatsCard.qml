@@ -29,6 +29,8 @@ SettingsCard {
         }
     }
     RowLayout {
+        id: cells
+
         Layout.fillWidth: true
         visible: card.model.accountLoaded
         spacing: 0
@@ -44,8 +46,7 @@ SettingsCard {
                 required property var modelData
                 required property int index
 
-                Layout.fillWidth: true
-                Layout.preferredWidth: 1
+                Layout.preferredWidth: cells.width / 3
                 spacing: 0
 
                 Rectangle {

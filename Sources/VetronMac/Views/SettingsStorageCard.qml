@@ -70,8 +70,9 @@ SettingsCard {
         objectName: "crossSessionToggle"
         Layout.fillWidth: true
         text: "Одинаковые обозначения между чатами"
+        checkable: false
         checked: card.model.settings.crossSession
-        onToggled: card.model.settings.crossSession = checked
+        onClicked: card.model.settings.crossSession = !checked
     }
     DetailsDisclosure {
         text: "Когда включено, одно и то же имя или контакт получает одинаковое обозначение во всех чатах — например, PERSON_1 везде означает одного человека, и Claude лучше держит контекст между диалогами. Обратная сторона: по обозначению можно связать упоминания человека в разных чатах. Когда выключено, каждый чат использует свои обозначения, связать их между собой нельзя."

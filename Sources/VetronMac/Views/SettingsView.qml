@@ -10,6 +10,8 @@ Item {
 
     required property var model
 
+    // Only a flattened scroll (pictures) has a height of its own.
+    implicitHeight: scroll.implicitHeight
     Component.onCompleted: screen.appear()
 
     SettingsScreen {
@@ -18,6 +20,8 @@ Item {
         model: root.model
     }
     SectionScroll {
+        id: scroll
+
         anchors.fill: parent
 
         ColumnLayout {
@@ -61,9 +65,10 @@ Item {
                         text: modelData.title
                         hint: modelData.hint
                         font.weight: Font.Medium
+                        checkable: false
                         checked: root.model.settings.isCategoryEnabled(modelData.key)
-                        onToggled: root.model.settings.disabledCategories = SettingsLooks.disabledCategoriesAfter(
-                            root.model.settings.disabledCategories, modelData.key, checked)
+                        onClicked: root.model.settings.disabledCategories = SettingsLooks.disabledCategoriesAfter(
+                            root.model.settings.disabledCategories, modelData.key, !checked)
                     }
                 }
             }
@@ -92,7 +97,7 @@ Item {
                     SessionRow {
                         required property var modelData
 
-                        model: root.model
+                        appModel: root.model
                         session: modelData
                         onDeleteRequested: {
                             screen.askToDelete(modelData)
