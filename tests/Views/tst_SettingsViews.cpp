@@ -266,7 +266,7 @@ private Q_SLOTS:
         // One request only: the switch itself sent nothing.
         const auto saved = requestsTo(BuildConstants::configHost);
         QCOMPARE(saved.size(), 1);
-        QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s), u"network,secrets"_s);
+        QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"network,secrets"_s);
     }
 
     // Pictures of the screens at 2×, written when VETRON_VIEW_PICTURES names a directory.

@@ -51,7 +51,7 @@ ColumnLayout {
         property alias text: nodeLabel.text
         property bool highlighted: false
 
-        Layout.preferredWidth: flow.nodeWidth
+        width: flow.nodeWidth
         implicitHeight: 44
         radius: 8
         color: highlighted ? Theme.accentSoft : Theme.surface
@@ -67,6 +67,31 @@ ColumnLayout {
             color: flowNode.highlighted ? Theme.accent : Theme.ink
         }
     }
+    component StoreCell: Column {
+        id: storeCell
+
+        property string emoji
+        property string caption
+
+        width: store.width / 3
+        spacing: 2
+
+        Text {
+            width: storeCell.width
+            horizontalAlignment: Text.AlignHCenter
+            text: storeCell.emoji
+            font.pixelSize: 20
+        }
+        Text {
+            width: storeCell.width
+            horizontalAlignment: Text.AlignHCenter
+            text: storeCell.caption
+            font.family: Fonts.system
+            font.pixelSize: 11
+            color: Theme.faint
+            wrapMode: Text.Wrap
+        }
+    }
     component DataCard: Rectangle {
         id: card
 
@@ -76,7 +101,7 @@ ColumnLayout {
         property color fill
         property bool monospaced: false
 
-        Layout.preferredWidth: (swap.width - arrows.implicitWidth - 2 * swap.spacing) / 2
+        width: (swap.width - arrows.implicitWidth - 2 * swap.spacing) / 2
         implicitHeight: cardLines.implicitHeight + 16
         radius: 8
         color: Theme.surface
@@ -112,38 +137,45 @@ ColumnLayout {
     }
 
     // Flow: where the connections go.
-    RowLayout {
-        id: flow
-
-        readonly property real nodeWidth: (width - 2 * arrow.implicitWidth - 4 * spacing) / 3
-
+    Item {
         Layout.fillWidth: true
         visible: root.kind === "flow"
-        spacing: 6
+        implicitHeight: flow.implicitHeight
 
-        FlowNode {
-            text: "Ваш\nкомпьютер"
-        }
-        Text {
-            id: arrow
+        Row {
+            id: flow
 
-            text: "→"
-            font.family: Fonts.system
-            font.pixelSize: 14
-            color: Theme.faint
-        }
-        FlowNode {
-            text: "Сервер · РФ\nобезличивание"
-            highlighted: true
-        }
-        Text {
-            text: "→"
-            font.family: Fonts.system
-            font.pixelSize: 14
-            color: Theme.faint
-        }
-        FlowNode {
-            text: "Claude"
+            readonly property real nodeWidth: (width - 2 * arrow.implicitWidth - 4 * spacing) / 3
+
+            width: parent.width
+            spacing: 6
+
+            FlowNode {
+                text: "Ваш\nкомпьютер"
+            }
+            Text {
+                id: arrow
+
+                anchors.verticalCenter: parent.verticalCenter
+                text: "→"
+                font.family: Fonts.system
+                font.pixelSize: 14
+                color: Theme.faint
+            }
+            FlowNode {
+                text: "Сервер · РФ\nобезличивание"
+                highlighted: true
+            }
+            Text {
+                anchors.verticalCenter: parent.verticalCenter
+                text: "→"
+                font.family: Fonts.system
+                font.pixelSize: 14
+                color: Theme.faint
+            }
+            FlowNode {
+                text: "Claude"
+            }
         }
     }
     Caption {
@@ -152,43 +184,49 @@ ColumnLayout {
     }
 
     // Swap: the real values stay here, Claude sees placeholders.
-    RowLayout {
-        id: swap
-
+    Item {
         Layout.fillWidth: true
         visible: root.kind === "swap"
-        spacing: 6
+        implicitHeight: swap.implicitHeight
 
-        DataCard {
-            title: "У вас (настоящее)"
-            lines: root.realValues
-            ink: Theme.copper
-            fill: Theme.copperSoft
-        }
-        ColumnLayout {
-            id: arrows
+        Row {
+            id: swap
 
+            width: parent.width
             spacing: 6
 
-            Text {
-                text: "запрос →"
-                font.family: Fonts.system
-                font.pixelSize: 10
-                color: Theme.faint
+            DataCard {
+                title: "У вас (настоящее)"
+                lines: root.realValues
+                ink: Theme.copper
+                fill: Theme.copperSoft
             }
-            Text {
-                text: "← ответ"
-                font.family: Fonts.system
-                font.pixelSize: 10
-                color: Theme.faint
+            Column {
+                id: arrows
+
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 6
+
+                Text {
+                    text: "запрос →"
+                    font.family: Fonts.system
+                    font.pixelSize: 10
+                    color: Theme.faint
+                }
+                Text {
+                    text: "← ответ"
+                    font.family: Fonts.system
+                    font.pixelSize: 10
+                    color: Theme.faint
+                }
             }
-        }
-        DataCard {
-            title: "У Claude (обезличено)"
-            lines: root.placeholders
-            ink: Theme.accent
-            fill: Theme.accentSoft
-            monospaced: true
+            DataCard {
+                title: "У Claude (обезличено)"
+                lines: root.placeholders
+                ink: Theme.accent
+                fill: Theme.accentSoft
+                monospaced: true
+            }
         }
     }
     Caption {
@@ -197,119 +235,125 @@ ColumnLayout {
     }
 
     // Key: the map is encrypted, the key is the user's alone.
-    RowLayout {
-        id: key
-
+    Item {
         Layout.fillWidth: true
         visible: root.kind === "key"
-        spacing: 10
+        implicitHeight: key.implicitHeight
 
-        Rectangle {
-            Layout.preferredWidth: key.width - key.spacing - 110
-            implicitHeight: mapRows.implicitHeight + 16
-            radius: 8
-            color: Theme.surface
-            border.color: Theme.innerStroke
+        Row {
+            id: key
 
-            ColumnLayout {
-                id: mapRows
+            width: parent.width
+            spacing: 10
 
-                anchors.fill: parent
-                anchors.margins: 8
-                spacing: 4
+            Rectangle {
+                width: key.width - key.spacing - keyNote.width
+                height: mapRows.implicitHeight + 16
+                radius: 8
+                color: Theme.surface
+                border.color: Theme.innerStroke
 
-                Text {
-                    text: "Карта замен"
-                    font.family: Fonts.system
-                    font.pixelSize: 11
-                    font.weight: Font.DemiBold
-                    color: Theme.ink
-                }
-                Repeater {
-                    model: 3
+                Column {
+                    id: mapRows
+
+                    x: 8
+                    y: 8
+                    width: parent.width - 16
+                    spacing: 4
 
                     Text {
-                        required property int index
-
-                        Layout.fillWidth: true
-                        text: root.placeholders[index] + " → " + root.realValues[index]
+                        text: "Карта замен"
                         font.family: Fonts.system
                         font.pixelSize: 11
-                        color: Theme.muted
-                        elide: Text.ElideRight
+                        font.weight: Font.DemiBold
+                        color: Theme.ink
+                    }
+                    Repeater {
+                        model: 3
+
+                        Text {
+                            required property int index
+
+                            width: mapRows.width
+                            text: root.placeholders[index] + " → " + root.realValues[index]
+                            font.family: Fonts.system
+                            font.pixelSize: 11
+                            color: Theme.muted
+                            elide: Text.ElideRight
+                        }
+                    }
+                }
+                Rectangle {
+                    anchors.right: parent.right
+                    anchors.top: parent.top
+                    anchors.margins: 6
+                    width: lock.implicitWidth + 12
+                    height: lock.implicitHeight + 6
+                    radius: 6
+                    color: Theme.accent
+
+                    Text {
+                        id: lock
+
+                        anchors.centerIn: parent
+                        text: "🔒  шифруется"
+                        font.family: Fonts.system
+                        font.pixelSize: 10
+                        font.weight: Font.DemiBold
+                        color: Theme.surface
                     }
                 }
             }
-            Rectangle {
-                anchors.right: parent.right
-                anchors.top: parent.top
-                anchors.margins: 6
-                implicitWidth: lock.implicitWidth + 12
-                implicitHeight: lock.implicitHeight + 6
-                radius: 6
-                color: Theme.accent
+            Column {
+                id: keyNote
+
+                anchors.verticalCenter: parent.verticalCenter
+                width: 110
+                spacing: 2
 
                 Text {
-                    id: lock
-
-                    anchors.centerIn: parent
-                    text: "🔒  шифруется"
+                    width: keyNote.width
+                    text: "🔑 Ключ — только у вас"
+                    font.family: Fonts.system
+                    font.pixelSize: 11
+                    font.weight: Font.DemiBold
+                    color: Theme.accent
+                    wrapMode: Text.Wrap
+                }
+                Text {
+                    width: keyNote.width
+                    text: "на сервере ключа нет"
                     font.family: Fonts.system
                     font.pixelSize: 10
-                    font.weight: Font.DemiBold
-                    color: Theme.surface
+                    color: Theme.faint
+                    wrapMode: Text.Wrap
                 }
-            }
-        }
-        ColumnLayout {
-            Layout.preferredWidth: 110
-            spacing: 2
-
-            Text {
-                Layout.fillWidth: true
-                text: "🔑 Ключ — только у вас"
-                font.family: Fonts.system
-                font.pixelSize: 11
-                font.weight: Font.DemiBold
-                color: Theme.accent
-                wrapMode: Text.Wrap
-            }
-            Text {
-                Layout.fillWidth: true
-                text: "на сервере ключа нет"
-                font.family: Fonts.system
-                font.pixelSize: 10
-                color: Theme.faint
-                wrapMode: Text.Wrap
             }
         }
     }
 
     // Store: what the server keeps.
-    RowLayout {
-        id: store
-
+    Item {
         Layout.fillWidth: true
         visible: root.kind === "store"
-        spacing: 0
+        implicitHeight: store.implicitHeight
 
-        Repeater {
-            model: [["💾", "шифртекст · РФ"], ["⏱", "срок хранения"], ["🗑", "удалить в 1 клик"]]
+        Row {
+            id: store
 
-            ColumnLayout {
-                required property var modelData
+            width: parent.width
 
-                Layout.preferredWidth: store.width / 3
-                spacing: 2
-
-                Text {
-                    Layout.alignment: Qt.AlignHCenter
-                    text: modelData[0]
-                    font.pixelSize: 20
-                }
-                Caption {
-                    text: modelData[1]
-                }
+            StoreCell {
+                emoji: "💾"
+                caption: "шифртекст · РФ"
+            }
+            StoreCell {
+                emoji: "⏱"
+                caption: "срок хранения"
+            }
+            StoreCell {
+                emoji: "🗑"
+                caption: "удалить в 1 клик"
             }
         }
     }

@@ -28,53 +28,58 @@ SettingsCard {
             color: Theme.accent
         }
     }
-    RowLayout {
-        id: cells
-
+    Item {
         Layout.fillWidth: true
         visible: card.model.accountLoaded
-        spacing: 0
+        implicitHeight: cells.implicitHeight
 
-        Repeater {
-            model: [
-                { number: card.model.usage.requests, label: "запросов" },
-                { number: card.model.usage.maskedEntities, label: "замен" },
-                { number: card.model.usage.blocked, label: "остановлено" }
-            ]
+        Row {
+            id: cells
 
-            RowLayout {
-                required property var modelData
-                required property int index
+            width: parent.width
 
-                Layout.preferredWidth: cells.width / 3
-                spacing: 0
+            Repeater {
+                model: [
+                    { number: card.model.usage.requests, label: "запросов" },
+                    { number: card.model.usage.maskedEntities, label: "замен" },
+                    { number: card.model.usage.blocked, label: "остановлено" }
+                ]
 
-                Rectangle {
-                    visible: index > 0
-                    Layout.fillHeight: true
-                    Layout.topMargin: 2
-                    Layout.bottomMargin: 2
-                    implicitWidth: 1
-                    color: Theme.innerStroke
-                }
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    spacing: 2
+                Item {
+                    required property var modelData
+                    required property int index
 
-                    Text {
-                        Layout.alignment: Qt.AlignHCenter
-                        text: String(modelData.number)
-                        font.family: Fonts.system
-                        font.pixelSize: 24
-                        font.weight: Font.DemiBold
-                        color: Theme.ink
+                    width: cells.width / 3
+                    height: cell.implicitHeight
+
+                    Rectangle {
+                        visible: index > 0
+                        y: 2
+                        width: 1
+                        height: parent.height - 4
+                        color: Theme.innerStroke
                     }
-                    Text {
-                        Layout.alignment: Qt.AlignHCenter
-                        text: modelData.label
-                        font.family: Fonts.system
-                        font.pixelSize: 12
-                        color: Theme.muted
+                    Column {
+                        id: cell
+
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: 2
+
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: String(modelData.number)
+                            font.family: Fonts.system
+                            font.pixelSize: 24
+                            font.weight: Font.DemiBold
+                            color: Theme.ink
+                        }
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: modelData.label
+                            font.family: Fonts.system
+                            font.pixelSize: 12
+                            color: Theme.muted
+                        }
                     }
                 }
             }
