@@ -73,13 +73,14 @@ ColumnLayout {
         property string emoji
         property string caption
 
-        width: store.width / 3
+        width: parent ? parent.width / 3 : 0
         spacing: 2
 
         Text {
             width: storeCell.width
             horizontalAlignment: Text.AlignHCenter
             text: storeCell.emoji
+            font.family: Fonts.system
             font.pixelSize: 20
         }
         Text {
@@ -336,10 +337,10 @@ ColumnLayout {
     Item {
         Layout.fillWidth: true
         visible: root.kind === "store"
-        implicitHeight: store.implicitHeight
+        implicitHeight: storeRow.implicitHeight
 
         Row {
-            id: store
+            id: storeRow
 
             width: parent.width
 
