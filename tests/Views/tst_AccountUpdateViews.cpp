@@ -6,6 +6,7 @@
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/ViewHarness.h"
 
+#include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
@@ -110,7 +111,11 @@ private Q_SLOTS:
         m_certificates->trustInThisProcess();
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
         QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
+        // Away from every window, so that no tooltip shows in the pictures.
+        QCursor::setPos(5000, 5000);
     }
+
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"https"_s); }
 
     void init()
     {

@@ -66,14 +66,7 @@ QString statusText(const UpdateScreenState &state)
 
 QString statusSymbol(Kind kind)
 {
-    switch (kind) {
-    case Kind::failed:
-        return u"exclamationmark.triangle.fill"_s;
-    case Kind::current:
-        return u"checkmark.circle.fill"_s;
-    default:
-        return {};
-    }
+    return kind == Kind::failed ? u"exclamationmark.triangle.fill"_s : u"checkmark.circle.fill"_s;
 }
 
 QColor statusTint(Kind kind)

@@ -22,7 +22,8 @@ Card card(UpdateScreenState::Kind kind);
 // The check button: "Проверить обновления" before any check, "Проверить ещё раз" after a failed
 // or an empty one; empty where no check is offered.
 QString checkLabel(UpdateScreenState::Kind kind);
-// The status card's title, text, symbol and the symbol's (platform orange or green) colour.
+// The status card's title and text; its symbol and the symbol's colour: the platform's orange
+// warning triangle after a failure, its green check mark otherwise.
 QString statusTitle(UpdateScreenState::Kind kind);
 QString statusText(const UpdateScreenState &state);
 QString statusSymbol(UpdateScreenState::Kind kind);

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQuick.Templates as T
 import Vetron
 
 // The updates section: the installed version and one card that follows the model's update
@@ -241,7 +242,7 @@ Item {
         id: licenseSheet
 
         objectName: "licenseSheet"
-        parent: Overlay.overlay
+        parent: T.Overlay.overlay
         anchors.centerIn: parent
         width: Math.min(620, parent ? parent.width : 620)
         height: Math.min(680, parent ? parent.height : 680)
