@@ -28,7 +28,6 @@ RowLayout {
         color: root.color
         font.family: Fonts.system
         font.pixelSize: 13
-        lineHeight: 1.0
         wrapMode: Text.Wrap
     }
 }
