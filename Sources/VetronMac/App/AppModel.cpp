@@ -98,17 +98,6 @@ void AppModel::setSectionForViews(MainSectionForViews::Value section)
         setSection(fromViews(section));
 }
 
-QVariantMap AppModel::updateStateMap() const
-{
-    static const char *const kinds[]
-        = { "available", "downloading", "downloaded", "failed", "idle", "checking", "current" };
-    QVariantMap map { { u"kind"_s, QString::fromLatin1(kinds[int(m_updateState.kind)]) },
-                      { u"message"_s, m_updateState.message } };
-    if (m_updateState.manifest)
-        map.insert(u"manifest"_s, m_updateState.manifest->toJson().toVariantMap());
-    return map;
-}
-
 OperationTask *AppModel::start(OperationTask::Operation operation)
 {
     return OperationTask::start(this, std::move(operation));

@@ -9,12 +9,13 @@
 #include "Platform/WakeNotifier.h"
 #include "Protection/TunnelService.h"
 #include "Updates/MacReleaseManifest.h"
+#include "Updates/UpdateScreenState.h"
 #include "Updates/UpdateService.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QUrl>
 #include <QVariantList>
-#include <QVariantMap>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
@@ -58,7 +59,7 @@ class AppModel : public QObject
     // ProtectedSession values, newest first as the server sends them.
     Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
-    Q_PROPERTY(QVariantMap updateState READ updateStateMap NOTIFY updateStateChanged)
+    Q_PROPERTY(Vetron::UpdateScreenState updateState READ updateState NOTIFY updateStateChanged)
     // A ProtectedSession, or undefined; a view selects by writing one of `sessions`, or clears.
     Q_PROPERTY(QVariant selectedSession
             READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
@@ -109,8 +110,6 @@ public:
     }
     // A ProtectedSession selects it; anything else clears the selection.
     void setSelectedSessionValue(const QVariant &session);
-    // {"kind": "available"|…, "message": …, "manifest": {…}}
-    QVariantMap updateStateMap() const;
     // Setters for the preview renderer's sample model; the running client never calls them.
     void setActivated(bool activated);
     void setMessage(const QString &message);
