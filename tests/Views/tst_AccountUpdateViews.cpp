@@ -82,8 +82,7 @@ class AccountUpdateViewsTest : public QObject
 
     static void savePicture(QQuickWindow &window, const QString &name)
     {
-        QDir().mkpath(u"/tmp/vetron-c"_s);
-        ViewHarness::picture(window).save(u"/tmp/vetron-c/%1.png"_s.arg(name));
+        ViewHarness::keepPicture(ViewHarness::picture(window), name);
     }
 
     int requestsFor(const QString &path) const
@@ -302,8 +301,6 @@ private Q_SLOTS:
 
     void declinedAgreementKeepsTheOfferAndAsksAgain()
     {
-        if (!QFile::exists(u":/Vetron/LicenseAgreementView.qml"_s))
-            QSKIP("The agreement screen is not part of this build yet.");
         const QString download = u"/static/Vetron.dmg"_s;
         auto model = makeModel();
         model->setUpdateState(UpdateScreenState::withManifest(

@@ -271,9 +271,7 @@ private Q_SLOTS:
             QCOMPARE(ViewHarness::colourAt(*window, *box, QPointF(box->width() / 2, 6)), Theme::surface());
         }
         const QImage picture = ViewHarness::picture(*window);
-        // To look at them: VETRON_TEST_PICTURES=<directory>.
-        if (const QString directory = qEnvironmentVariable("VETRON_TEST_PICTURES"); !directory.isEmpty())
-            picture.save(u"%1/%2.png"_s.arg(directory, view));
+        ViewHarness::keepPicture(picture, view);
         QCOMPARE(picture.size(), QSize(1240, 1600));
         QCOMPARE(picture.pixelColor(0, 0), Theme::appBg());
         const QQuickItem *fill = item(*window, button);

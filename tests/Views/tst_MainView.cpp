@@ -141,7 +141,7 @@ private Q_SLOTS:
 
         const QImage picture = ViewHarness::picture(*window);
         const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
-        picture.save(u"/tmp/vetron-main-%1.png"_s.arg(tag));
+        ViewHarness::keepPicture(picture, u"main-"_s + tag);
         QCOMPARE(picture.size(), QSize(1240, 1600));
         QCOMPARE(picture.pixelColor(0, picture.height() - 1), Theme::appBg());
         QQuickItem &card = item(*window, u"protectionCard"_s);
@@ -264,6 +264,27 @@ private Q_SLOTS:
             seen = u"explainer"_s;
         QCOMPARE(seen, started);
         QTRY_VERIFY(model->updateState().kind != UpdateScreenState::Kind::checking);
+    }
+
+    // The explainer comes up as a sheet over the window; "Понятно" puts it away and resets the
+    // wish, so the button opens it again.
+    void explainerSheetOpensAndCloses()
+    {
+        auto model = makeModel();
+        const auto window = show(*model);
+        QVERIFY(window);
+        QQuickItem &view = item(*window, u"mainView"_s);
+        for (int round = 0; round < 2; ++round) {
+            ViewHarness::click(*window, item(*window, u"protectionHowItWorksButton"_s));
+            QTRY_VERIFY(ViewHarness::find(*window, u"howItWorksCloseButton"_s));
+            QQuickItem *close = ViewHarness::find(*window, u"howItWorksCloseButton"_s);
+            QTRY_VERIFY(close->isVisible() && close->window() == window.get());
+            const QRectF sheet = close->parentItem()->mapRectToScene(close->parentItem()->boundingRect());
+            QVERIFY(sheet.width() <= 440);
+            ViewHarness::click(*window, *close);
+            QTRY_VERIFY(!view.property("showHowItWorks").toBool());
+            QTRY_VERIFY(!ViewHarness::find(*window, u"howItWorksCloseButton"_s));
+        }
     }
 
     void footerKeepsTheVersionInView()

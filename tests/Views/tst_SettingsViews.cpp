@@ -269,7 +269,7 @@ private Q_SLOTS:
         QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"network,secrets"_s);
     }
 
-    // Pictures of the screens at 2×, written when VETRON_VIEW_PICTURES names a directory.
+    // Pictures of the screens at 2×, written when VETRON_TEST_PICTURES names a directory.
     void screensAtFullHeight()
     {
         WakeNotifier wake;
@@ -292,7 +292,6 @@ private Q_SLOTS:
         }
         model.setSessions(sessions);
         model.setSelectedSession(sessions.first());
-        const QString directory = qEnvironmentVariable("VETRON_VIEW_PICTURES");
 
         PreviewMode::setFlattenScrolls(true);
         const auto tallest = [&](const QString &view, const QVariantMap &properties) {
@@ -305,8 +304,8 @@ private Q_SLOTS:
                 QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
                 drawn.wait();
             }
-            if (window && !directory.isEmpty())
-                ViewHarness::picture(*window).save(directory + u'/' + view + u".png"_s);
+            if (window)
+                ViewHarness::keepPicture(ViewHarness::picture(*window), view);
             return window;
         };
         const QVariantMap withModel { { u"model"_s, QVariant::fromValue(&model) } };

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
+import QtQuick.Templates as T
 import Vetron
 
 // The main window's content: the brand and the section buttons, the section the model shows,
@@ -14,25 +15,6 @@ Rectangle {
 
     objectName: "mainView"
     color: Theme.appBg
-
-    // A section screen that so far shows only its title row.
-    component TitleOnlySection: ColumnLayout {
-        id: section
-
-        required property var model
-        required property string title
-
-        spacing: 0
-
-        SectionHeader {
-            Layout.fillWidth: true
-            model: section.model
-            title: section.title
-        }
-        Item {
-            Layout.fillHeight: true
-        }
-    }
 
     ColumnLayout {
         anchors.fill: parent
@@ -149,11 +131,31 @@ Rectangle {
         }
     }
 
-    // The explainer sheet's place: loaded while showHowItWorks is true. The explainer screen
-    // has no view yet, so nothing is presented.
-    Loader {
+    // The explainer as a sheet over the window, made afresh each time it opens; "Понятно" puts it
+    // away.
+    Popup {
+        id: howItWorksSheet
+
         objectName: "howItWorksSheet"
-        active: root.showHowItWorks
+        parent: T.Overlay.overlay
+        anchors.centerIn: parent
+        width: 440
+        height: 640
+        visible: root.showHowItWorks
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        padding: 0
+
+        background: Rectangle {
+            radius: 10
+            color: Theme.appBg
+        }
+        contentItem: Loader {
+            active: root.showHowItWorks
+            sourceComponent: HowItWorksView {
+                onDismissed: root.showHowItWorks = false
+            }
+        }
     }
 
     Component {
@@ -167,30 +169,29 @@ Rectangle {
     Component {
         id: accountScreen
 
-        TitleOnlySection {
+        AccountView {
             model: root.model
-            title: "Подписка"
         }
     }
     Component {
         id: sessionsScreen
 
-        Item {}
+        SessionsView {
+            model: root.model
+        }
     }
     Component {
         id: updatesScreen
 
-        TitleOnlySection {
+        UpdateView {
             model: root.model
-            title: "Обновления"
         }
     }
     Component {
         id: settingsScreen
 
-        TitleOnlySection {
+        SettingsView {
             model: root.model
-            title: "Настройки"
         }
     }
 }
