@@ -67,30 +67,32 @@ ColumnLayout {
             color: flowNode.highlighted ? Theme.accent : Theme.ink
         }
     }
-    component StoreCell: Column {
+    component StoreCell: ColumnLayout {
         id: storeCell
 
         property string emoji
         property string caption
 
-        width: parent ? parent.width / 3 : 0
+        // Equal shares of the row.
+        Layout.fillWidth: true
+        Layout.preferredWidth: 0
         spacing: 2
 
         Text {
-            width: storeCell.width
+            Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             text: storeCell.emoji
             font.family: Fonts.system
             font.pixelSize: 20
         }
         Text {
-            width: storeCell.width
+            Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             text: storeCell.caption
             font.family: Fonts.system
             font.pixelSize: 11
             color: Theme.faint
-            wrapMode: Text.Wrap
+            elide: Text.ElideRight
         }
     }
     component DataCard: Rectangle {
@@ -334,28 +336,22 @@ ColumnLayout {
     }
 
     // Store: what the server keeps.
-    Item {
+    RowLayout {
         Layout.fillWidth: true
         visible: root.kind === "store"
-        implicitHeight: storeRow.implicitHeight
+        spacing: 0
 
-        Row {
-            id: storeRow
-
-            width: parent.width
-
-            StoreCell {
-                emoji: "💾"
-                caption: "шифртекст · РФ"
-            }
-            StoreCell {
-                emoji: "⏱"
-                caption: "срок хранения"
-            }
-            StoreCell {
-                emoji: "🗑"
-                caption: "удалить в 1 клик"
-            }
+        StoreCell {
+            emoji: "💾"
+            caption: "шифртекст · РФ"
+        }
+        StoreCell {
+            emoji: "⏱"
+            caption: "срок хранения"
+        }
+        StoreCell {
+            emoji: "🗑"
+            caption: "удалить в 1 клик"
         }
     }
 }
