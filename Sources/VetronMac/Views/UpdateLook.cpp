@@ -1,5 +1,7 @@
 #include "Views/UpdateLook.h"
 
+#include "App/Theme.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
@@ -71,8 +73,7 @@ QString statusSymbol(Kind kind)
 
 QColor statusTint(Kind kind)
 {
-    // The platform's standard orange and green (macOS, light appearance).
-    return kind == Kind::failed ? QColor::fromRgb(255, 149, 0) : QColor::fromRgb(52, 199, 89);
+    return kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen();
 }
 
 QString releaseHeading(const MacReleaseManifest &manifest)
