@@ -38,6 +38,16 @@ SettingsCard {
             font.family: Fonts.system
             font.pixelSize: 13
             onActivated: index => card.model.settings.retentionDays = SettingsLooks.retentionChoices[index].days
+
+            // Our own chevron, drawn like the platform's pop-up button, instead of the style's image.
+            indicator: Glyph {
+                x: picker.width - width - 10
+                y: (picker.height - height) / 2
+                width: 10
+                height: 10
+                name: "chevron.down"
+                color: Theme.chipInk
+            }
         }
         Rectangle {
             visible: PreviewMode.flattenScrolls
