@@ -1,4 +1,5 @@
 #include "App/AppModel.h"
+#include "Views/QmlModule.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -36,7 +37,7 @@ class ModelForViewsTest : public QObject
     static QVariant evaluate(QQmlEngine &engine, AppModel &model, const QString &expression)
     {
         QQmlComponent component(&engine);
-        component.setData(u"import QtQml\nQtObject { required property var model\n"
+        component.setData(u"import QtQml\nimport Vetron\nQtObject { required property var model\n"
                           "function run() { return %1 } }"_s.arg(expression)
                               .toUtf8(),
             QUrl());
@@ -70,6 +71,11 @@ private Q_SLOTS:
             << u"model.settings.isCategoryEnabled(\"phone\")"_s << QVariant(true);
         QTest::addRow("category disabled")
             << u"model.settings.isCategoryEnabled(\"email\")"_s << QVariant(false);
+        QTest::addRow("update kind")
+            << u"model.updateState.kind === UpdateStateKind.Available"_s << QVariant(true);
+        QTest::addRow("offered version") << u"model.updateState.manifest.version"_s << QVariant(u"1.4.2"_s);
+        QTest::addRow("release without title") << u"model.updateState.manifest.hasTitle"_s << QVariant(false);
+        QTest::addRow("release notes") << u"model.updateState.manifest.notes[1]"_s << QVariant(u"Тише"_s);
     }
 
     void recordsReachViewsTyped()
@@ -82,7 +88,11 @@ private Q_SLOTS:
         model->setUsage({ 1, 12, 3 });
         model->setSessions({ session(u"a"_s, {}, 1'700'000'000.5), session(u"b"_s, u"Второй"_s) });
         model->setSettings({ 30, false, { u"email"_s } });
+        model->setUpdateState(UpdateScreenState::withManifest(
+            UpdateScreenState::Kind::available,
+            { u"1.4.2"_s, u"https://example.test/v.dmg"_s, {}, {}, std::nullopt, QStringList { u"Быстрее"_s, u"Тише"_s } }));
         QQmlEngine engine;
+        prepareQmlEngine(engine);
         QVariant actual = evaluate(engine, *model, expression);
         QVERIFY(actual.convert(expected.metaType()));
         QCOMPARE(actual, expected);

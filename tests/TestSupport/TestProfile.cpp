@@ -43,6 +43,11 @@ QString makeProfile()
         qputenv(variable, QFile::encodeName(home + QLatin1StringView(folder)));
     }
     qputenv("HOME", QFile::encodeName(home));
+    // The runtime folder must be private to the user, or Qt complains on every start.
+    const QString runtime = home + u"/.runtime"_s;
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     QStandardPaths::setTestModeEnabled(true);
     // On macOS the native preferences store ignores HOME; INI files in the profile do not.
     QSettings::setDefaultFormat(QSettings::IniFormat);

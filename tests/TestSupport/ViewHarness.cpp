@@ -3,6 +3,7 @@
 #include "App/Theme.h"
 #include "Views/QmlModule.h"
 
+#include <QDir>
 #include <QQmlComponent>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,7 +48,8 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
 {
     if (window.contentItem()->objectName() == name)
         return window.contentItem();
-    return window.contentItem()->findChild<QQuickItem *>(name);
+    // The view itself is a child of the window (not of its content item) in the object tree.
+    return window.findChild<QQuickItem *>(name);
 }
 
 void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
@@ -79,6 +81,15 @@ bool ViewHarness::containsColour(const QImage &picture, const QColor &colour)
         }
     }
     return false;
+}
+
+void ViewHarness::keepPicture(const QImage &picture, const QString &name)
+{
+    const QString directory = qEnvironmentVariable("VETRON_TEST_PICTURES");
+    if (directory.isEmpty())
+        return;
+    QDir().mkpath(directory);
+    picture.save(QDir(directory).filePath(name + u".png"_s));
 }
 
 } // namespace Vetron::Test

@@ -37,6 +37,9 @@ public:
     // The colour of the picture at the item's local `point` (points).
     static QColor colourAt(QQuickWindow &window, const QQuickItem &item, QPointF point);
     static bool containsColour(const QImage &picture, const QColor &colour);
+    // Saves `picture` as <name>.png for a person to look at, only when VETRON_TEST_PICTURES names
+    // a directory.
+    static void keepPicture(const QImage &picture, const QString &name);
 
 private:
     QQmlEngine m_engine;

@@ -41,6 +41,8 @@ private Q_SLOTS:
             { "warnMeta", "#b96a00" },
             { "switchOff", "#d8d2c2" },
             { "ornament", "#c9bfa8" },
+            { "systemOrange", "#ff9500" },
+            { "systemGreen", "#34c759" },
         };
         for (const auto &[name, hex] : palette)
             QTest::addRow("%s", name) << QString::fromLatin1(hex);

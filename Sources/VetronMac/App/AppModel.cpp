@@ -1,11 +1,12 @@
 #include "App/AppModel.h"
 
 #include "Account/AccountErrors.h"
+#include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
-#include "Account/ActivationService.h"
 #include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
+#include "Views/ShieldLook.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -25,17 +26,8 @@ const QString accountStale
 
 QString defaultDetail(ProtectionState state)
 {
-    switch (state) {
-    case ProtectionState::disabled:
-        return u"Защита выключена"_s;
-    case ProtectionState::connecting:
-        return u"Подключаем защиту"_s;
-    case ProtectionState::protected_:
-        return u"Личные данные под защитой"_s;
-    case ProtectionState::blocked:
-        return u"Отправка данных остановлена"_s;
-    }
-    return {};
+    // The state's title, as the shield pictures and the protection screen name it.
+    return shieldLook(state).label;
 }
 
 AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
@@ -104,17 +96,6 @@ void AppModel::setSectionForViews(MainSectionForViews::Value section)
 {
     if (section >= MainSectionForViews::Protection && section <= MainSectionForViews::Settings)
         setSection(fromViews(section));
-}
-
-QVariantMap AppModel::updateStateMap() const
-{
-    static const char *const kinds[]
-        = { "available", "downloading", "downloaded", "failed", "idle", "checking", "current" };
-    QVariantMap map { { u"kind"_s, QString::fromLatin1(kinds[int(m_updateState.kind)]) },
-                      { u"message"_s, m_updateState.message } };
-    if (m_updateState.manifest)
-        map.insert(u"manifest"_s, m_updateState.manifest->toJson().toVariantMap());
-    return map;
 }
 
 OperationTask *AppModel::start(OperationTask::Operation operation)
@@ -280,6 +261,11 @@ QVariantList AppModel::sessionsList() const
 QString AppModel::currentVersion() const
 {
     return versionText(versionOverride, QString::fromUtf8(BuildConstants::version));
+}
+
+QUrl AppModel::portalAppUrl() const
+{
+    return ServerAddresses::withPath(m_servers.portalBase, u"app"_s);
 }
 
 QString AppModel::versionText(const std::optional<QString> &override, const QString &buildVersion)

@@ -9,12 +9,13 @@
 #include "Platform/WakeNotifier.h"
 #include "Protection/TunnelService.h"
 #include "Updates/MacReleaseManifest.h"
+#include "Updates/UpdateScreenState.h"
 #include "Updates/UpdateService.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QUrl>
 #include <QVariantList>
-#include <QVariantMap>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
@@ -58,11 +59,13 @@ class AppModel : public QObject
     // ProtectedSession values, newest first as the server sends them.
     Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
-    Q_PROPERTY(QVariantMap updateState READ updateStateMap NOTIFY updateStateChanged)
+    Q_PROPERTY(Vetron::UpdateScreenState updateState READ updateState NOTIFY updateStateChanged)
     // A ProtectedSession, or undefined; a view selects by writing one of `sessions`, or clears.
     Q_PROPERTY(QVariant selectedSession
             READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
+    // The personal-account page of the portal, opened in the browser.
+    Q_PROPERTY(QUrl portalAppUrl READ portalAppUrl CONSTANT)
 
 public:
     using Options = AppModelOptions;
@@ -90,6 +93,7 @@ public:
     const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
+    QUrl portalAppUrl() const;
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
     MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
@@ -106,10 +110,9 @@ public:
     }
     // A ProtectedSession selects it; anything else clears the selection.
     void setSelectedSessionValue(const QVariant &session);
-    // {"kind": "available"|…, "message": …, "manifest": {…}}
-    QVariantMap updateStateMap() const;
     // Setters for the preview renderer's sample model; the running client never calls them.
     void setActivated(bool activated);
+    void setMessage(const QString &message);
     void setState(ProtectionState state, const QString &detail) { applyReport(state, detail); }
     void setDevice(std::optional<DeviceInfo> device);
     void setSubscription(std::optional<SubscriptionInfo> subscription);
@@ -182,7 +185,6 @@ private:
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
-    void setMessage(const QString &message);
     void setAccountMessage(const QString &message);
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);

@@ -37,6 +37,8 @@ class Theme : public QObject
     Q_PROPERTY(QColor warnMeta READ warnMeta CONSTANT)
     Q_PROPERTY(QColor switchOff READ switchOff CONSTANT)
     Q_PROPERTY(QColor ornament READ ornament CONSTANT)
+    Q_PROPERTY(QColor systemOrange READ systemOrange CONSTANT)
+    Q_PROPERTY(QColor systemGreen READ systemGreen CONSTANT)
 
 public:
     using QObject::QObject;
@@ -64,6 +66,9 @@ public:
     static QColor warnMeta() { return rgb(0xB96A00); }
     static QColor switchOff() { return rgb(0xD8D2C2); }
     static QColor ornament() { return rgb(0xC9BFA8); }
+    // The platform's standard orange and green (macOS's light appearance), for status symbols.
+    static QColor systemOrange() { return rgb(0xFF9500); }
+    static QColor systemGreen() { return rgb(0x34C759); }
 
 private:
     static QColor rgb(QRgb value) { return QColor::fromRgb(value); } // always opaque

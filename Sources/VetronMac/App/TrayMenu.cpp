@@ -1,6 +1,7 @@
 #include "App/TrayMenu.h"
 
 #include "App/AppModel.h"
+#include "Views/ShieldLook.h"
 
 #include <QAction>
 #include <QMenu>
@@ -94,8 +95,7 @@ void TrayMenu::refreshIcon()
     if (!m_model)
         return;
     m_tray->setIcon(m_icon(m_model->state()));
-    // The state's title, the same words the protection screen shows.
-    m_tray->setToolTip(defaultDetail(m_model->state()));
+    m_tray->setToolTip(shieldLook(m_model->state()).label);
 }
 
 void TrayMenu::openWindow()

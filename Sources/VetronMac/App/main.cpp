@@ -1,7 +1,8 @@
 #include "App/LaunchOptions.h"
+#include "App/VetronMacApp.h"
 #include "BuildConstants.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTextStream>
@@ -32,7 +33,8 @@ using namespace Vetron;
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
+    // Widgets only for the menu-bar icon's menu; the window itself is Qt Quick.
+    QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vetron"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(Vetron::BuildConstants::version));
     installQtTranslations(application);
@@ -44,6 +46,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QTextStream(stdout) << QStringLiteral("Ветрон %1\n").arg(QCoreApplication::applicationVersion());
-    return 0;
+    VetronMacApp app({});
+    if (!app.start())
+        return 1;
+    return application.exec();
 }

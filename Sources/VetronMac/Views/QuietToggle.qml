@@ -3,10 +3,12 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Vetron
 
-// A labelled on/off row: the label, a flexible gap, then a capsule switch. A tap anywhere on the
-// row, label included, flips the value.
+// A labelled on/off row: the label (with an optional hint below it), a flexible gap, then a
+// capsule switch. A tap anywhere on the row, label included, flips the value.
 AbstractButton {
     id: control
+
+    property string hint
 
     checkable: true
     font.family: Fonts.system
@@ -16,13 +18,27 @@ AbstractButton {
     contentItem: RowLayout {
         spacing: 0
 
-        Text {
-            objectName: "quietToggleLabel"
+        ColumnLayout {
             Layout.fillWidth: true
-            text: control.text
-            font: control.font
-            color: Theme.ink
-            wrapMode: Text.Wrap
+            spacing: 3
+
+            Text {
+                objectName: "quietToggleLabel"
+                Layout.fillWidth: true
+                text: control.text
+                font: control.font
+                color: Theme.ink
+                wrapMode: Text.Wrap
+            }
+            Text {
+                Layout.fillWidth: true
+                visible: control.hint.length > 0
+                text: control.hint
+                font.family: Fonts.system
+                font.pixelSize: 12
+                color: Theme.hint
+                wrapMode: Text.Wrap
+            }
         }
         Item {
             Layout.minimumWidth: 12

@@ -34,9 +34,10 @@ Item {
         property: "parent"
         value: scroller.item ? scroller.item.contentItem : root
     }
+    // The scroll bar keeps a lane of its own beside the content rather than covering its edge.
     Binding {
         target: root.content
         property: "width"
-        value: root.width
+        value: root.width - (scroller.item ? 14 : 0)
     }
 }

@@ -42,25 +42,14 @@ QIcon menuBarIcon(ProtectionState state)
     return icon;
 }
 
-namespace {
-
-ProtectionState fromInt(int state)
-{
-    if (state < int(ProtectionState::disabled) || state > int(ProtectionState::blocked))
-        return ProtectionState::disabled;
-    return ProtectionState(state);
-}
-
-} // namespace
-
 QString ShieldLooks::label(int state) const
 {
-    return shieldLook(fromInt(state)).label;
+    return shieldLook(protectionStateFromViews(state)).label;
 }
 
 qreal ShieldLooks::brandOpacity(int state) const
 {
-    return shieldLook(fromInt(state)).brandOpacity;
+    return shieldLook(protectionStateFromViews(state)).brandOpacity;
 }
 
 } // namespace Vetron

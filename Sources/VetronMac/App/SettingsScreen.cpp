@@ -1,0 +1,130 @@
+#include "App/SettingsScreen.h"
+
+#include "Views/SessionLook.h"
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+
+SettingsScreen::SettingsScreen(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void SettingsScreen::setModel(AppModel *model)
+{
+    if (model == m_model)
+        return;
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    if (m_model)
+        connect(m_model, &AppModel::sessionsChanged, this, &SettingsScreen::pagingChanged);
+    Q_EMIT modelChanged();
+    Q_EMIT pagingChanged();
+}
+
+void SettingsScreen::setPage(int page)
+{
+    if (page == m_page)
+        return;
+    m_page = page;
+    Q_EMIT pagingChanged();
+}
+
+qsizetype SettingsScreen::sessionCount() const
+{
+    return m_model ? m_model->sessions().size() : 0;
+}
+
+QVariantList SettingsScreen::rows() const
+{
+    QVariantList list;
+    if (!m_model)
+        return list;
+    const auto [first, end] = SessionPaging::rows(m_page, sessionCount());
+    for (qsizetype i = first; i < end; ++i)
+        list.append(QVariant::fromValue(m_model->sessions().at(i)));
+    return list;
+}
+
+bool SettingsScreen::pagerShown() const
+{
+    return SessionPaging::pageCount(sessionCount()) >= 2;
+}
+
+QString SettingsScreen::pagerText() const
+{
+    return SessionPaging::pagerText(m_page, sessionCount());
+}
+
+bool SettingsScreen::canGoForward() const
+{
+    return m_page < SessionPaging::pageCount(sessionCount()) - 1;
+}
+
+QVariant SettingsScreen::sessionToDeleteValue() const
+{
+    return m_sessionToDelete ? QVariant::fromValue(*m_sessionToDelete) : QVariant();
+}
+
+OperationTask *SettingsScreen::appear()
+{
+    return OperationTask::start(this, [this](auto token) { return load(std::move(token)); });
+}
+
+QCoro::Task<> SettingsScreen::load(std::shared_ptr<CancellationToken> token)
+{
+    QPointer model(m_model);
+    if (model && !model->accountLoaded())
+        co_await model->loadAccount(token);
+    if (model && model->sessions().isEmpty())
+        co_await model->loadSessions();
+}
+
+void SettingsScreen::askToDelete(const QVariant &session)
+{
+    if (session.metaType() != QMetaType::fromType<ProtectedSession>())
+        return;
+    m_sessionToDelete = session.value<ProtectedSession>();
+    Q_EMIT sessionToDeleteChanged();
+}
+
+void SettingsScreen::dismissDeletion()
+{
+    if (!m_sessionToDelete)
+        return;
+    m_sessionToDelete.reset();
+    Q_EMIT sessionToDeleteChanged();
+}
+
+OperationTask *SettingsScreen::confirmDeletion()
+{
+    if (!m_sessionToDelete)
+        return nullptr;
+    const QString id = m_sessionToDelete->id;
+    dismissDeletion();
+    return OperationTask::start(this, [this, id](auto) { return deleteSession(id); });
+}
+
+QCoro::Task<> SettingsScreen::deleteSession(QString id)
+{
+    QPointer self(this);
+    QPointer model(m_model);
+    if (!model)
+        co_return;
+    bool deleted = false;
+    try {
+        co_await model->tunnel->sessionCommand(u"delete"_s, id, std::nullopt);
+        deleted = true;
+    } catch (...) {
+        // Silent by design: the row stays where it was.
+    }
+    if (!deleted || !model)
+        co_return;
+    co_await model->loadSessions();
+    if (self)
+        setPage(SessionPaging::clampedPage(m_page, sessionCount()));
+}
+
+} // namespace Vetron

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "App/AppModel.h"
+#include "App/OperationTask.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+#include <QVariantList>
+#include <QtQmlIntegration/qqmlintegration.h>
+
+#include <optional>
+
+namespace Vetron {
+
+// The settings screen's own state: which page of the session list it shows, the session whose
+// deletion waits for confirmation, and the loads it starts when shown. The screen creates one
+// each time it is shown, so the state starts fresh.
+class SettingsScreen : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(Vetron::AppModel *model READ model WRITE setModel NOTIFY modelChanged REQUIRED)
+    // The stored page number; the shown page is this one clamped to the pages that exist.
+    Q_PROPERTY(int page READ page NOTIFY pagingChanged)
+    // The ProtectedSession values of the shown page, in the model's order.
+    Q_PROPERTY(QVariantList rows READ rows NOTIFY pagingChanged)
+    Q_PROPERTY(bool pagerShown READ pagerShown NOTIFY pagingChanged)
+    Q_PROPERTY(QString pagerText READ pagerText NOTIFY pagingChanged)
+    Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY pagingChanged)
+    Q_PROPERTY(bool canGoForward READ canGoForward NOTIFY pagingChanged)
+    // A ProtectedSession, or undefined when no deletion waits.
+    Q_PROPERTY(QVariant sessionToDelete READ sessionToDeleteValue NOTIFY sessionToDeleteChanged)
+
+public:
+    explicit SettingsScreen(QObject *parent = nullptr);
+
+    AppModel *model() const { return m_model; }
+    void setModel(AppModel *model);
+    int page() const { return m_page; }
+    void setPage(int page);
+    QVariantList rows() const;
+    bool pagerShown() const;
+    QString pagerText() const;
+    bool canGoBack() const { return m_page >= 1; }
+    bool canGoForward() const;
+    QVariant sessionToDeleteValue() const;
+
+    Q_INVOKABLE void back() { setPage(m_page - 1); }
+    Q_INVOKABLE void forward() { setPage(m_page + 1); }
+    // Loads what the screen shows and the model lacks: the account, then the sessions.
+    Q_INVOKABLE Vetron::OperationTask *appear();
+    // Remembers `session` (a ProtectedSession) until the deletion is confirmed or dismissed.
+    Q_INVOKABLE void askToDelete(const QVariant &session);
+    Q_INVOKABLE void dismissDeletion();
+    // Deletes the remembered session, reloads the list and clamps the page; a failure is silent
+    // and leaves the list as it was. Null when no deletion waits.
+    Q_INVOKABLE Vetron::OperationTask *confirmDeletion();
+
+Q_SIGNALS:
+    void modelChanged();
+    void pagingChanged();
+    void sessionToDeleteChanged();
+
+private:
+    QCoro::Task<> load(std::shared_ptr<CancellationToken> token);
+    QCoro::Task<> deleteSession(QString id);
+    qsizetype sessionCount() const;
+
+    QPointer<AppModel> m_model;
+    int m_page = 0;
+    std::optional<ProtectedSession> m_sessionToDelete;
+};
+
+} // namespace Vetron

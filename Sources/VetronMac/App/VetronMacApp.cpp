@@ -1,0 +1,75 @@
+#include "App/VetronMacApp.h"
+
+#include "App/LicenseAgreement.h"
+#include "App/TrayMenu.h"
+#include "Foundation/ClientPaths.h"
+#include "Views/QmlModule.h"
+#include "Views/ShieldLook.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQuickWindow>
+#include <QSystemTrayIcon>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace Vetron {
+
+VetronMacApp::VetronMacApp(Options options, QObject *parent)
+    : QObject(parent)
+    , m_trayAvailable(options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable()))
+    , m_model(std::make_unique<AppModel>(options.autoConnect, std::move(options.model)))
+{
+    AppDelegate::Options duties;
+    duties.nothingToDo = [] {
+        return ClientPaths::hasCompleteActivation(ClientPaths::root()) && LicenseAgreement::isAccepted();
+    };
+    duties.launchAtLogin = std::move(options.launchAtLogin);
+    duties.log = std::move(options.log);
+    m_delegate = std::make_unique<AppDelegate>(std::move(duties));
+
+    prepareQmlEngine(m_engine);
+    // Declining the agreement ends the application (Qt.quit() in a view).
+    connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
+            Qt::QueuedConnection);
+}
+
+VetronMacApp::~VetronMacApp()
+{
+    // The window's views hold the model: they go first.
+    delete m_window.data();
+}
+
+bool VetronMacApp::start()
+{
+    QQmlComponent component(&m_engine, QUrl(u"qrc:/Vetron/MainWindow.qml"_s));
+    QObject *object = component.createWithInitialProperties({ { u"model"_s, QVariant::fromValue(m_model.get()) } });
+    m_window = qobject_cast<QQuickWindow *>(object);
+    if (!m_window) {
+        delete object;
+        QTextStream(stderr) << u"Ветрон: не удалось построить окно — %1\n"_s.arg(component.errorString());
+        return false;
+    }
+
+    // Without a tray there would be no way back to a closed window: closing it quits.
+    QGuiApplication::setQuitOnLastWindowClosed(!m_trayAvailable);
+    if (m_trayAvailable)
+        m_tray = std::make_unique<TrayMenu>(*m_model, [this] { showWindow(); }, &menuBarIcon);
+
+    m_window->show();
+    m_delegate->applicationDidFinishLaunching();
+    return true;
+}
+
+void VetronMacApp::showWindow()
+{
+    if (!m_window)
+        return;
+    m_window->show();
+    m_window->raise();
+    m_window->requestActivate();
+}
+
+} // namespace Vetron

@@ -1,0 +1,176 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// The account section: the subscription's state and end, the days left and this Mac's name as
+// the account portal knows them, or the load's progress and its failure with a retry. A load
+// starts each time the screen appears and is cancelled when the screen goes away.
+SectionScroll {
+    id: root
+
+    required property var model
+    // The load started for this appearance; null once it has ended or been cancelled.
+    property OperationTask appearanceLoad: null
+
+    function appear() {
+        if (!appearanceLoad || !appearanceLoad.running)
+            appearanceLoad = model.startLoadAccount();
+    }
+    function disappear() {
+        if (appearanceLoad)
+            appearanceLoad.cancel();
+        appearanceLoad = null;
+    }
+
+    onVisibleChanged: visible ? appear() : disappear()
+    Component.onCompleted: if (visible) appear()
+    Component.onDestruction: disappear()
+
+    ColumnLayout {
+        spacing: 16
+
+        SectionHeader {
+            Layout.fillWidth: true
+            model: root.model
+            title: "Подписка"
+        }
+
+        ColumnLayout {
+            objectName: "accountLoadingBlock"
+            visible: !root.model.accountLoaded
+            Layout.fillWidth: true
+            Layout.topMargin: 8
+            spacing: 14
+
+            ProgressIndicator {
+                objectName: "accountProgress"
+                visible: root.model.busy
+                running: visible
+                size: 16
+            }
+            Text {
+                objectName: "accountMessage"
+                Layout.fillWidth: true
+                text: root.model.accountMessage
+                color: AccountLook.messageColour(root.model.busy)
+                font.family: Fonts.system
+                font.pixelSize: 13
+                wrapMode: Text.Wrap
+            }
+            ProminentButton {
+                objectName: "accountRetryButton"
+                visible: !root.model.busy
+                text: "Повторить"
+                onClicked: root.model.startLoadAccount()
+            }
+        }
+
+        ColumnLayout {
+            objectName: "accountDashboard"
+            visible: root.model.accountLoaded
+            Layout.fillWidth: true
+            spacing: 12
+
+            Rectangle {
+                objectName: "accountSummaryCard"
+                Layout.fillWidth: true
+                implicitHeight: summary.implicitHeight + 32
+                radius: 14
+                color: Theme.surface
+                border.color: Theme.cardStroke
+                border.width: 1
+
+                ColumnLayout {
+                    id: summary
+
+                    anchors.fill: parent
+                    anchors.margins: 16
+                    spacing: 6
+
+                    RowLayout {
+                        Layout.fillWidth: true
+                        spacing: 8
+
+                        ColumnLayout {
+                            Layout.fillWidth: true
+                            spacing: 4
+
+                            Text {
+                                text: "Статус"
+                                color: Theme.faint
+                                font.family: Fonts.system
+                                font.pixelSize: 12
+                            }
+                            Text {
+                                objectName: "accountSubscription"
+                                Layout.fillWidth: true
+                                text: AccountLook.subscriptionText(root.model.subscription)
+                                color: Theme.ink
+                                font.family: Fonts.system
+                                font.pixelSize: 15
+                                font.weight: Font.DemiBold
+                                wrapMode: Text.Wrap
+                            }
+                        }
+                        Rectangle {
+                            objectName: "accountDaysLeft"
+                            visible: daysLeftText.text !== ""
+                            implicitWidth: daysLeftText.implicitWidth + 20
+                            implicitHeight: daysLeftText.implicitHeight + 8
+                            radius: height / 2
+                            color: Theme.accentSoft
+
+                            Text {
+                                id: daysLeftText
+
+                                anchors.centerIn: parent
+                                text: AccountLook.daysLeftText(root.model.subscription)
+                                color: Theme.accent
+                                font.family: Fonts.system
+                                font.pixelSize: 12
+                                font.weight: Font.DemiBold
+                            }
+                        }
+                    }
+                    Rectangle {
+                        Layout.fillWidth: true
+                        Layout.topMargin: 6
+                        Layout.bottomMargin: 6
+                        implicitHeight: 1
+                        color: Theme.divider
+                    }
+                    Text {
+                        text: "Это устройство"
+                        color: Theme.faint
+                        font.family: Fonts.system
+                        font.pixelSize: 12
+                    }
+                    Text {
+                        objectName: "accountDevice"
+                        Layout.fillWidth: true
+                        text: AccountLook.deviceLine(root.model.device)
+                        color: Theme.ink
+                        font.family: Fonts.system
+                        font.pixelSize: 15
+                        font.weight: Font.DemiBold
+                        wrapMode: Text.Wrap
+                    }
+                }
+            }
+            MintButton {
+                objectName: "accountPortalButton"
+                fullWidth: true
+                text: "Открыть личный кабинет"
+                onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
+            }
+            Text {
+                Layout.fillWidth: true
+                text: "Изменение профиля и удаление данных доступны в личном кабинете."
+                color: Theme.muted
+                font.family: Fonts.system
+                font.pixelSize: 11
+                wrapMode: Text.Wrap
+            }
+        }
+    }
+}

@@ -1,0 +1,113 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// The screen of a Mac that is not enrolled yet: the one-time key from the personal account,
+// typed or pasted, and one button that enrols with it. The shell replaces the screen once the
+// model is activated; the screen itself never navigates.
+Rectangle {
+    id: root
+
+    required property var model
+    property string code: ""
+
+    color: Theme.appBg
+
+    ColumnLayout {
+        anchors.centerIn: parent
+        width: Math.min(root.width, 520) - 2 * 36
+        spacing: 18
+
+        BrandShieldView {
+            Layout.preferredWidth: 64
+            Layout.preferredHeight: 64
+            protectionState: ProtectionState.Protected
+        }
+        Text {
+            Layout.fillWidth: true
+            text: "Активируйте Ветрон"
+            font.family: Fonts.serif
+            font.pixelSize: 32
+            font.bold: true
+            color: Theme.ink
+            wrapMode: Text.Wrap
+        }
+        Text {
+            Layout.fillWidth: true
+            text: "Вставьте ключ из личного кабинета. После активации Ветрон запомнит этот Mac."
+            font.family: Fonts.system
+            font.pixelSize: 13
+            color: Theme.muted
+            wrapMode: Text.Wrap
+        }
+        RowLayout {
+            Layout.fillWidth: true
+            spacing: 8
+
+            PlatformTextField {
+                objectName: "activationKeyField"
+                Layout.fillWidth: true
+                visible: !PreviewMode.flattenScrolls
+                placeholderText: "Ключ активации"
+                font.pixelSize: 20
+                text: root.code
+                onTextChanged: root.code = text
+            }
+            // The preview renderer draws a still look-alike of the empty field.
+            Rectangle {
+                Layout.fillWidth: true
+                visible: PreviewMode.flattenScrolls
+                implicitHeight: placeholder.implicitHeight + 2 * 7
+                radius: 6
+                color: Theme.surface
+                border.color: Theme.cardStroke
+                border.width: 1
+
+                Text {
+                    id: placeholder
+
+                    anchors.fill: parent
+                    leftPadding: 10
+                    rightPadding: 10
+                    verticalAlignment: Text.AlignVCenter
+                    text: "Ключ активации"
+                    font.family: Fonts.system
+                    font.pixelSize: 20
+                    color: Theme.hint
+                }
+            }
+            BorderedButton {
+                objectName: "activationPasteButton"
+                text: "Вставить"
+                onClicked: root.code = ActivationLooks.pastedKey(root.code)
+            }
+        }
+        LabelButton {
+            objectName: "activationPortalLink"
+            padding: 0
+            text: "Где получить ключ?"
+            labelColor: Theme.accent
+            font.pixelSize: 13
+            font.weight: Font.DemiBold
+            background: null
+            onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
+        }
+        Text {
+            objectName: "activationMessage"
+            Layout.fillWidth: true
+            visible: ActivationLooks.showsMessage(root.model.message)
+            text: root.model.message
+            font.family: Fonts.system
+            font.pixelSize: 13
+            color: ActivationLooks.messageColour(root.model.busy)
+            wrapMode: Text.Wrap
+        }
+        ProminentButton {
+            objectName: "activationButton"
+            text: ActivationLooks.buttonLabel(root.model.busy)
+            tint: Theme.accent
+            enabled: !root.model.busy
+            onClicked: root.model.startActivate(root.code)
+        }
+    }
+}

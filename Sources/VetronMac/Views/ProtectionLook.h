@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Foundation/MainSection.h"
+#include "Foundation/ProtectionState.h"
+
+#include <QColor>
+#include <QObject>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+namespace Vetron {
+
+// How the protection screen presents a state: its texts, its tint (halo and action button), and
+// whether it is the live state (mint action button, expanding rings).
+struct ProtectionLook
+{
+    QString title;
+    QString subtitle;
+    QString actionLabel;
+    QColor tint;
+    bool live;
+};
+
+ProtectionLook protectionLook(ProtectionState state);
+
+// The action can be pressed unless an operation runs; "Подключение…" never can.
+bool protectionActionEnabled(ProtectionState state, bool busy);
+// The detail line shows only a blocked state's own explanation: not empty, not the title again.
+bool protectionDetailShown(ProtectionState state, const QString &detail);
+// A header button is selected while its section is shown; protection and sessions have none.
+bool sectionButtonSelected(MainSection shown, MainSection button);
+
+// One expanding ring of the live shield at a point of its cycle.
+struct RingLook
+{
+    qreal scale;
+    qreal opacity;
+};
+
+// Where the two-second ring cycle stands at `msSinceEpoch`: a value in [0, 1).
+qreal ringPhase(qint64 msSinceEpoch);
+// The ring `offset` of a cycle into the cycle (0 and 0.5 for the two rings) at `phase`: it grows
+// from the halo's edge to 1.22 times its size while it fades out from half opacity.
+RingLook ringLook(qreal offset, qreal phase);
+// The rings redraw only while they are shown and the window can be seen.
+bool ringsAnimate(ProtectionState state, bool windowVisible, bool windowMinimised);
+
+// The same rules for QML, where states and sections arrive as their enumeration values.
+class ProtectionLooks : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE QString title(int state) const;
+    Q_INVOKABLE QString subtitle(int state) const;
+    Q_INVOKABLE QString actionLabel(int state) const;
+    Q_INVOKABLE QColor tint(int state) const;
+    Q_INVOKABLE bool live(int state) const;
+    Q_INVOKABLE bool actionEnabled(int state, bool busy) const;
+    Q_INVOKABLE bool detailShown(int state, const QString &detail) const;
+    Q_INVOKABLE bool sectionButtonSelected(int shown, int button) const;
+    // `now` is a JavaScript Date's milliseconds.
+    Q_INVOKABLE qreal ringPhase(double now) const;
+    Q_INVOKABLE qreal ringScale(qreal offset, qreal phase) const;
+    Q_INVOKABLE qreal ringOpacity(qreal offset, qreal phase) const;
+    // `visibility` is the window's QWindow::Visibility (Hidden while there is no window).
+    Q_INVOKABLE bool ringsAnimate(int state, int visibility) const;
+};
+
+} // namespace Vetron

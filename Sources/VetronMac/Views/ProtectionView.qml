@@ -1,0 +1,185 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import Vetron
+
+// The protection screen: a white card that says whether personal data is protected right now,
+// with the one main action (switch on, switch off, retry) and the way to the explainer.
+Rectangle {
+    id: root
+
+    required property var model
+    readonly property int protectionState: model.state
+    readonly property color tint: ProtectionLooks.tint(protectionState)
+
+    // "Как это работает" was pressed: the owner presents the explainer.
+    signal howItWorksRequested
+
+    objectName: "protectionCard"
+    radius: 18
+    color: Theme.surface
+    border.width: 1
+    border.color: Theme.cardStroke
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 32
+        spacing: 0
+
+        Item {
+            Layout.fillHeight: true
+            Layout.minimumHeight: 12
+        }
+        Row {
+            Layout.alignment: Qt.AlignHCenter
+            spacing: 9
+
+            Rectangle {
+                anchors.verticalCenter: parent.verticalCenter
+                width: 48
+                height: 1
+                color: Theme.ornament
+            }
+            Rectangle {
+                width: 8
+                height: 8
+                rotation: 45
+                color: Theme.accent
+            }
+            Rectangle {
+                anchors.verticalCenter: parent.verticalCenter
+                width: 48
+                height: 1
+                color: Theme.ornament
+            }
+        }
+        Item {
+            Layout.topMargin: 22
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 260
+            Layout.preferredHeight: 260
+
+            ShieldRings {
+                objectName: "protectionRings"
+                anchors.fill: parent
+                protectionState: root.protectionState
+            }
+            Rectangle {
+                objectName: "protectionHalo"
+                anchors.centerIn: parent
+                width: 200
+                height: 200
+                radius: 100
+                color: root.tint
+                opacity: 0.12
+            }
+            BrandShieldView {
+                anchors.centerIn: parent
+                width: 132
+                height: 132
+                protectionState: root.protectionState
+            }
+        }
+        Text {
+            objectName: "protectionTitle"
+            Layout.topMargin: 24
+            Layout.alignment: Qt.AlignHCenter
+            Layout.maximumWidth: 440
+            text: ProtectionLooks.title(root.protectionState)
+            font.family: Fonts.serif
+            font.pixelSize: 27
+            font.bold: true
+            color: Theme.ink
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+        }
+        Text {
+            objectName: "protectionSubtitle"
+            Layout.topMargin: 8
+            Layout.alignment: Qt.AlignHCenter
+            Layout.maximumWidth: 400
+            text: ProtectionLooks.subtitle(root.protectionState)
+            font.family: Fonts.system
+            font.pixelSize: 14
+            color: Theme.muted
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+        }
+        CaptionText {
+            objectName: "protectionDetail"
+            Layout.topMargin: 8
+            Layout.alignment: Qt.AlignHCenter
+            Layout.maximumWidth: 400
+            visible: ProtectionLooks.detailShown(root.protectionState, root.model.detail)
+            text: root.model.detail
+            color: Theme.muted
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            maximumLineCount: 3
+            elide: Text.ElideRight
+        }
+        Loader {
+            Layout.topMargin: 26
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: item ? Math.max(240, item.implicitWidth) : 0
+            Layout.preferredHeight: item ? item.implicitHeight : 0
+            sourceComponent: ProtectionLooks.live(root.protectionState) ? mintAction : prominentAction
+        }
+        Text {
+            Layout.topMargin: 20
+            Layout.alignment: Qt.AlignHCenter
+            Layout.maximumWidth: 380
+            text: "Ветрон снижает, но не устраняет риск полностью — проверяйте особо важные данные перед отправкой."
+            font.family: Fonts.system
+            font.pixelSize: 12
+            color: Theme.faint
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+        }
+        LabelButton {
+            objectName: "protectionHowItWorksButton"
+            Layout.topMargin: 16
+            Layout.alignment: Qt.AlignHCenter
+            leftPadding: 18
+            rightPadding: 18
+            topPadding: 10
+            bottomPadding: 10
+            text: "Как это работает"
+            font.pixelSize: 13
+            font.weight: Font.DemiBold
+            labelColor: Theme.chipInk
+            onClicked: root.howItWorksRequested()
+
+            background: Rectangle {
+                radius: 9
+                color: Theme.chip
+            }
+        }
+        Item {
+            Layout.fillHeight: true
+            Layout.minimumHeight: 12
+        }
+    }
+
+    Component {
+        id: mintAction
+
+        MintButton {
+            objectName: "protectionActionButton"
+            text: ProtectionLooks.actionLabel(root.protectionState)
+            enabled: ProtectionLooks.actionEnabled(root.protectionState, root.model.busy)
+            onClicked: root.model.startToggle()
+        }
+    }
+    Component {
+        id: prominentAction
+
+        ProminentButton {
+            objectName: "protectionActionButton"
+            text: ProtectionLooks.actionLabel(root.protectionState)
+            tint: root.tint
+            enabled: ProtectionLooks.actionEnabled(root.protectionState, root.model.busy)
+            onClicked: root.model.startToggle()
+        }
+    }
+}

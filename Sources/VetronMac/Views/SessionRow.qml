@@ -1,0 +1,60 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// One session of the settings list: its title, last use and counts, "Открыть" and "Удалить".
+RowLayout {
+    id: row
+
+    required property var appModel
+    required property var session
+
+    signal deleteRequested()
+
+    Layout.fillWidth: true
+    spacing: 10
+
+    ColumnLayout {
+        Layout.fillWidth: true
+        spacing: 2
+
+        Text {
+            objectName: "sessionRowTitle"
+            Layout.fillWidth: true
+            text: SessionLooks.title(row.session)
+            font.family: Fonts.system
+            font.pixelSize: 13
+            font.weight: Font.DemiBold
+            color: Theme.ink
+            elide: Text.ElideRight
+        }
+        Text {
+            Layout.fillWidth: true
+            text: SessionLooks.lastUsed(row.session)
+            font.family: Fonts.system
+            font.pixelSize: 12
+            color: Theme.muted
+        }
+        Text {
+            Layout.fillWidth: true
+            text: SessionLooks.counts(row.session)
+            font.family: Fonts.system
+            font.pixelSize: 12
+            color: row.session.bypass ? Theme.warnMeta : Theme.muted
+        }
+    }
+    BorderedButton {
+        objectName: "sessionOpenButton"
+        text: "Открыть"
+        onClicked: {
+            row.appModel.selectedSession = row.session
+            row.appModel.section = MainSection.Sessions
+        }
+    }
+    DangerGhostButton {
+        objectName: "sessionDeleteButton"
+        text: "Удалить"
+        Accessible.name: "Удалить сессию " + SessionLooks.title(row.session)
+        onClicked: row.deleteRequested()
+    }
+}

@@ -1,0 +1,195 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// One protected session: its name (which can be changed), dates and counts, its placeholder
+// table only on explicit request, and its deletion. The decrypted table lives in `operations`,
+// which goes with the screen.
+Item {
+    id: root
+
+    required property var model
+    readonly property var session: model.selectedSession
+
+    // Only a flattened scroll (pictures) has a height of its own.
+    implicitHeight: scroll.implicitHeight
+    Component.onCompleted: if (session !== undefined && titleField.text.length === 0)
+        titleField.text = SessionLooks.title(session)
+
+    SessionOperations {
+        id: operations
+
+        model: root.model
+    }
+    SectionScroll {
+        id: scroll
+
+        anchors.fill: parent
+
+        ColumnLayout {
+            spacing: 14
+
+            LabelButton {
+                objectName: "backToListButton"
+                padding: 0
+                text: "← К списку"
+                labelColor: Theme.muted
+                background: null
+                onClicked: {
+                    root.model.selectedSession = null
+                    root.model.section = MainSection.Settings
+                }
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                visible: root.session !== undefined
+                spacing: 14
+
+                Text {
+                    objectName: "sessionTitle"
+                    Layout.fillWidth: true
+                    text: root.session !== undefined ? SessionLooks.title(root.session) : ""
+                    font.family: Fonts.system
+                    font.pixelSize: 25
+                    font.bold: true
+                    color: Theme.ink
+                    wrapMode: Text.Wrap
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 10
+
+                    PlatformTextField {
+                        id: titleField
+
+                        objectName: "renameField"
+                        Layout.fillWidth: true
+                        placeholderText: "Название сессии"
+                    }
+                    BorderedButton {
+                        objectName: "renameButton"
+                        text: "Сохранить"
+                        enabled: SessionLooks.canRename(titleField.text, operations.busy)
+                        onClicked: operations.rename(root.session.id, titleField.text)
+                    }
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: "Исходные значения не загружаются, пока вы явно не нажмёте «Показать данные»."
+                    font.family: Fonts.system
+                    font.pixelSize: 13
+                    color: Theme.muted
+                    wrapMode: Text.Wrap
+                }
+                Text {
+                    objectName: "sessionFacts"
+                    Layout.fillWidth: true
+                    text: root.session !== undefined ? SessionLooks.facts(root.session) : ""
+                    font.family: Fonts.system
+                    font.pixelSize: 13
+                    lineHeight: 1.2
+                    color: Theme.ink
+                }
+                ProminentButton {
+                    objectName: "revealButton"
+                    visible: !operations.revealed
+                    text: SessionLooks.revealLabel(operations.busy)
+                    tint: Theme.accent
+                    enabled: !operations.busy
+                    onClicked: operations.reveal(root.session.id)
+                }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    visible: operations.revealed
+                    spacing: 10
+
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Данные расшифрованы только для показа в этом окне."
+                        font.family: Fonts.system
+                        font.pixelSize: 12
+                        color: Theme.muted
+                        wrapMode: Text.Wrap
+                    }
+                    Text {
+                        objectName: "emptyMappingText"
+                        Layout.fillWidth: true
+                        visible: operations.mapping.length === 0
+                        text: "В этой сессии сохранённых замен нет."
+                        font.family: Fonts.system
+                        font.pixelSize: 13
+                        color: Theme.ink
+                        wrapMode: Text.Wrap
+                    }
+                    Repeater {
+                        model: operations.mapping
+
+                        Rectangle {
+                            required property var modelData
+
+                            Layout.fillWidth: true
+                            implicitHeight: pair.implicitHeight + 24
+                            radius: 10
+                            color: Theme.innerPanel
+
+                            ColumnLayout {
+                                id: pair
+
+                                anchors.fill: parent
+                                anchors.margins: 12
+                                spacing: 4
+
+                                Text {
+                                    Layout.fillWidth: true
+                                    text: modelData.placeholder
+                                    font.family: Fonts.monospaced
+                                    font.pixelSize: 13
+                                    font.weight: Font.DemiBold
+                                    color: Theme.ink
+                                    wrapMode: Text.WrapAnywhere
+                                }
+                                TextEdit {
+                                    objectName: "mappingOriginal"
+                                    Layout.fillWidth: true
+                                    text: modelData.original
+                                    readOnly: true
+                                    selectByMouse: true
+                                    font.family: Fonts.system
+                                    font.pixelSize: 13
+                                    color: Theme.ink
+                                    selectionColor: Theme.accentSoftHover
+                                    selectedTextColor: Theme.ink
+                                    wrapMode: TextEdit.Wrap
+                                }
+                            }
+                        }
+                    }
+                }
+                Text {
+                    objectName: "sessionError"
+                    Layout.fillWidth: true
+                    visible: operations.error.length > 0
+                    text: operations.error
+                    font.family: Fonts.system
+                    font.pixelSize: 13
+                    color: Theme.danger
+                    wrapMode: Text.Wrap
+                }
+                DangerGhostButton {
+                    objectName: "deleteSessionButton"
+                    text: "Удалить сессию"
+                    enabled: !operations.busy
+                    onClicked: deleteDialog.open()
+                }
+            }
+        }
+    }
+    ConfirmDialog {
+        id: deleteDialog
+
+        objectName: "sessionDeleteDialog"
+        title: "Удалить сессию?"
+        message: "Карта замен этой сессии будет удалена без возможности восстановления."
+        onConfirmed: operations.remove(root.session.id)
+    }
+}

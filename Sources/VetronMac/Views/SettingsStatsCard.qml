@@ -1,0 +1,88 @@
+import QtQuick
+import QtQuick.Layouts
+import Vetron
+
+// The account's short summary: the subscription line, and once loaded the three usage numbers.
+SettingsCard {
+    id: card
+
+    required property var model
+
+    spacing: 14
+
+    RowLayout {
+        spacing: 8
+
+        Rectangle {
+            implicitWidth: 6
+            implicitHeight: 6
+            radius: 3
+            color: Theme.accentLive
+        }
+        Text {
+            objectName: "subscriptionLine"
+            text: SettingsLooks.subscriptionLine(card.model.accountLoaded, card.model.subscription)
+            font.family: Fonts.system
+            font.pixelSize: 12
+            font.weight: Font.Medium
+            color: Theme.accent
+        }
+    }
+    Item {
+        Layout.fillWidth: true
+        visible: card.model.accountLoaded
+        implicitHeight: cells.implicitHeight
+
+        Row {
+            id: cells
+
+            width: parent.width
+
+            Repeater {
+                model: [
+                    { number: card.model.usage.requests, label: "запросов" },
+                    { number: card.model.usage.maskedEntities, label: "замен" },
+                    { number: card.model.usage.blocked, label: "остановлено" }
+                ]
+
+                Item {
+                    required property var modelData
+                    required property int index
+
+                    width: cells.width / 3
+                    height: cell.implicitHeight
+
+                    Rectangle {
+                        visible: index > 0
+                        y: 2
+                        width: 1
+                        height: parent.height - 4
+                        color: Theme.innerStroke
+                    }
+                    Column {
+                        id: cell
+
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        spacing: 2
+
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: String(modelData.number)
+                            font.family: Fonts.system
+                            font.pixelSize: 24
+                            font.weight: Font.DemiBold
+                            color: Theme.ink
+                        }
+                        Text {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            text: modelData.label
+                            font.family: Fonts.system
+                            font.pixelSize: 12
+                            color: Theme.muted
+                        }
+                    }
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,283 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import QtQuick.Templates as T
+import Vetron
+
+// The updates section: the installed version and one card that follows the model's update
+// state. Installing a release always goes through the user agreement, shown as a sheet; only its
+// acceptance starts the installation.
+Item {
+    id: root
+
+    required property var model
+    // The offered release waits for the agreement.
+    property bool installPending: false
+    property bool showLicense: false
+    readonly property var updateState: model.updateState
+    readonly property int card: UpdateLook.card(updateState)
+
+    implicitWidth: scroll.implicitWidth
+    implicitHeight: scroll.implicitHeight
+
+    SectionScroll {
+        id: scroll
+
+        anchors.fill: parent
+
+        ColumnLayout {
+            spacing: 18
+
+            SectionHeader {
+                Layout.fillWidth: true
+                model: root.model
+                title: "Обновления"
+            }
+            Text {
+                objectName: "updateInstalledVersion"
+                Layout.fillWidth: true
+                text: UpdateLook.installedVersionText(root.model.currentVersion)
+                color: Theme.muted
+                font.family: Fonts.system
+                font.pixelSize: 13
+                wrapMode: Text.Wrap
+            }
+
+            InsetCard {
+                objectName: "updateActionCard"
+                visible: root.card === UpdateLook.ActionCard
+                Layout.maximumWidth: parent.width
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 12
+
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Проверить наличие новой версии"
+                        color: Theme.ink
+                        font.family: Fonts.serif
+                        font.pixelSize: 19
+                        font.bold: true
+                        wrapMode: Text.Wrap
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Ветрон проверит официальный сервер обновлений."
+                        color: Theme.muted
+                        font.family: Fonts.system
+                        font.pixelSize: 13
+                        wrapMode: Text.Wrap
+                    }
+                    ProminentButton {
+                        objectName: "updateCheckButton"
+                        text: UpdateLook.checkLabel(root.updateState)
+                        onClicked: root.model.startCheckUpdates()
+                    }
+                }
+            }
+
+            RowLayout {
+                objectName: "updateCheckingRow"
+                visible: root.card === UpdateLook.ProgressCard
+                Layout.topMargin: 24
+                Layout.bottomMargin: 24
+                spacing: 12
+
+                ProgressIndicator {
+                    running: parent.visible
+                    size: 16
+                }
+                Text {
+                    text: "Проверяем обновления…"
+                    color: Theme.ink
+                    font.family: Fonts.system
+                    font.pixelSize: 13
+                }
+            }
+
+            InsetCard {
+                objectName: "updateStatusCard"
+                visible: root.card === UpdateLook.StatusCard
+                Layout.maximumWidth: parent.width
+
+                RowLayout {
+                    anchors.fill: parent
+                    spacing: 10
+
+                    Glyph {
+                        objectName: "updateStatusSymbol"
+                        Layout.alignment: Qt.AlignTop
+                        Layout.preferredWidth: 22
+                        Layout.preferredHeight: 22
+                        name: UpdateLook.statusSymbol(root.updateState)
+                        color: UpdateLook.statusTint(root.updateState)
+                    }
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        Layout.alignment: Qt.AlignTop
+                        spacing: 5
+
+                        Text {
+                            objectName: "updateStatusTitle"
+                            Layout.fillWidth: true
+                            text: UpdateLook.statusTitle(root.updateState)
+                            color: Theme.ink
+                            font.family: Fonts.serif
+                            font.pixelSize: 19
+                            font.bold: true
+                            wrapMode: Text.Wrap
+                        }
+                        Text {
+                            objectName: "updateStatusText"
+                            Layout.fillWidth: true
+                            text: UpdateLook.statusText(root.updateState)
+                            color: Theme.muted
+                            font.family: Fonts.system
+                            font.pixelSize: 13
+                            wrapMode: Text.Wrap
+                        }
+                    }
+                }
+            }
+            BorderedButton {
+                objectName: "updateRetryButton"
+                visible: root.card === UpdateLook.StatusCard
+                text: UpdateLook.checkLabel(root.updateState)
+                onClicked: root.model.startCheckUpdates()
+            }
+
+            InsetCard {
+                objectName: "updateReleaseCard"
+                visible: root.card === UpdateLook.ReleaseCard
+                Layout.maximumWidth: parent.width
+
+                ColumnLayout {
+                    anchors.fill: parent
+                    spacing: 14
+
+                    GlyphLabel {
+                        objectName: "updateReleaseHeading"
+                        Layout.fillWidth: true
+                        glyph: "arrow.down.circle.fill"
+                        color: Theme.accent
+                        text: UpdateLook.releaseHeading(root.updateState)
+                        font.family: Fonts.serif
+                        font.pixelSize: 22
+                        font.bold: true
+                    }
+                    Text {
+                        objectName: "updateReleaseTitle"
+                        Layout.fillWidth: true
+                        text: UpdateLook.releaseTitle(root.updateState)
+                        color: Theme.ink
+                        font.family: Fonts.system
+                        font.pixelSize: 13
+                        font.weight: Font.DemiBold
+                        wrapMode: Text.Wrap
+                    }
+                    ColumnLayout {
+                        objectName: "updateReleaseNotes"
+                        visible: notes.count > 0
+                        Layout.fillWidth: true
+                        spacing: 8
+
+                        Repeater {
+                            id: notes
+
+                            model: UpdateLook.releaseNotes(root.updateState)
+
+                            GlyphLabel {
+                                required property string modelData
+
+                                Layout.fillWidth: true
+                                glyph: "checkmark"
+                                color: Theme.muted
+                                text: modelData
+                            }
+                        }
+                    }
+                    ProminentButton {
+                        objectName: "updateInstallButton"
+                        visible: UpdateLook.releaseFooter(root.updateState) === UpdateLook.InstallButton
+                        text: "Скачать и установить"
+                        font.pixelSize: 15
+                        onClicked: {
+                            root.installPending = true;
+                            root.showLicense = true;
+                        }
+                    }
+                    RowLayout {
+                        objectName: "updateInstallingRow"
+                        visible: UpdateLook.releaseFooter(root.updateState) === UpdateLook.Installing
+                        spacing: 10
+
+                        ProgressIndicator {
+                            Layout.alignment: Qt.AlignVCenter
+                            running: parent.visible
+                            size: 16
+                        }
+                        Text {
+                            Layout.alignment: Qt.AlignVCenter
+                            text: UpdateLook.releaseFooterText(root.updateState)
+                            color: Theme.ink
+                            font.family: Fonts.system
+                            font.pixelSize: 13
+                        }
+                    }
+                    GlyphLabel {
+                        objectName: "updateInstalledLine"
+                        visible: UpdateLook.releaseFooter(root.updateState) === UpdateLook.Installed
+                        Layout.fillWidth: true
+                        glyph: "checkmark.circle.fill"
+                        color: Theme.accent
+                        text: UpdateLook.releaseFooterText(root.updateState)
+                    }
+                }
+            }
+        }
+    }
+
+    Popup {
+        id: licenseSheet
+
+        objectName: "licenseSheet"
+        parent: T.Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(620, parent ? parent.width : 620)
+        height: Math.min(680, parent ? parent.height : 680)
+        visible: root.showLicense
+        modal: true
+        closePolicy: Popup.NoAutoClose
+        padding: 0
+
+        background: Rectangle {
+            radius: 10
+            color: Theme.appBg
+        }
+
+        // Made afresh for every showing, so its confirmation starts unticked each time.
+        contentItem: Loader {
+            id: agreement
+
+            active: root.showLicense
+            source: "LicenseAgreementView.qml"
+        }
+
+        Connections {
+            target: agreement.item
+            ignoreUnknownSignals: true
+
+            function onAccepted() {
+                root.showLicense = false;
+                if (root.installPending)
+                    root.model.startInstallUpdate();
+                root.installPending = false;
+            }
+            function onDeclined() {
+                root.showLicense = false;
+                root.installPending = false;
+            }
+        }
+    }
+}

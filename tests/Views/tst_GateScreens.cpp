@@ -1,0 +1,289 @@
+#include "App/AppModel.h"
+#include "App/LicenseAgreement.h"
+#include "App/Theme.h"
+
+#include "TestSupport/ViewHarness.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::ViewHarness;
+
+namespace {
+
+// Takes the URLs the views hand to the browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { opened << url; }
+};
+
+// Accepts connections and never answers them, until told to hang up.
+class SilentServer : public QTcpServer
+{
+public:
+    SilentServer()
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket *socket = nextPendingConnection())
+                m_sockets << socket;
+        });
+    }
+
+    QUrl url() const { return QUrl(u"https://127.0.0.1:%1"_s.arg(serverPort())); }
+
+    void hangUp()
+    {
+        for (QTcpSocket *socket : std::as_const(m_sockets))
+            socket->abort();
+    }
+
+private:
+    QList<QTcpSocket *> m_sockets;
+};
+
+const QString unreadableAgreement
+    = u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s;
+
+} // namespace
+
+class GateScreensTest : public QObject
+{
+    Q_OBJECT
+
+    ViewHarness m_harness;
+    WakeNotifier m_wake;
+
+    std::unique_ptr<AppModel> makeModel(const QUrl &servers = QUrl(u"https://portal.example"_s))
+    {
+        AppModel::Options options;
+        options.wake = &m_wake;
+        options.servers = { servers, servers };
+        return std::make_unique<AppModel>(false, options);
+    }
+
+    std::unique_ptr<QQuickWindow> showActivation(AppModel &model, const QString &code = {})
+    {
+        return m_harness.show(u"ActivationView"_s,
+                              { { u"model"_s, QVariant::fromValue(&model) }, { u"code"_s, code } });
+    }
+
+    static QQuickItem *item(QQuickWindow &window, const QString &name)
+    {
+        QQuickItem *found = ViewHarness::find(window, name);
+        if (!found)
+            qWarning() << "no item" << name;
+        return found;
+    }
+
+    static QVariant storedVersion()
+    {
+        return QSettings().value(QLatin1StringView(LicenseAgreement::preferenceKey));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(u"VetronTest"_s);
+        QCoreApplication::setApplicationName(u"tst_GateScreens"_s);
+    }
+
+    void init()
+    {
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+        QSettings().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
+    }
+
+    void acceptNeedsTheTick()
+    {
+        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
+        QVERIFY(window);
+        QQuickItem *accept = item(*window, u"licenseAcceptButton"_s);
+        QQuickItem *toggle = item(*window, u"licenseConfirmToggle"_s);
+        QVERIFY(accept && toggle);
+        const QQuickItem *label = toggle->findChild<QQuickItem *>(u"quietToggleLabel"_s);
+
+        QVERIFY(!accept->isEnabled());
+        ViewHarness::click(*window, *accept);
+        QVERIFY(!storedVersion().isValid());
+        ViewHarness::click(*window, *label);
+        QVERIFY(accept->isEnabled());
+        ViewHarness::click(*window, *label);
+        QVERIFY(!accept->isEnabled());
+    }
+
+    void choiceStoresOnlyAnAcceptance_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addRow("accept") << u"licenseAcceptButton"_s << QVariant(u"1.0"_s);
+        QTest::addRow("decline") << u"licenseDeclineButton"_s << QVariant();
+    }
+
+    void choiceStoresOnlyAnAcceptance()
+    {
+        QFETCH(QString, button);
+        QFETCH(QVariant, stored);
+        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
+        QVERIFY(window);
+        QObject *view = window->contentItem()->childItems().constFirst();
+        QStringList heard;
+        // What the gate finds in the store at the moment it hears the outcome.
+        connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
+        connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
+        m_outcomes.clear();
+        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *item(*window, button));
+        QCOMPARE(m_outcomes, QStringList { stored.toString() });
+        QCOMPARE(storedVersion(), stored);
+    }
+
+    void unreadableAgreementSaysSoAndCanBeAccepted()
+    {
+        LicenseAgreement::setTextOverride(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s));
+        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
+        LicenseAgreement::setTextOverride(std::nullopt);
+        QVERIFY(window);
+        QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(), unreadableAgreement);
+        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
+        QCOMPARE(storedVersion(), QVariant(u"1.0"_s));
+    }
+
+    void pasteTakesTheClipboardTrimmed_data()
+    {
+        QTest::addColumn<QVariant>("clipboard");
+        QTest::addColumn<QString>("key");
+        QTest::addRow("trailing line break") << QVariant(u"VTR-ABCD-1234\n"_s) << u"VTR-ABCD-1234"_s;
+        QTest::addRow("blanks at both ends") << QVariant(u" \r\n\tVTR-ABCD-1234 \n"_s) << u"VTR-ABCD-1234"_s;
+        QTest::addRow("no text") << QVariant() << u"typed"_s;
+    }
+
+    void pasteTakesTheClipboardTrimmed()
+    {
+        QFETCH(QVariant, clipboard);
+        QFETCH(QString, key);
+        auto *data = new QMimeData;
+        if (clipboard.isValid())
+            data->setText(clipboard.toString());
+        else
+            data->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        QGuiApplication::clipboard()->setMimeData(data);
+        auto model = makeModel();
+        const auto window = showActivation(*model, u"typed"_s);
+        QVERIFY(window);
+        ViewHarness::click(*window, *item(*window, u"activationPasteButton"_s));
+        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), key);
+    }
+
+    void rejectedKeyStaysWithTheReasonInDanger()
+    {
+        auto model = makeModel();
+        const auto window = showActivation(*model, u"VTR-12"_s);
+        QVERIFY(window);
+        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        QVERIFY(!message->isVisible());
+
+        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        QTRY_COMPARE(model->message(), u"Введите ключ из личного кабинета целиком."_s);
+        QTRY_VERIFY(!model->busy());
+        QVERIFY(message->isVisible());
+        QCOMPARE(message->property("color").value<QColor>(), Theme::danger());
+        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
+        const QQuickItem *button = item(*window, u"activationButton"_s);
+        QCOMPARE(button->property("text").toString(), u"Активировать"_s);
+        QVERIFY(button->isEnabled());
+    }
+
+    void whileEnrollingTheButtonWaitsAndTheMessageIsMuted()
+    {
+        SilentServer server;
+        QVERIFY(server.isListening());
+        auto model = makeModel(server.url());
+        const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
+        QVERIFY(window);
+        QSignalSpy reached(&server, &QTcpServer::newConnection);
+        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        QVERIFY(reached.wait(30000));
+
+        const QQuickItem *button = item(*window, u"activationButton"_s);
+        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        QCOMPARE(button->property("text").toString(), u"Подключаем…"_s);
+        QVERIFY(!button->isEnabled());
+        QVERIFY(message->isVisible());
+        QCOMPARE(message->property("text").toString(), u"Активируем устройство…"_s);
+        QCOMPARE(message->property("color").value<QColor>(), Theme::muted());
+
+        // Let enrollment fail, so nothing outlives the test.
+        QSignalSpy idle(model.get(), &AppModel::busyChanged);
+        server.hangUp();
+        QVERIFY(idle.wait(30000));
+    }
+
+    void portalLinkOpensThePersonalAccount()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
+        auto model = makeModel(QUrl(u"https://portal.example"_s));
+        const auto window = showActivation(*model);
+        QVERIFY(window);
+        ViewHarness::click(*window, *item(*window, u"activationPortalLink"_s));
+        QDesktopServices::unsetUrlHandler(u"https"_s);
+        QCOMPARE(catcher.opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
+    }
+
+    void picturesDrawTheThemeWhereTheLayoutPutsIt_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("button");
+        QTest::addRow("agreement") << u"LicenseAgreementView"_s << u"licenseAcceptButton"_s;
+        QTest::addRow("activation") << u"ActivationView"_s << u"activationButton"_s;
+    }
+
+    void picturesDrawTheThemeWhereTheLayoutPutsIt()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, button);
+        auto model = makeModel();
+        QVariantMap properties;
+        if (view == u"ActivationView"_s)
+            properties.insert(u"model"_s, QVariant::fromValue(model.get()));
+        const auto window = m_harness.show(view, properties);
+        QVERIFY(window);
+        if (QQuickItem *toggle = ViewHarness::find(*window, u"licenseConfirmToggle"_s)) {
+            ViewHarness::click(*window, *toggle);
+            const QQuickItem *box = item(*window, u"licenseTextBox"_s);
+            QCOMPARE(ViewHarness::colourAt(*window, *box, QPointF(box->width() / 2, 6)), Theme::surface());
+        }
+        const QImage picture = ViewHarness::picture(*window);
+        ViewHarness::keepPicture(picture, view);
+        QCOMPARE(picture.size(), QSize(1240, 1600));
+        QCOMPARE(picture.pixelColor(0, 0), Theme::appBg());
+        const QQuickItem *fill = item(*window, button);
+        QCOMPARE(ViewHarness::colourAt(*window, *fill, QPointF(4, fill->height() / 2)), Theme::accent());
+    }
+
+public Q_SLOTS:
+    void noteOutcome() { m_outcomes << storedVersion().toString(); }
+
+private:
+    QStringList m_outcomes;
+};
+
+QTEST_MAIN(GateScreensTest)
+#include "tst_GateScreens.moc"

@@ -1,0 +1,161 @@
+#include "Views/SessionLook.h"
+#include "Views/SettingsLook.h"
+
+#include <QTest>
+
+#include <cstdlib>
+#include <ctime>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+
+// The rules behind the settings and session screens: paging, the category switches, labels.
+class SettingsRulesTest : public QObject
+{
+    Q_OBJECT
+
+    static ProtectedSession session(const QString &title, double createdAt = 0, bool bypass = false)
+    {
+        ProtectedSession session;
+        session.id = u"s"_s;
+        session.title = title;
+        session.createdAt = createdAt;
+        session.lastUsedAt = createdAt;
+        session.requests = 5;
+        session.replacements = 2;
+        session.bypass = bypass;
+        return session;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Moscow time all year, whatever zone the machine is in.
+        qputenv("TZ", "MSK-3");
+        tzset();
+    }
+
+    void pagesOfTen_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("pager");
+        QTest::addRow("ten fit one page") << 10 << 0 << 0 << 10 << u"Страница 1 из 1 · сессий: 10"_s;
+        QTest::addRow("eleventh on a second page") << 11 << 1 << 10 << 11 << u"Страница 2 из 2 · сессий: 11"_s;
+        QTest::addRow("page past a shrunk list") << 5 << 3 << 0 << 5 << u"Страница 1 из 1 · сессий: 5"_s;
+        QTest::addRow("no sessions") << 0 << 0 << 0 << 0 << u"Страница 1 из 1 · сессий: 0"_s;
+        QTest::addRow("negative page") << 23 << -1 << 0 << 10 << u"Страница 1 из 3 · сессий: 23"_s;
+    }
+
+    void pagesOfTen()
+    {
+        QFETCH(int, count);
+        QFETCH(int, page);
+        QFETCH(int, first);
+        QFETCH(int, end);
+        QFETCH(QString, pager);
+        const auto rows = SessionPaging::rows(page, count);
+        QCOMPARE(rows.first, first);
+        QCOMPARE(rows.second, end);
+        QCOMPARE(SessionPaging::pagerText(page, count), pager);
+        QCOMPARE(SessionPaging::pageCount(count) >= 2, count > 10);
+    }
+
+    void deletionClampsTheStoredPage()
+    {
+        QCOMPARE(SessionPaging::clampedPage(3, 5), 0);
+        QCOMPARE(SessionPaging::clampedPage(2, 20), 1);
+        QCOMPARE(SessionPaging::clampedPage(1, 11), 1);
+    }
+
+    void categorySwitchKeepsTableOrderAndDropsUnknownKeys_data()
+    {
+        QTest::addColumn<QStringList>("disabled");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addRow("off before a later key")
+            << QStringList { u"secrets"_s, u"faces"_s } << u"network"_s << false
+            << QStringList { u"network"_s, u"secrets"_s };
+        QTest::addRow("on again") << QStringList { u"names"_s, u"cards"_s } << u"names"_s << true
+                                  << QStringList { u"cards"_s };
+        QTest::addRow("off twice") << QStringList { u"cards"_s } << u"cards"_s << false
+                                   << QStringList { u"cards"_s };
+    }
+
+    void categorySwitchKeepsTableOrderAndDropsUnknownKeys()
+    {
+        QFETCH(QStringList, disabled);
+        QFETCH(QString, key);
+        QFETCH(bool, enabled);
+        QFETCH(QStringList, expected);
+        QCOMPARE(disabledCategoriesAfter(disabled, key, enabled), expected);
+    }
+
+    void retentionLabels_data()
+    {
+        QTest::addColumn<qint64>("days");
+        QTest::addColumn<QString>("label");
+        QTest::addRow("half a year") << qint64(180) << u"Полгода"_s;
+        QTest::addRow("never") << qint64(0) << u"Не удалять автоматически"_s;
+        QTest::addRow("not a choice") << qint64(14) << u"14 дней"_s;
+    }
+
+    void retentionLabels()
+    {
+        QFETCH(qint64, days);
+        QFETCH(QString, label);
+        QCOMPARE(retentionLabel(days), label);
+    }
+
+    void sessionTexts_data()
+    {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        // 2026-03-05 11:07:30 UTC, 14:07 in Moscow.
+        const double created = 1'772'708'850.25;
+        QTest::addRow("untitled") << sessionTitle(session({}, created)) << u"Сессия 05.03.2026, 14:07"_s;
+        QTest::addRow("titled") << sessionTitle(session(u"Договор"_s, created)) << u"Договор"_s;
+        QTest::addRow("counts") << countsLine(session({}, created)) << u"Запросов: 5 · сохранённых замен: 2"_s;
+        QTest::addRow("bypass")
+            << countsLine(session({}, created, true)) << u"Без обезличивания · включено через !!"_s;
+        QTest::addRow("facts") << sessionFacts(session({}, created))
+                               << u"Создана: 05.03.2026, 14:07\nПоследнее использование: 05.03.2026, "
+                                  "14:07\nЗапросов: 5 · замен: 2"_s;
+        SubscriptionInfo subscription { u"active"_s, QDateTime(QDate(2026, 3, 1), QTime(22, 30), QTimeZone::utc()) };
+        QTest::addRow("paid until, local day")
+            << subscriptionLine(true, subscription) << u"Подписка активна до 02.03.26"_s;
+        QTest::addRow("no subscription") << subscriptionLine(true, std::nullopt) << u"Нет активной подписки"_s;
+        QTest::addRow("loading") << subscriptionLine(false, subscription) << u"Загружаем статистику…"_s;
+    }
+
+    void sessionTexts()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    void renameNeedsANameAndNoOperation_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<bool>("enabled");
+        QTest::addRow("name") << u"Иск"_s << false << true;
+        QTest::addRow("blanks and line breaks") << u"  \n\t "_s << false << false;
+        QTest::addRow("busy") << u"Иск"_s << true << false;
+    }
+
+    void renameNeedsANameAndNoOperation()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, busy);
+        QFETCH(bool, enabled);
+        QCOMPARE(canRename(title, busy), enabled);
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsRulesTest)
+#include "tst_SettingsRules.moc"

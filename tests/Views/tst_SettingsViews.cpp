@@ -1,0 +1,325 @@
+#include "App/AppModel.h"
+#include "App/OperationTask.h"
+#include "App/SettingsScreen.h"
+#include "BuildConstants.h"
+#include "Views/PreviewMode.h"
+
+#include "TestSupport/AwaitTask.h"
+#include "TestSupport/TestProfile.h"
+#include "TestSupport/TunnelFixture.h"
+#include "TestSupport/ViewHarness.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrlQuery>
+
+using namespace Qt::StringLiterals;
+using namespace Vetron;
+using Vetron::Test::TunnelFixture;
+using Vetron::Test::ViewHarness;
+using Vetron::Test::awaitTask;
+
+namespace {
+
+QStringList capturedLog;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedLog.append(message);
+}
+
+QJsonObject sessionObject(const QString &id, const QString &title, const QJsonArray &mapping = {})
+{
+    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
+             { u"created_at"_s, 1'772'708'850 }, { u"last_used_at"_s, 1'772'712'450 },
+             { u"requests"_s, 12 }, { u"replacements"_s, 4 }, { u"bypass"_s, false },
+             { u"mapping"_s, mapping } };
+}
+
+} // namespace
+
+// The settings, session and explainer screens loaded for real, against a protection server
+// reached through a real tunnel.
+class SettingsViewsTest : public QObject
+{
+    Q_OBJECT
+
+    WakeNotifier m_wake;
+    std::unique_ptr<TunnelFixture> m_fixture;
+    std::unique_ptr<AppModel> m_model;
+    ViewHarness m_harness;
+
+    // A model whose tunnel is up, with the account counted as loaded so no portal is asked.
+    bool startModel(const QJsonArray &sessions)
+    {
+        m_fixture = std::make_unique<TunnelFixture>();
+        if (!m_fixture->start()) {
+            qWarning() << m_fixture->error();
+            return false;
+        }
+        m_fixture->server().setSessions(sessions);
+        AppModel::Options options;
+        options.tunnel = m_fixture->serviceOptions();
+        options.wake = &m_wake;
+        m_model = std::make_unique<AppModel>(false, options);
+        m_model->setAccountLoaded(true);
+        return awaitTask(m_model->tunnel->enable()).finished
+            && QTest::qWaitFor([this] { return m_model->state() == ProtectionState::protected_; });
+    }
+
+    // Tall enough that every control of the screen can be clicked without scrolling.
+    std::unique_ptr<QQuickWindow> show(const QString &view)
+    {
+        return m_harness.show(view, { { u"model"_s, QVariant::fromValue(m_model.get()) } }, QSize(620, 2400));
+    }
+
+    QList<Tools::ProtectionServer::Request> requestsTo(const char *host) const
+    {
+        QList<Tools::ProtectionServer::Request> found;
+        for (const auto &request : m_fixture->server().requests()) {
+            if (request.url.host() == QLatin1StringView(host))
+                found.append(request);
+        }
+        return found;
+    }
+
+    // Items named `name` in the visual tree below `root`, which also holds what repeaters made.
+    static QList<QQuickItem *> items(QQuickItem *root, const QString &name)
+    {
+        QList<QQuickItem *> found;
+        if (root->objectName() == name)
+            found.append(root);
+        for (QQuickItem *child : root->childItems())
+            found.append(items(child, name));
+        return found;
+    }
+
+    static QQuickItem *item(QQuickWindow &window, const QString &name)
+    {
+        return items(window.contentItem(), name).value(0);
+    }
+
+    static QObject *dialog(QQuickWindow &window, const QString &name)
+    {
+        return window.findChild<QObject *>(name);
+    }
+
+    // Clicks a button of the open confirmation `dialogName`.
+    static bool answer(QQuickWindow &window, const QString &dialogName, const QString &button)
+    {
+        QObject *confirmation = dialog(window, dialogName);
+        if (!confirmation || !QTest::qWaitFor([&] { return confirmation->property("opened").toBool(); }))
+            return false;
+        auto *target = items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
+        if (!target)
+            return false;
+        ViewHarness::click(window, *target);
+        return QTest::qWaitFor([&] { return !confirmation->property("visible").toBool(); });
+    }
+
+    // Every operation the settings screen started has ended.
+    static bool screenIdle(QQuickWindow &window)
+    {
+        auto *screen = window.findChild<SettingsScreen *>();
+        return screen && QTest::qWaitFor([&] {
+            const auto tasks = screen->findChildren<OperationTask *>();
+            return std::none_of(tasks.begin(), tasks.end(), [](auto *task) { return task->running(); });
+        });
+    }
+
+private Q_SLOTS:
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
+
+    void cleanup()
+    {
+        if (m_model)
+            awaitTask(m_model->tunnel->disable());
+        m_model.reset();
+        m_fixture.reset();
+    }
+
+    void renameShowsTheTitleTheServerListsAfterwards()
+    {
+        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(awaitTask(m_model->loadSessions()).finished);
+        m_model->setSelectedSession(m_model->sessions().first());
+        // The server files the new name its own way; the screen must show its version.
+        connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, this, [this] {
+            const auto last = m_fixture->server().requests().last();
+            if (last.method == "GET" && last.url.host() == QLatin1StringView(BuildConstants::sessionsHost))
+                m_fixture->server().setSessions({ sessionObject(u"s1"_s, u"Иск (архив)"_s) });
+        });
+        const auto window = show(u"SessionsView"_s);
+        QVERIFY(window);
+        auto *field = item(*window, u"renameField"_s);
+        QCOMPARE(field->property("text").toString(), u"Договор"_s);
+        field->setProperty("text", u"Иск"_s);
+        ViewHarness::click(*window, *item(*window, u"renameButton"_s));
+        QTRY_COMPARE(item(*window, u"sessionTitle"_s)->property("text").toString(), u"Иск (архив)"_s);
+    }
+
+    void revealShowsTheBusyLabelThenTheEmptyTable()
+    {
+        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(awaitTask(m_model->loadSessions()).finished);
+        m_model->setSelectedSession(m_model->sessions().first());
+        m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 0, {}, 1000);
+        const auto window = show(u"SessionsView"_s);
+        QVERIFY(window);
+        auto *reveal = item(*window, u"revealButton"_s);
+        auto *remove = item(*window, u"deleteSessionButton"_s);
+        QCOMPARE(reveal->property("text").toString(), u"Показать данные"_s);
+        QVERIFY(!item(*window, u"emptyMappingText"_s)->isVisible());
+
+        ViewHarness::click(*window, *reveal);
+        QTRY_COMPARE(reveal->property("text").toString(), u"Расшифровываем…"_s);
+        QVERIFY(!remove->isEnabled());
+        QTRY_VERIFY(item(*window, u"emptyMappingText"_s)->isVisible());
+        QCOMPARE(item(*window, u"emptyMappingText"_s)->property("text").toString(),
+                 u"В этой сессии сохранённых замен нет."_s);
+        QVERIFY(remove->isEnabled());
+    }
+
+    void revealedOriginalsStayOffDiskAndOutOfTheLog()
+    {
+        const QString original = u"Лжеименов Вениамин, +7 000 555-44-33"_s;
+        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s,
+            { QJsonObject { { u"placeholder"_s, u"PERSON_1"_s }, { u"original"_s, original } } }) }));
+        QVERIFY(awaitTask(m_model->loadSessions()).finished);
+        m_model->setSelectedSession(m_model->sessions().first());
+        capturedLog.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+        {
+            const auto window = show(u"SessionsView"_s);
+            QVERIFY(window);
+            ViewHarness::click(*window, *item(*window, u"revealButton"_s));
+            QTRY_VERIFY(item(*window, u"mappingOriginal"_s));
+            QCOMPARE(item(*window, u"mappingOriginal"_s)->property("text").toString(), original);
+            ViewHarness::click(*window, *item(*window, u"backToListButton"_s));
+            QCOMPARE(m_model->section(), MainSection::settings);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qInstallMessageHandler(previous);
+        QVERIFY(!capturedLog.join(u'\n').contains(original));
+
+        QDirIterator files(Test::temporaryHome(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        int searched = 0;
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (file.open(QIODevice::ReadOnly)) {
+                ++searched;
+                QVERIFY2(!file.readAll().contains(original.toUtf8()), qPrintable(file.fileName()));
+            }
+        }
+        QVERIFY(searched > 0); // the data directory's files at least
+    }
+
+    void failedSessionDeletionIsSilentAndTheRowStays()
+    {
+        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        const auto window = show(u"SettingsView"_s);
+        QVERIFY(window);
+        QVERIFY(screenIdle(*window));
+        m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 500);
+        ViewHarness::click(*window, *item(*window, u"sessionDeleteButton"_s));
+        QVERIFY(answer(*window, u"sessionDeleteDialog"_s, u"confirmDialogConfirm"_s));
+        QVERIFY(screenIdle(*window));
+        QCOMPARE(requestsTo(BuildConstants::sessionHost).size(), 1);
+        QCOMPARE(item(*window, u"sessionRowTitle"_s)->property("text").toString(), u"Договор"_s);
+        QVERIFY(!item(*window, u"sessionsNotice"_s)->isVisible());
+        QCOMPARE(m_model->message(), QString());
+    }
+
+    void purgeAsksFirstAndCancelSendsNothing()
+    {
+        QVERIFY(startModel({}));
+        const auto window = show(u"SettingsView"_s);
+        QVERIFY(window);
+        ViewHarness::click(*window, *item(*window, u"purgeButton"_s));
+        QVERIFY(answer(*window, u"purgeDialog"_s, u"confirmDialogCancel"_s));
+        QCOMPARE(m_model->message(), QString());
+
+        // Confirmed, exactly one request goes out: none came from the cancelled dialog.
+        ViewHarness::click(*window, *item(*window, u"purgeButton"_s));
+        QVERIFY(answer(*window, u"purgeDialog"_s, u"confirmDialogConfirm"_s));
+        QTRY_COMPARE(m_model->message(), u"Карта замен удалена."_s);
+        QCOMPARE(requestsTo(BuildConstants::purgeHost).size(), 1);
+    }
+
+    void editedCategoryReachesTheServerOnlyOnSave()
+    {
+        QVERIFY(startModel({}));
+        m_model->setSettings({ 30, false, { u"secrets"_s, u"faces"_s } });
+        const auto window = show(u"SettingsView"_s);
+        QVERIFY(window);
+        auto *network = item(*window, u"categoryToggle_network"_s);
+        QVERIFY(network->property("checked").toBool());
+        QVERIFY(!item(*window, u"categoryToggle_secrets"_s)->property("checked").toBool());
+        ViewHarness::click(*window, *network);
+        QCOMPARE(m_model->settings().disabledCategories, (QStringList { u"network"_s, u"secrets"_s }));
+        QVERIFY(!network->property("checked").toBool());
+
+        ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
+        QTRY_COMPARE(m_model->message(), u"Настройки сохранены."_s);
+        // One request only: the switch itself sent nothing.
+        const auto saved = requestsTo(BuildConstants::configHost);
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"network,secrets"_s);
+    }
+
+    // Pictures of the screens at 2×, written when VETRON_TEST_PICTURES names a directory.
+    void screensAtFullHeight()
+    {
+        WakeNotifier wake;
+        AppModel::Options options;
+        options.wake = &wake;
+        AppModel model(false, options);
+        model.setAccountLoaded(true);
+        model.setUsage({ 1284, 356, 7 });
+        QList<ProtectedSession> sessions;
+        for (int i = 0; i < 23; ++i) {
+            ProtectedSession session;
+            session.id = QString::number(i);
+            session.title = i % 4 == 1 ? QString() : u"Беседа %1"_s.arg(i + 1);
+            session.createdAt = 1'772'708'850 - i * 86'400;
+            session.lastUsedAt = session.createdAt + 3'600;
+            session.requests = 20 - i % 7;
+            session.replacements = i % 5;
+            session.bypass = i == 2;
+            sessions.append(session);
+        }
+        model.setSessions(sessions);
+        model.setSelectedSession(sessions.first());
+
+        PreviewMode::setFlattenScrolls(true);
+        const auto tallest = [&](const QString &view, const QVariantMap &properties) {
+            auto window = m_harness.show(view, properties);
+            auto *root = window ? window->contentItem()->childItems().value(0) : nullptr;
+            if (window) // no tooltip under a pointer left at the corner
+                QTest::mouseMove(window.get(), QPoint(window->width() - 1, window->height() - 1));
+            for (int pass = 0; root && pass < 4 && qAbs(root->implicitHeight() - window->height()) > 0.5; ++pass) {
+                window->resize(window->width(), qCeil(root->implicitHeight()));
+                QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
+                drawn.wait();
+            }
+            if (window)
+                ViewHarness::keepPicture(ViewHarness::picture(*window), view);
+            return window;
+        };
+        const QVariantMap withModel { { u"model"_s, QVariant::fromValue(&model) } };
+        const auto settings = tallest(u"SettingsView"_s, withModel);
+        const auto detail = tallest(u"SessionsView"_s, withModel);
+        const auto explainer = tallest(u"HowItWorksView"_s, { { u"renderFullHeight"_s, true } });
+        PreviewMode::setFlattenScrolls(false);
+        QVERIFY(settings && detail && explainer);
+        QCOMPARE(items(settings->contentItem(), u"sessionRowTitle"_s).size(), 10);
+        QCOMPARE(item(*settings, u"pagerText"_s)->property("text").toString(), u"Страница 1 из 3 · сессий: 23"_s);
+        QVERIFY(!item(*settings, u"pagerBackButton"_s)->isEnabled());
+        QVERIFY(explainer->height() > 640);
+    }
+};
+
+QTEST_MAIN(SettingsViewsTest)
+#include "tst_SettingsViews.moc"
