@@ -49,7 +49,8 @@ Rectangle {
                 Layout.fillWidth: true
                 visible: !PreviewMode.flattenScrolls
                 placeholderText: "Ключ активации"
-                font.pixelSize: 20
+                // The platform's third-level title.
+                font.pixelSize: 15
                 text: root.code
                 onTextChanged: root.code = text
             }
@@ -72,7 +73,7 @@ Rectangle {
                     verticalAlignment: Text.AlignVCenter
                     text: "Ключ активации"
                     font.family: Fonts.system
-                    font.pixelSize: 20
+                    font.pixelSize: 15
                     color: Theme.hint
                 }
             }
