@@ -160,6 +160,23 @@ private Q_SLOTS:
         QTRY_COMPARE(item(*window, u"sessionTitle"_s)->property("text").toString(), u"Иск (архив)"_s);
     }
 
+    // Confirmed, the deletion leaves the session screen for the settings with the server's list.
+    void deletionReturnsToSettingsWithTheRefreshedList()
+    {
+        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s), sessionObject(u"s2"_s, u"Иск"_s) }));
+        QVERIFY(awaitTask(m_model->loadSessions()).finished);
+        m_model->setSection(MainSection::sessions);
+        m_model->setSelectedSession(m_model->sessions().first());
+        const auto window = show(u"SessionsView"_s);
+        QVERIFY(window);
+        ViewHarness::click(*window, *item(*window, u"deleteSessionButton"_s));
+        QVERIFY(answer(*window, u"sessionDeleteDialog"_s, u"confirmDialogConfirm"_s));
+        QTRY_COMPARE(m_model->section(), MainSection::settings);
+        QVERIFY(!m_model->selectedSession());
+        QCOMPARE(m_model->sessions().size(), 1);
+        QCOMPARE(m_model->sessions().first().id, u"s2"_s);
+    }
+
     void revealShowsTheBusyLabelThenTheEmptyTable()
     {
         QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
