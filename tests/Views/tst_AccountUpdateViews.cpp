@@ -316,10 +316,14 @@ private Q_SLOTS:
         QCOMPARE(model->updateState().kind, Kind::available);
         QVERIFY(shown(*window, u"updateInstallButton"_s));
 
-        // Asked again, with the confirmation cleared; accepting installs the offered release.
+        // Asked again, with the confirmation cleared; accepting installs the release offered at
+        // the press, even when a check offers another while the sheet is open.
         ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(shown(*window, u"licenseAcceptButton"_s));
         QVERIFY(!item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
+        const QString later = u"/static/Later.dmg"_s;
+        model->setUpdateState(UpdateScreenState::withManifest(
+            Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + later)));
         QCOMPARE(requestsFor(download), 0);
         ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
@@ -328,6 +332,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!shown(*window, u"licenseAcceptButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(model->updateState().kind, Kind::failed, 20000);
         QCOMPARE(requestsFor(download), 1);
+        QCOMPARE(requestsFor(later), 0);
     }
 };
 

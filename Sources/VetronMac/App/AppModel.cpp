@@ -148,11 +148,11 @@ OperationTask *AppModel::startQuit()
     return start([this](auto) { return quit(); });
 }
 
-OperationTask *AppModel::startInstallUpdate()
+OperationTask *AppModel::startInstallUpdate(const QVariant &manifest)
 {
     std::optional<MacReleaseManifest> offered;
-    if (m_updateState.kind == UpdateScreenState::Kind::available && m_updateState.manifest)
-        offered = m_updateState.manifest;
+    if (manifest.metaType() == QMetaType::fromType<MacReleaseManifest>())
+        offered = manifest.value<MacReleaseManifest>();
     return start([this, offered](auto) -> QCoro::Task<> {
         if (offered)
             co_await installUpdate(*offered);

@@ -153,8 +153,9 @@ public:
     Q_INVOKABLE Vetron::OperationTask *startLoadSessions();
     Q_INVOKABLE Vetron::OperationTask *startCheckUpdates();
     Q_INVOKABLE Vetron::OperationTask *startQuit();
-    // Installs the release the updates screen offers; nothing when none is offered.
-    Q_INVOKABLE Vetron::OperationTask *startInstallUpdate();
+    // Installs `manifest` (a MacReleaseManifest, the release the updates screen offered when the
+    // user chose it); anything else installs nothing.
+    Q_INVOKABLE Vetron::OperationTask *startInstallUpdate(const QVariant &manifest);
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;

@@ -12,7 +12,8 @@ Item {
 
     required property var model
     // The offered release waits for the agreement.
-    property bool installPending: false
+    // The release offered when "Скачать и установить" was pressed: the one the agreement installs.
+    property var pendingInstall: undefined
     property bool showLicense: false
     readonly property var updateState: model.updateState
     readonly property int card: UpdateLook.card(updateState)
@@ -203,7 +204,7 @@ Item {
                         text: "Скачать и установить"
                         font.pixelSize: 15
                         onClicked: {
-                            root.installPending = true;
+                            root.pendingInstall = root.updateState.manifest;
                             root.showLicense = true;
                         }
                     }
@@ -270,13 +271,13 @@ Item {
 
             function onAccepted() {
                 root.showLicense = false;
-                if (root.installPending)
-                    root.model.startInstallUpdate();
-                root.installPending = false;
+                if (root.pendingInstall !== undefined)
+                    root.model.startInstallUpdate(root.pendingInstall);
+                root.pendingInstall = undefined;
             }
             function onDeclined() {
                 root.showLicense = false;
-                root.installPending = false;
+                root.pendingInstall = undefined;
             }
         }
     }
