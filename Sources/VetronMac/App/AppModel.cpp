@@ -454,6 +454,14 @@ QCoro::Task<> AppModel::loadSessions()
         setSessions(failure.isNull() ? sessions : QList<ProtectedSession>(), failure);
 }
 
+QCoro::Task<> AppModel::changeSession(QString action, QString id, std::optional<QString> title)
+{
+    QPointer self(this);
+    co_await tunnel->sessionCommand(std::move(action), std::move(id), std::move(title));
+    if (self)
+        co_await loadSessions();
+}
+
 UpdateService::Options AppModel::updateOptions() const
 {
     UpdateService::Options options;

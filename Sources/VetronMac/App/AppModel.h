@@ -137,6 +137,9 @@ public:
     QCoro::Task<> saveSettings();
     QCoro::Task<> purgeMap();
     QCoro::Task<> loadSessions();
+    // Sends one session command ("rename" with a title, "delete" without) and, once it succeeded,
+    // reloads the list; a failed command throws and leaves the list as it was.
+    QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt);
     QCoro::Task<> checkUpdates();
     QCoro::Task<> installUpdate(MacReleaseManifest manifest);
     // Switches protection off, which puts the user's proxies back, then quits the application.

@@ -31,102 +31,66 @@ QVariantList SessionOperations::mappingList() const
 
 OperationTask *SessionOperations::rename(const QString &id, const QString &title)
 {
-    return OperationTask::start(this, [this, id, title](auto) { return renameSession(id, title); });
-}
-
-OperationTask *SessionOperations::reveal(const QString &id)
-{
-    return OperationTask::start(this, [this, id](auto) { return revealSession(id); });
-}
-
-OperationTask *SessionOperations::remove(const QString &id)
-{
-    return OperationTask::start(this, [this, id](auto) { return removeSession(id); });
-}
-
-QCoro::Task<> SessionOperations::renameSession(QString id, QString title)
-{
-    QPointer self(this);
-    QPointer model(m_model);
-    setBusy(true);
-    if (!model) {
-        setBusy(false);
-        co_return;
-    }
-    std::exception_ptr failure;
-    try {
-        co_await model->tunnel->sessionCommand(u"rename"_s, id, title);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!failure && model) {
-        co_await model->loadSessions();
-        if (model) {
+    return OperationTask::start(this, [this, id, title](auto) {
+        return perform([id, title](QPointer<SessionOperations>, QPointer<AppModel> model) -> QCoro::Task<> {
+            co_await model->changeSession(u"rename"_s, id, title);
+            if (!model)
+                co_return;
             std::optional<ProtectedSession> renamed;
             for (const ProtectedSession &session : model->sessions()) {
                 if (session.id == id)
                     renamed = session;
             }
             model->setSelectedSession(renamed);
-        }
+        });
+    });
+}
+
+OperationTask *SessionOperations::reveal(const QString &id)
+{
+    return OperationTask::start(this, [this, id](auto) {
+        return perform([id](QPointer<SessionOperations> self, QPointer<AppModel> model) -> QCoro::Task<> {
+            ProtectedSessionDetail detail = co_await model->tunnel->session(id);
+            if (!self)
+                co_return;
+            self->m_detail = std::move(detail);
+            Q_EMIT self->revealedChanged();
+        });
+    });
+}
+
+OperationTask *SessionOperations::remove(const QString &id)
+{
+    return OperationTask::start(this, [this, id](auto) {
+        return perform([id](QPointer<SessionOperations> self, QPointer<AppModel> model) -> QCoro::Task<> {
+            co_await model->changeSession(u"delete"_s, id);
+            if (self) {
+                self->m_detail.reset();
+                Q_EMIT self->revealedChanged();
+            }
+            if (model) {
+                model->setSelectedSession(std::nullopt);
+                model->setSection(MainSection::settings);
+            }
+        });
+    });
+}
+
+QCoro::Task<> SessionOperations::perform(Work work)
+{
+    QPointer self(this);
+    QPointer model(m_model);
+    if (!model)
+        co_return;
+    setBusy(true);
+    std::exception_ptr failure;
+    try {
+        co_await work(self, model);
+    } catch (...) {
+        failure = std::current_exception();
     }
     if (self)
         finish(failure);
-}
-
-QCoro::Task<> SessionOperations::revealSession(QString id)
-{
-    QPointer self(this);
-    QPointer model(m_model);
-    setBusy(true);
-    if (!model) {
-        setBusy(false);
-        co_return;
-    }
-    std::exception_ptr failure;
-    std::optional<ProtectedSessionDetail> detail;
-    try {
-        detail = co_await model->tunnel->session(id);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self)
-        co_return;
-    if (detail) {
-        m_detail = std::move(detail);
-        Q_EMIT revealedChanged();
-    }
-    finish(failure);
-}
-
-QCoro::Task<> SessionOperations::removeSession(QString id)
-{
-    QPointer self(this);
-    QPointer model(m_model);
-    setBusy(true);
-    if (!model) {
-        setBusy(false);
-        co_return;
-    }
-    std::exception_ptr failure;
-    try {
-        co_await model->tunnel->sessionCommand(u"delete"_s, id, std::nullopt);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!failure && model)
-        co_await model->loadSessions();
-    if (!self)
-        co_return;
-    if (!failure) {
-        m_detail.reset();
-        Q_EMIT revealedChanged();
-        if (model) {
-            model->setSelectedSession(std::nullopt);
-            model->setSection(MainSection::settings);
-        }
-    }
-    finish(failure);
 }
 
 void SessionOperations::finish(const std::exception_ptr &failure)

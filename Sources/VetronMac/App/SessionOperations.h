@@ -9,6 +9,7 @@
 #include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
+#include <functional>
 #include <optional>
 
 namespace Vetron {
@@ -52,9 +53,12 @@ Q_SIGNALS:
     void revealedChanged();
 
 private:
-    QCoro::Task<> renameSession(QString id, QString title);
-    QCoro::Task<> revealSession(QString id);
-    QCoro::Task<> removeSession(QString id);
+    // One operation's body, given weak references to the screen and the model: both may be gone
+    // after any suspension.
+    using Work = std::function<QCoro::Task<>(QPointer<SessionOperations>, QPointer<AppModel>)>;
+    // Runs `work` with `busy` set, then records its failure's description or clears the error.
+    // Without a model nothing runs.
+    QCoro::Task<> perform(Work work);
     // Ends an operation: the failure's description or none, and `busy` cleared.
     void finish(const std::exception_ptr &failure);
     void setBusy(bool busy);

@@ -113,16 +113,12 @@ QCoro::Task<> SettingsScreen::deleteSession(QString id)
     QPointer model(m_model);
     if (!model)
         co_return;
-    bool deleted = false;
     try {
-        co_await model->tunnel->sessionCommand(u"delete"_s, id, std::nullopt);
-        deleted = true;
+        co_await model->changeSession(u"delete"_s, id);
     } catch (...) {
         // Silent by design: the row stays where it was.
-    }
-    if (!deleted || !model)
         co_return;
-    co_await model->loadSessions();
+    }
     if (self)
         setPage(SessionPaging::clampedPage(m_page, sessionCount()));
 }
