@@ -147,14 +147,14 @@ private Q_SLOTS:
 
     // With a tray the application outlives its window and the menu brings it back; without
     // one, closing the window is the way to quit.
-    void closingTheWindowQuitsOnlyWithoutATray_data()
+    void quitOnLastWindowClosedOnlyWithoutATray_data()
     {
         QTest::addColumn<bool>("trayAvailable");
         QTest::addRow("tray") << true;
         QTest::addRow("no tray") << false;
     }
 
-    void closingTheWindowQuitsOnlyWithoutATray()
+    void quitOnLastWindowClosedOnlyWithoutATray()
     {
         QFETCH(bool, trayAvailable);
         storeAcceptedVersion(u"1.0"_s);
