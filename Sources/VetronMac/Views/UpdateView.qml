@@ -47,7 +47,7 @@ Item {
             InsetCard {
                 objectName: "updateActionCard"
                 visible: root.card === UpdateLook.ActionCard
-                Layout.maximumWidth: parent.width
+                Layout.fillWidth: true
 
                 ColumnLayout {
                     anchors.fill: parent
@@ -100,7 +100,7 @@ Item {
             InsetCard {
                 objectName: "updateStatusCard"
                 visible: root.card === UpdateLook.StatusCard
-                Layout.maximumWidth: parent.width
+                Layout.fillWidth: true
 
                 RowLayout {
                     anchors.fill: parent
@@ -151,7 +151,7 @@ Item {
             InsetCard {
                 objectName: "updateReleaseCard"
                 visible: root.card === UpdateLook.ReleaseCard
-                Layout.maximumWidth: parent.width
+                Layout.fillWidth: true
 
                 ColumnLayout {
                     anchors.fill: parent
