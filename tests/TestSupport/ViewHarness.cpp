@@ -52,6 +52,43 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
     return window.findChild<QQuickItem *>(name);
 }
 
+QList<QQuickItem *> ViewHarness::items(QQuickItem *root, const QString &name)
+{
+    QList<QQuickItem *> found;
+    if (root->objectName() == name)
+        found.append(root);
+    for (QQuickItem *child : root->childItems())
+        found.append(items(child, name));
+    return found;
+}
+
+bool ViewHarness::shown(QQuickWindow &window, const QString &name)
+{
+    const QQuickItem *found = find(window, name);
+    return found && found->isVisible();
+}
+
+QString ViewHarness::text(QQuickWindow &window, const QString &name)
+{
+    const QQuickItem *found = find(window, name);
+    return found ? found->property("text").toString() : u"(no %1)"_s.arg(name);
+}
+
+QStringList ViewHarness::shownTexts(QQuickWindow &window)
+{
+    QStringList texts;
+    const std::function<void(QQuickItem *)> collect = [&](QQuickItem *item) {
+        if (!item->isVisible())
+            return;
+        if (item->inherits("QQuickText"))
+            texts << item->property("text").toString();
+        for (QQuickItem *child : item->childItems())
+            collect(child);
+    };
+    collect(window.contentItem());
+    return texts;
+}
+
 void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
 {
     const QPointF centre = item.mapToScene(QPointF(item.width() / 2, item.height() / 2));

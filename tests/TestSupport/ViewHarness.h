@@ -7,6 +7,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSize>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <memory>
@@ -30,6 +31,14 @@ public:
 
     // The item named `name` anywhere in the window, or null.
     static QQuickItem *find(QQuickWindow &window, const QString &name);
+    // Items named `name` in the visual tree below `root`, which also holds what repeaters made.
+    static QList<QQuickItem *> items(QQuickItem *root, const QString &name);
+    // Whether the item named `name` exists and is visible.
+    static bool shown(QQuickWindow &window, const QString &name);
+    // The `text` of the item named `name`, or a marker naming the missing item.
+    static QString text(QQuickWindow &window, const QString &name);
+    // Every text the window shows, in item order.
+    static QStringList shownTexts(QQuickWindow &window);
     // A left click at the item's centre.
     static void click(QQuickWindow &window, const QQuickItem &item);
     // The next frame drawn, at the window's device pixel ratio.

@@ -45,40 +45,7 @@ class AccountUpdateViewsTest : public QObject
         return m_harness.show(view, { { u"model"_s, QVariant::fromValue(&model) } });
     }
 
-    static QQuickItem *item(QQuickWindow &window, const QString &name)
-    {
-        if (auto *found = window.findChild<QQuickItem *>(name))
-            return found;
-        return ViewHarness::find(window, name);
-    }
-
-    static bool shown(QQuickWindow &window, const QString &name)
-    {
-        const QQuickItem *found = item(window, name);
-        return found && found->isVisible();
-    }
-
-    static QString text(QQuickWindow &window, const QString &name)
-    {
-        const QQuickItem *found = item(window, name);
-        return found ? found->property("text").toString() : u"(no %1)"_s.arg(name);
-    }
-
-    // Every text the window shows, in item order.
-    static QStringList shownTexts(QQuickWindow &window)
-    {
-        QStringList texts;
-        const std::function<void(QQuickItem *)> collect = [&](QQuickItem *item) {
-            if (!item->isVisible())
-                return;
-            if (item->inherits("QQuickText"))
-                texts << item->property("text").toString();
-            for (QQuickItem *child : item->childItems())
-                collect(child);
-        };
-        collect(window.contentItem());
-        return texts;
-    }
+    static QQuickItem *item(QQuickWindow &window, const QString &name) { return ViewHarness::find(window, name); }
 
     static void savePicture(QQuickWindow &window, const QString &name)
     {
@@ -137,11 +104,11 @@ private Q_SLOTS:
             const auto window = show(u"AccountView"_s, *model);
             QVERIFY(window);
             QVERIFY(model->busy());
-            QVERIFY(shown(*window, u"accountProgress"_s));
-            QCOMPARE(text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
+            QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
+            QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
             QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
-            QVERIFY(!shown(*window, u"accountRetryButton"_s));
-            QVERIFY(!shown(*window, u"accountDashboard"_s));
+            QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
+            QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
             savePicture(*window, u"account-loading"_s);
         }
         // The summary arrives after the screen has gone: none of it is applied.
@@ -156,10 +123,10 @@ private Q_SLOTS:
         const auto window = show(u"AccountView"_s, *model);
         QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
-        QVERIFY(text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
+        QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
         QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
-        QVERIFY(shown(*window, u"accountRetryButton"_s));
-        QVERIFY(!shown(*window, u"accountProgress"_s));
+        QVERIFY(ViewHarness::shown(*window, u"accountRetryButton"_s));
+        QVERIFY(!ViewHarness::shown(*window, u"accountProgress"_s));
         savePicture(*window, u"account-failed"_s);
 
         DeviceCredentialStore::write(u"device-token"_s);
@@ -172,13 +139,13 @@ private Q_SLOTS:
         m_server->setSummaryAnswer(summary);
         ViewHarness::click(*window, *item(*window, u"accountRetryButton"_s));
         QTRY_VERIFY_WITH_TIMEOUT(model->accountLoaded(), 20000);
-        QVERIFY(shown(*window, u"accountDashboard"_s));
-        QVERIFY(!shown(*window, u"accountLoadingBlock"_s));
-        QCOMPARE(text(*window, u"accountSubscription"_s),
+        QVERIFY(ViewHarness::shown(*window, u"accountDashboard"_s));
+        QVERIFY(!ViewHarness::shown(*window, u"accountLoadingBlock"_s));
+        QCOMPARE(ViewHarness::text(*window, u"accountSubscription"_s),
                  u"Ожидает продления · до "_s + end.toLocalTime().toString(u"dd.MM.yy"_s));
-        QVERIFY(shown(*window, u"accountDaysLeft"_s));
-        QVERIFY(shownTexts(*window).contains(u"2 дней"_s));
-        QCOMPARE(text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
+        QVERIFY(ViewHarness::shown(*window, u"accountDaysLeft"_s));
+        QVERIFY(ViewHarness::shownTexts(*window).contains(u"2 дней"_s));
+        QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
         savePicture(*window, u"account-dashboard"_s);
 
         ViewHarness::click(*window, *item(*window, u"accountPortalButton"_s));
@@ -208,9 +175,9 @@ private Q_SLOTS:
             model->setDevice(DeviceInfo { u"Mac mini"_s, std::nullopt, u"active"_s });
         }
         model->setAccountLoaded(true);
-        QVERIFY(text(*window, u"accountSubscription"_s).startsWith(subscription));
-        QCOMPARE(text(*window, u"accountDevice"_s), device);
-        QVERIFY(!shown(*window, u"accountDaysLeft"_s));
+        QVERIFY(ViewHarness::text(*window, u"accountSubscription"_s).startsWith(subscription));
+        QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), device);
+        QVERIFY(!ViewHarness::shown(*window, u"accountDaysLeft"_s));
         savePicture(*window, u"account-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
     }
 
@@ -274,9 +241,9 @@ private Q_SLOTS:
         const QStringList cards { u"updateActionCard"_s, u"updateCheckingRow"_s, u"updateStatusCard"_s,
                                   u"updateReleaseCard"_s };
         for (const QString &name : cards)
-            QVERIFY2(shown(*window, name) == (name == card), qPrintable(name));
-        QCOMPARE(shown(*window, u"updateInstallButton"_s), installOffered);
-        const QStringList seen = shownTexts(*window);
+            QVERIFY2(ViewHarness::shown(*window, name) == (name == card), qPrintable(name));
+        QCOMPARE(ViewHarness::shown(*window, u"updateInstallButton"_s), installOffered);
+        const QStringList seen = ViewHarness::shownTexts(*window);
         QVERIFY(seen.contains(u"Установлена версия 1.3.0"_s));
         for (const QString &expected : texts)
             QVERIFY2(seen.contains(expected), qPrintable(expected + u" in "_s + seen.join(u" | "_s)));
@@ -292,7 +259,7 @@ private Q_SLOTS:
         const auto window = show(u"UpdateView"_s, *model);
         QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"updateCheckButton"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(text(*window, u"updateStatusText"_s),
+        QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
                                   u"Обновления для macOS пока не опубликованы."_s, 20000);
         QCOMPARE(requestsFor(manifestPath), 1);
         ViewHarness::click(*window, *item(*window, u"updateRetryButton"_s));
@@ -309,17 +276,17 @@ private Q_SLOTS:
         QVERIFY(window);
 
         ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
-        QTRY_VERIFY(shown(*window, u"licenseDeclineButton"_s));
+        QTRY_VERIFY(ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         savePicture(*window, u"update-agreement-sheet"_s);
         ViewHarness::click(*window, *item(*window, u"licenseDeclineButton"_s));
-        QTRY_VERIFY(!shown(*window, u"licenseDeclineButton"_s));
+        QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         QCOMPARE(model->updateState().kind, Kind::available);
-        QVERIFY(shown(*window, u"updateInstallButton"_s));
+        QVERIFY(ViewHarness::shown(*window, u"updateInstallButton"_s));
 
         // Asked again, with the confirmation cleared; accepting installs the release offered at
         // the press, even when a check offers another while the sheet is open.
         ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
-        QTRY_VERIFY(shown(*window, u"licenseAcceptButton"_s));
+        QTRY_VERIFY(ViewHarness::shown(*window, u"licenseAcceptButton"_s));
         QVERIFY(!item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
         const QString later = u"/static/Later.dmg"_s;
         model->setUpdateState(UpdateScreenState::withManifest(
@@ -328,8 +295,8 @@ private Q_SLOTS:
         ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(model->updateState().kind, Kind::downloading);
-        QVERIFY(!shown(*window, u"updateInstallButton"_s));
-        QTRY_VERIFY(!shown(*window, u"licenseAcceptButton"_s));
+        QVERIFY(!ViewHarness::shown(*window, u"updateInstallButton"_s));
+        QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseAcceptButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(model->updateState().kind, Kind::failed, 20000);
         QCOMPARE(requestsFor(download), 1);
         QCOMPARE(requestsFor(later), 0);

@@ -85,16 +85,7 @@ class SettingsViewsTest : public QObject
         return found;
     }
 
-    // Items named `name` in the visual tree below `root`, which also holds what repeaters made.
-    static QList<QQuickItem *> items(QQuickItem *root, const QString &name)
-    {
-        QList<QQuickItem *> found;
-        if (root->objectName() == name)
-            found.append(root);
-        for (QQuickItem *child : root->childItems())
-            found.append(items(child, name));
-        return found;
-    }
+    static QList<QQuickItem *> items(QQuickItem *root, const QString &name) { return ViewHarness::items(root, name); }
 
     static QQuickItem *item(QQuickWindow &window, const QString &name)
     {
