@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 #include <QTest>
 
 using namespace Qt::StringLiterals;

@@ -9,7 +9,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
 
