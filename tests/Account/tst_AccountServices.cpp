@@ -1,11 +1,7 @@
-#include "Account/AccountErrors.h"
-#include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
 #include "Account/PortalAccountClient.h"
 #include "Foundation/ClientPaths.h"
-#include "Foundation/WebExchange.h"
-#include "Platform/ComputerName.h"
 
 #include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
@@ -19,7 +15,6 @@
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTimeZone>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -68,28 +63,6 @@ private Q_SLOTS:
         DeviceCredentialStore::forgetLegacyCheck();
         m_server = std::make_unique<Tools::AccountServer>();
         QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
-    }
-
-    void summaryWithoutTokenSendsNothing()
-    {
-        PortalAccountClient client(servers());
-        const auto outcome = awaitTask(client.summary());
-        QVERIFY(outcome.errorAs<DeviceCredentialError>());
-        QVERIFY(m_server->requests().isEmpty());
-    }
-
-    void summaryCarriesTheBearerTokenAndDecodes()
-    {
-        DeviceCredentialStore::write(u"tok-1"_s);
-        m_server->acceptDeviceToken(u"tok-1"_s);
-        PortalAccountClient client(servers());
-        const auto outcome = awaitTask(client.summary());
-        QVERIFY2(outcome.value, qPrintable(outcome.errorDescription()));
-        QCOMPARE(outcome.value->device.name, u"Mac"_s);
-        QCOMPARE(outcome.value->subscription->periodEnd, QDateTime(QDate(2026, 3, 1), QTime(0, 0), QTimeZone::utc()));
-        const auto request = m_server->requests().last();
-        QCOMPARE(request.path, u"/api/v1/device/summary"_s);
-        QCOMPARE(request.headers.value("authorization"), QByteArray("Bearer tok-1"));
     }
 
     void summaryTellsAnExpiredBindingFromOtherFailures_data()

@@ -10,6 +10,7 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
@@ -18,30 +19,18 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::StandIns;
 using Vetron::Test::TestCertificates;
 using Vetron::Test::awaitTask;
+using Vetron::Test::modeOf;
+using Vetron::Test::readFile;
 
 namespace {
 
 const QString goodKey = u"VTRN-2F9K-77QA-P0XZ-11"_s; // 22 characters
 const QString hostKey = u"ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIOM7mrFt9+zTz8EvF0ZlFqUMmS5qGS2cv4mtWzvo2yYr"_s;
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
 
 } // namespace
 
@@ -258,30 +247,31 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
     }
 
+    // "ca.thumbprint", the fifth file, cannot replace a directory that holds something: the
+    // certificate goes out of the keychain it went into, the older one when the newer is missing.
+    void failedMoveRollsEverythingBack_data()
+    {
+        QTest::addColumn<QString>("keychainName");
+        QTest::addRow("login keychain") << u"login.keychain-db"_s;
+        QTest::addRow("only the older login keychain") << u"login.keychain"_s;
+    }
+
     void failedMoveRollsEverythingBack()
     {
-        // "ca.thumbprint", the fifth file, cannot replace a directory that holds something.
+        QFETCH(QString, keychainName);
+        if (keychainName == u"login.keychain"_s)
+            QVERIFY(QFile::remove(keychain(u"login.keychain-db"_s)));
         QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s));
         const auto outcome = awaitTask(ActivationService::activate(goodKey, options()));
         QVERIFY(outcome.errorAs<FileError>());
         QCOMPARE(dataFiles(), QStringList { u"ca.thumbprint"_s });
         QVERIFY(trustedCertificates().isEmpty());
-        const QList<QStringList> calls = m_standIns->calls(u"security"_s);
-        QCOMPARE(calls.at(1).first(), u"delete-certificate"_s);
-        QCOMPARE(calls.at(1).at(3), keychain(u"login.keychain-db"_s));
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
-    }
-
-    void olderLoginKeychainIsUsedWhenTheNewOneIsMissing()
-    {
-        QVERIFY(QFile::remove(keychain(u"login.keychain-db"_s)));
-        QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s)); // forces the rollback
-        awaitTask(ActivationService::activate(goodKey, options()));
         const QList<QStringList> calls = m_standIns->calls(u"security"_s);
         QCOMPARE(calls.at(0).first(), u"add-trusted-cert"_s);
-        QCOMPARE(calls.at(0).at(4), keychain(u"login.keychain"_s));
+        QCOMPARE(calls.at(0).at(4), keychain(keychainName));
         QCOMPARE(calls.at(1).first(), u"delete-certificate"_s);
-        QCOMPARE(calls.at(1).at(3), keychain(u"login.keychain"_s));
+        QCOMPARE(calls.at(1).at(3), keychain(keychainName));
     }
 };
 

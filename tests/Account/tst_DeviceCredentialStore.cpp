@@ -4,36 +4,24 @@
 #include "Platform/Keychain.h"
 
 #include "TestSupport/AwaitTask.h"
+#include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::awaitTask;
+using Vetron::Test::modeOf;
+using Vetron::Test::readFile;
+using Vetron::Test::writeFile;
 
 namespace {
 
 const QString service = u"io.vetron.device-credential"_s;
 const QString account = u"device-api"_s;
-
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(contents);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The keychain of an earlier version's Mac: items by service and account, with a count of lookups.
 struct LegacyKeychain {
@@ -79,9 +67,7 @@ private Q_SLOTS:
     {
         DeviceCredentialStore::write(u"token-1"_s);
         QCOMPARE(readFile(DeviceCredentialStore::file()), QByteArray(R"({"device_token":"token-1"})"));
-        struct stat info {};
-        QCOMPARE(::stat(QFile::encodeName(DeviceCredentialStore::file()).constData(), &info), 0);
-        QCOMPARE(info.st_mode & 0777, mode_t(0600));
+        QCOMPARE(modeOf(DeviceCredentialStore::file()), mode_t(0600));
         QCOMPARE(awaitTask(read()).value, u"token-1"_s);
         QCOMPARE(m_keychain.lookups, 0); // a stored token needs no keychain
     }
@@ -89,12 +75,7 @@ private Q_SLOTS:
     void emptyTokenIsRefusedAndKeepsTheOldOne()
     {
         DeviceCredentialStore::write(u"token-1"_s);
-        try {
-            DeviceCredentialStore::write({});
-            QFAIL("an empty token was written");
-        } catch (const DeviceCredentialError &error) {
-            QCOMPARE(error.which(), DeviceCredentialError::Case::invalidValue);
-        }
+        QVERIFY_THROWS_EXCEPTION(DeviceCredentialError, DeviceCredentialStore::write({}));
         QCOMPARE(awaitTask(read()).value, u"token-1"_s);
     }
 
@@ -109,7 +90,8 @@ private Q_SLOTS:
     void emptyOrMalformedFileFallsThroughToNotFound()
     {
         QFETCH(QByteArray, contents);
-        writeFile(DeviceCredentialStore::file(), contents);
+        ClientPaths::prepare();
+        QVERIFY(writeFile(DeviceCredentialStore::file(), contents));
         const auto outcome = awaitTask(read());
         const auto *error = outcome.errorAs<DeviceCredentialError>();
         QVERIFY(error);
@@ -135,8 +117,8 @@ private Q_SLOTS:
     {
         m_keychain.items.insert({ service, account }, u"legacy-8"_s);
         // The data directory cannot be created: a file stands where it belongs.
-        QDir().mkpath(QFileInfo(ClientPaths::root()).absolutePath());
-        writeFile(ClientPaths::root(), "in the way");
+        QVERIFY(QDir().mkpath(QFileInfo(ClientPaths::root()).absolutePath()));
+        QVERIFY(writeFile(ClientPaths::root(), "in the way"));
         QCOMPARE(awaitTask(read()).value, u"legacy-8"_s);
         // Not copied, so not deleted either: the next run takes it over.
         QCOMPARE(m_keychain.items.size(), 1);

@@ -27,6 +27,7 @@ class TrayMenuTest : public QObject
     // termination with what protection had left behind.
     QStringList m_events;
     QList<ProtectionState> m_iconsAsked;
+    qint64 m_ssh = 0; // the tunnel's ssh when the quit was asked for
 
     void makeTray()
     {
@@ -36,9 +37,8 @@ class TrayMenuTest : public QObject
         options.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
         options.tools = m_fixture->standIns().tools();
         options.terminate = [this]() {
-            const qint64 ssh = m_model->tunnel->processId();
             m_events << u"terminate: ssh %1, proxies %2"_s.arg(
-                            ssh > 0 && ::kill(pid_t(ssh), 0) == 0 ? u"running"_s : u"gone"_s,
+                            ::kill(pid_t(m_ssh), 0) == 0 ? u"running"_s : u"gone"_s,
                             m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
         };
         m_model = std::make_unique<AppModel>(false, options);
@@ -137,6 +137,7 @@ private Q_SLOTS:
         QCOMPARE(m_model->state(), ProtectionState::protected_);
         QCOMPARE(protection->text(), u"Выключить защиту"_s);
 
+        m_ssh = m_model->tunnel->processId();
         item("trayQuitAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 30000);
         QCOMPARE(m_events.first(), u"terminate: ssh gone, proxies restored"_s);

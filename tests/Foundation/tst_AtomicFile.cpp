@@ -3,6 +3,7 @@
 #include "Foundation/Error.h"
 
 #include "TestSupport/RussianText.h"
+#include "TestSupport/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,41 +13,10 @@
 #include <atomic>
 #include <thread>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-
-namespace {
-
-mode_t modeOf(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return 0;
-    return info.st_mode & 07777;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-class UmaskScope
-{
-public:
-    explicit UmaskScope(mode_t mask)
-        : m_previous(::umask(mask))
-    {
-    }
-    ~UmaskScope() { ::umask(m_previous); }
-
-private:
-    mode_t m_previous;
-};
-
-} // namespace
+using Vetron::Test::modeOf;
+using Vetron::Test::readFile;
 
 class AtomicFileTest : public QObject
 {
@@ -69,11 +39,10 @@ private Q_SLOTS:
         QFETCH(int, expected);
         QTemporaryDir directory;
         const QString path = directory.filePath(u"anontun"_s);
-        {
-            UmaskScope scope { mode_t(mask) };
-            AtomicFile::write(path, "key", QFileDevice::Permissions::fromInt(requested));
-        }
-        QCOMPARE(readAll(path), QByteArray("key"));
+        const mode_t previous = ::umask(mode_t(mask));
+        AtomicFile::write(path, "key", QFileDevice::Permissions::fromInt(requested));
+        ::umask(previous);
+        QCOMPARE(readFile(path), QByteArray("key"));
         QCOMPARE(modeOf(path), mode_t(expected));
     }
 
@@ -84,7 +53,7 @@ private Q_SLOTS:
         AtomicFile::write(path, "old contents that are longer", AtomicFile::ownerOnly);
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
         AtomicFile::write(path, "new", AtomicFile::ownerOnly);
-        QCOMPARE(readAll(path), QByteArray("new"));
+        QCOMPARE(readFile(path), QByteArray("new"));
         QCOMPARE(modeOf(path), mode_t(0600));
         QCOMPARE(QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList { u"config.json"_s });
@@ -103,7 +72,7 @@ private Q_SLOTS:
         std::atomic<int> torn { 0 };
         std::thread reader([&]() {
             while (writing) {
-                const QByteArray seen = readAll(path);
+                const QByteArray seen = readFile(path);
                 if (seen != first && seen != second)
                     ++torn;
                 ++reads;

@@ -1,6 +1,7 @@
 #include "Foundation/ClientPaths.h"
 
 #include "Foundation/Error.h"
+#include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
@@ -9,36 +10,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::StringLiterals;
 using namespace Vetron;
+using Vetron::Test::modeOf;
+using Vetron::Test::writeFile;
 
 namespace {
 
 const QByteArray goodConfig = R"({"ssh_host":"tun.example","ssh_user":"u1","ssh_port":22,"local_port":18080,
     "remote_port":3128,"unlock_host":"unlock.example"})";
 
-void writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(contents), contents.size());
-}
-
 // A data directory holding the six core files with `config` as "config.json" and no thumbprint.
 void fillCoreSet(const QString &directory, const QByteArray &config)
 {
     for (const QString &name : ClientPaths::coreSet())
-        writeFile(directory + u'/' + name, name == u"config.json"_s ? config : QByteArray("x"));
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return 0;
-    return info.st_mode & 07777;
+        QVERIFY(writeFile(directory + u'/' + name, name == u"config.json"_s ? config : QByteArray("x")));
 }
 
 } // namespace
@@ -53,27 +39,21 @@ private Q_SLOTS:
         const QString location = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         QCOMPARE(ClientPaths::root(), location + u"/Vetron"_s);
         QVERIFY(ClientPaths::root().startsWith(Test::temporaryHome() + u'/'));
-        QCOMPARE(ClientPaths::config(), ClientPaths::root() + u"/config.json"_s);
         // Computed once: a later change of the profile does not move it.
         qputenv("HOME", "/elsewhere");
         QCOMPARE(ClientPaths::root(), location + u"/Vetron"_s);
         qputenv("HOME", QFile::encodeName(Test::temporaryHome()));
     }
 
-    void prepareCreatesAPrivateDirectoryWithItsParents()
+    // Made private whatever the umask, with its parents; an existing one is left as it is.
+    void prepareMakesAPrivateDirectoryAndLeavesAnExistingOneAlone()
     {
         const mode_t previous = ::umask(0);
         ClientPaths::prepare();
         ::umask(previous);
-        QVERIFY(QFileInfo(ClientPaths::root()).isDir());
         QCOMPARE(modeOf(ClientPaths::root()), mode_t(0700));
-    }
-
-    void prepareLeavesAnExistingDirectoryAsItIs()
-    {
-        ClientPaths::prepare();
         QVERIFY(::chmod(QFile::encodeName(ClientPaths::root()).constData(), 0755) == 0);
-        writeFile(ClientPaths::config(), goodConfig);
+        QVERIFY(writeFile(ClientPaths::config(), goodConfig));
         ClientPaths::prepare();
         QCOMPARE(modeOf(ClientPaths::root()), mode_t(0755));
         QVERIFY(QFile::exists(ClientPaths::config()));
@@ -82,7 +62,7 @@ private Q_SLOTS:
     void prepareReportsWhatStandsInTheWay()
     {
         QVERIFY(Test::removeTemporaryTree(ClientPaths::root()));
-        writeFile(ClientPaths::root(), "a file where the directory belongs");
+        QVERIFY(writeFile(ClientPaths::root(), "a file where the directory belongs"));
         try {
             ClientPaths::prepare();
             QFAIL("prepare succeeded over a file");
@@ -134,13 +114,13 @@ private Q_SLOTS:
         QTemporaryDir data;
         fillCoreSet(data.path(), config);
         if (!emptied.isEmpty())
-            writeFile(data.filePath(emptied), {});
+            QVERIFY(writeFile(data.filePath(emptied), {}));
         if (!missing.isEmpty())
             QVERIFY(QFile::remove(data.filePath(missing)));
         if (!directory.isEmpty()) {
             QVERIFY(QFile::remove(data.filePath(directory)));
             QVERIFY(QDir(data.path()).mkdir(directory));
-            writeFile(data.filePath(directory + u"/inside"_s), "not empty");
+            QVERIFY(writeFile(data.filePath(directory + u"/inside"_s), "not empty"));
         }
         QCOMPARE(ClientPaths::hasCompleteActivation(data.path()), complete);
     }

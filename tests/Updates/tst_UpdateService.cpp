@@ -4,11 +4,11 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QTest>
 
@@ -78,12 +78,8 @@ class UpdateServiceTest : public QObject
         QTemporaryDir content;
         for (const QString &name : files)
             QFile(content.filePath(name)).open(QIODevice::WriteOnly);
-        const QString archive = m_temp.filePath(u"image.tar"_s);
-        QStringList arguments { u"-cf"_s, archive, u"-C"_s, content.path(), u"."_s };
-        runTool(u"/bin/tar"_s, arguments);
-        QFile file(archive);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        const QStringList arguments { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s };
+        return runTool(u"/bin/tar"_s, arguments);
     }
 
     QStringList workDirectories() const
@@ -203,8 +199,7 @@ private Q_SLOTS:
         if (status == 0) {
             const QString portal = m_temp.filePath(u"portal"_s);
             QVERIFY(QDir().mkpath(portal + u"/api/v1/releases/macos"_s));
-            QFile manifest(portal + u"/api/v1/releases/macos/stable"_s);
-            QVERIFY(manifest.open(QIODevice::WriteOnly) && manifest.write(body) == body.size());
+            QVERIFY(Test::writeFile(portal + u"/api/v1/releases/macos/stable"_s, body));
             checkOptions.servers.portalBase = QUrl::fromLocalFile(portal);
         }
         if (status < 0)
@@ -240,7 +235,6 @@ private Q_SLOTS:
         const MacReleaseManifest manifest = signedManifest(image);
         m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
         const auto outcome = awaitTask(UpdateService::install(manifest, options())).value;
-        QCOMPARE(outcome->message, QString());
         QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::relaunching);
         QCOMPARE(outcome->bundlePath, QDir::homePath() + u"/Applications/Ветрон.app"_s);
 
