@@ -164,14 +164,6 @@ private Q_SLOTS:
         QCOMPARE(list.sessions.size(), 1);
         QCOMPARE(list.sessions.first().title, u"Договор"_s);
     }
-
-    void protectionStateReadsOnlyItsFourTexts()
-    {
-        for (const auto state : { ProtectionState::disabled, ProtectionState::connecting,
-                                  ProtectionState::protected_, ProtectionState::blocked })
-            QCOMPARE(protectionStateFromText(toText(state)), state);
-        QVERIFY(!protectionStateFromText(u"Protected"));
-    }
 };
 
 QTEST_GUILESS_MAIN(ModelsTest)

@@ -41,15 +41,6 @@ QJsonObject EnrollmentResult::toJson() const
         .object();
 }
 
-QStringList ProtectionSettings::disabledCategoriesWith(const QString &category, bool enabled) const
-{
-    QStringList categories = disabledCategories;
-    categories.removeAll(category);
-    if (!enabled)
-        categories.append(category);
-    return categories;
-}
-
 ProtectionSettings ProtectionSettings::decode(const JsonReader &r)
 {
     return {

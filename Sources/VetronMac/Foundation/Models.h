@@ -59,8 +59,6 @@ public:
     {
         return !disabledCategories.contains(category);
     }
-    // The disabled categories after switching `category` on or off; the order of the others kept.
-    Q_INVOKABLE QStringList disabledCategoriesWith(const QString &category, bool enabled) const;
 
     static ProtectionSettings decode(const JsonReader &reader);
     QJsonObject toJson() const;

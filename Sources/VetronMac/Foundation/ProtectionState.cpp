@@ -31,13 +31,4 @@ QString toText(ProtectionState state)
     return {};
 }
 
-std::optional<ProtectionState> protectionStateFromText(QStringView text)
-{
-    for (const StateText &entry : stateTexts) {
-        if (entry.text == text)
-            return entry.state;
-    }
-    return std::nullopt;
-}
-
 } // namespace Vetron

@@ -19,9 +19,6 @@ enum class ProtectionState {
 // The fixed text identity of each state: "disabled", "connecting", "protected", "blocked".
 QString toText(ProtectionState state);
 
-// The state for one of the four texts; any other text gives no state.
-std::optional<ProtectionState> protectionStateFromText(QStringView text);
-
 // The same states as views name them (QML wants enumerators with a capital):
 // ProtectionState.Disabled, .Connecting, .Protected, .Blocked.
 namespace ProtectionStateForViews {
