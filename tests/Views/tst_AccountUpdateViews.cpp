@@ -267,7 +267,7 @@ private Q_SLOTS:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, absent);
         auto model = makeModel();
-        model->versionOverride = u"1.3.0"_s;
+        model->setVersionOverride(u"1.3.0"_s);
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
         QVERIFY(window);
