@@ -285,6 +285,19 @@ private Q_SLOTS:
         savePicture(*window, u"update-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
     }
 
+    // A note that wraps is as tall as its lines, and the next one starts below it.
+    void wrappedReleaseNotesStayApart()
+    {
+        auto model = makeModel();
+        const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
+        model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
+        const auto window = show(u"UpdateView"_s, *model);
+        QVERIFY(window);
+        const QList<QQuickItem *> lines = item(*window, u"updateReleaseNotes"_s)->childItems();
+        QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
+        QVERIFY(lines[0]->y() + lines[0]->height() <= lines[1]->y());
+    }
+
     void checkButtonsAskTheServerAgain()
     {
         const QString manifestPath = u"/api/v1/releases/macos/stable"_s;
