@@ -35,19 +35,6 @@ private Q_SLOTS:
         QCOMPARE(LaunchOptions::previewDirectory(arguments).value_or(QString()), directory);
     }
 
-    // The process entry itself: a directory ends the process with 1 and a Russian sentence naming
-    // it, before any window.
-    void switchWithADirectoryEndsTheProcess()
-    {
-        QProcess process;
-        process.start(QStringLiteral(VETRON_EXECUTABLE), { u"--render-previews"_s, u"/tmp/превью"_s });
-        QVERIFY(process.waitForFinished(30'000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
-                 u"Ветрон: эта сборка не умеет рисовать превью экранов, каталог «/tmp/превью» оставлен как есть.\n"_s);
-    }
-
     // The switch as the last argument starts the client as usual: its start-up duties run, and
     // the start-at-login entry appears in this test's own profile.
     void switchAsTheLastArgumentStartsTheClient()

@@ -234,7 +234,7 @@ private Q_SLOTS:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, absent);
         auto model = makeModel();
-        model->versionOverride = u"1.3.0"_s;
+        model->setVersionOverride(u"1.3.0"_s);
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
         QVERIFY(window);
@@ -250,6 +250,19 @@ private Q_SLOTS:
         for (const QString &unexpected : absent)
             QVERIFY2(!seen.contains(unexpected), qPrintable(unexpected));
         savePicture(*window, u"update-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+    }
+
+    // A note that wraps is as tall as its lines, and the next one starts below it.
+    void wrappedReleaseNotesStayApart()
+    {
+        auto model = makeModel();
+        const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
+        model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
+        const auto window = show(u"UpdateView"_s, *model);
+        QVERIFY(window);
+        const QList<QQuickItem *> lines = item(*window, u"updateReleaseNotes"_s)->childItems();
+        QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
+        QVERIFY(lines[0]->y() + lines[0]->height() <= lines[1]->y());
     }
 
     void checkButtonsAskTheServerAgain()

@@ -303,6 +303,8 @@ private Q_SLOTS:
         const QRectF shown = version.mapRectToScene(QRectF(0, 0, version.width(), version.height()));
         QVERIFY(shown.left() > message.mapToScene(QPointF(message.width(), 0)).x());
         QCOMPARE(shown.right(), window->width() - 26.0);
+        model->setVersionOverride(u"1.4.2"_s);
+        QCOMPARE(version.property("text").toString(), u"Версия 1.4.2"_s);
     }
 
     // The action button reaches the tunnel: here, with the stand-ins and no enrolment, switching

@@ -260,7 +260,15 @@ QVariantList AppModel::sessionsList() const
 
 QString AppModel::currentVersion() const
 {
-    return versionText(versionOverride, QString::fromUtf8(BuildConstants::version));
+    return versionText(m_versionOverride, QString::fromUtf8(BuildConstants::version));
+}
+
+void AppModel::setVersionOverride(std::optional<QString> version)
+{
+    if (version == m_versionOverride)
+        return;
+    m_versionOverride = std::move(version);
+    Q_EMIT currentVersionChanged();
 }
 
 QUrl AppModel::portalAppUrl() const

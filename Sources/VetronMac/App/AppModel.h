@@ -63,7 +63,7 @@ class AppModel : public QObject
     // A ProtectedSession, or undefined; a view selects by writing one of `sessions`, or clears.
     Q_PROPERTY(QVariant selectedSession
             READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
-    Q_PROPERTY(QString currentVersion READ currentVersion CONSTANT)
+    Q_PROPERTY(QString currentVersion READ currentVersion NOTIFY currentVersionChanged)
     // The personal-account page of the portal, opened in the browser.
     Q_PROPERTY(QUrl portalAppUrl READ portalAppUrl CONSTANT)
 
@@ -93,6 +93,9 @@ public:
     const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
+    const std::optional<QString> &versionOverride() const { return m_versionOverride; }
+    // Only the preview renderer sets it; `currentVersion` follows.
+    void setVersionOverride(std::optional<QString> version);
     QUrl portalAppUrl() const;
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
@@ -162,7 +165,6 @@ public:
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;
-    std::optional<QString> versionOverride;
 
 Q_SIGNALS:
     void stateChanged();
@@ -181,6 +183,7 @@ Q_SIGNALS:
     void sessionsChanged();
     void sessionsMessageChanged();
     void selectedSessionChanged();
+    void currentVersionChanged();
 
 private:
     OperationTask *start(OperationTask::Operation operation);
@@ -210,6 +213,7 @@ private:
     QList<ProtectedSession> m_sessions;
     QString m_sessionsMessage;
     std::optional<ProtectedSession> m_selectedSession;
+    std::optional<QString> m_versionOverride;
 
     ServerAddresses m_servers;
     ToolPaths m_tools;

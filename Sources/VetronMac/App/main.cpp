@@ -1,11 +1,11 @@
 #include "App/LaunchOptions.h"
+#include "App/PreviewRenderer.h"
 #include "App/VetronMacApp.h"
 #include "BuildConstants.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
-#include <QTextStream>
 #include <QTranslator>
 
 namespace {
@@ -33,18 +33,23 @@ using namespace Vetron;
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    const std::optional<QString> previewDirectory = LaunchOptions::previewDirectory(arguments);
+    if (previewDirectory)
+        PreviewRenderer::prepareProcess();
+    // Pictures take none of Qt's own options (a "-platform" would bring a window back).
+    int applicationArgc = previewDirectory ? 1 : argc;
+
     // Widgets only for the menu-bar icon's menu; the window itself is Qt Quick.
-    QApplication application(argc, argv);
+    QApplication application(applicationArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vetron"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(Vetron::BuildConstants::version));
     installQtTranslations(application);
 
-    if (const auto directory = LaunchOptions::previewDirectory(QCoreApplication::arguments())) {
-        QTextStream(stderr) << QStringLiteral("Ветрон: эта сборка не умеет рисовать превью экранов, "
-                                              "каталог «%1» оставлен как есть.\n")
-                                   .arg(*directory);
-        return 1;
-    }
+    if (previewDirectory)
+        return PreviewRenderer::renderAll(*previewDirectory) ? 0 : 1;
 
     VetronMacApp app({});
     if (!app.start())

@@ -13,6 +13,9 @@ SectionScroll {
     property OperationTask appearanceLoad: null
 
     function appear() {
+        // A preview picture shows the model as it stands: nothing reaches the portal for it.
+        if (PreviewMode.flattenScrolls)
+            return;
         if (!appearanceLoad || !appearanceLoad.running)
             appearanceLoad = model.startLoadAccount();
     }

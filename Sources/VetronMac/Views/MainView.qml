@@ -14,9 +14,13 @@ Rectangle {
     property bool showHowItWorks: false
 
     objectName: "mainView"
+    // The content's own height: what a preview picture of a flattened section is framed at.
+    implicitHeight: layout.implicitHeight + 2 * 26
     color: Theme.appBg
 
     ColumnLayout {
+        id: layout
+
         anchors.fill: parent
         anchors.margins: 26
         spacing: 0
