@@ -251,12 +251,17 @@ private Q_SLOTS:
         const auto window = show(*model);
         QVERIFY(window);
         QSignalSpy messageChanged(model.get(), &AppModel::messageChanged);
+        // The check may already have failed when the click returns: note it as it starts.
+        bool checked = false;
+        connect(model.get(), &AppModel::updateStateChanged, this, [&] {
+            checked |= model->updateState().kind == UpdateScreenState::Kind::checking;
+        });
 
         ViewHarness::click(*window, item(*window, button));
         QCOMPARE(model->section(), to);
         // Without a tunnel the settings load fails at once, and says so.
         QString seen;
-        if (model->updateState().kind == UpdateScreenState::Kind::checking)
+        if (checked)
             seen = u"update check"_s;
         else if (!messageChanged.isEmpty())
             seen = u"settings load"_s;

@@ -2,7 +2,6 @@
 #include "App/OperationTask.h"
 #include "App/SettingsScreen.h"
 #include "BuildConstants.h"
-#include "Views/PreviewMode.h"
 
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestProfile.h"
@@ -188,6 +187,7 @@ private Q_SLOTS:
         QCOMPARE(item(*window, u"emptyMappingText"_s)->property("text").toString(),
                  u"В этой сессии сохранённых замен нет."_s);
         QVERIFY(remove->isEnabled());
+        ViewHarness::keepPicture(ViewHarness::picture(*window), u"session-revealed"_s);
     }
 
     void revealedOriginalsStayOffDiskAndOutOfTheLog()
@@ -275,57 +275,6 @@ private Q_SLOTS:
         const auto saved = requestsTo(BuildConstants::configHost);
         QCOMPARE(saved.size(), 1);
         QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"network,secrets"_s);
-    }
-
-    // Pictures of the screens at 2×, written when VETRON_TEST_PICTURES names a directory.
-    void screensAtFullHeight()
-    {
-        WakeNotifier wake;
-        AppModel::Options options;
-        options.wake = &wake;
-        AppModel model(false, options);
-        model.setAccountLoaded(true);
-        model.setUsage({ 1284, 356, 7 });
-        QList<ProtectedSession> sessions;
-        for (int i = 0; i < 23; ++i) {
-            ProtectedSession session;
-            session.id = QString::number(i);
-            session.title = i % 4 == 1 ? QString() : u"Беседа %1"_s.arg(i + 1);
-            session.createdAt = 1'772'708'850 - i * 86'400;
-            session.lastUsedAt = session.createdAt + 3'600;
-            session.requests = 20 - i % 7;
-            session.replacements = i % 5;
-            session.bypass = i == 2;
-            sessions.append(session);
-        }
-        model.setSessions(sessions);
-        model.setSelectedSession(sessions.first());
-
-        PreviewMode::setFlattenScrolls(true);
-        const auto tallest = [&](const QString &view, const QVariantMap &properties) {
-            auto window = m_harness.show(view, properties);
-            auto *root = window ? window->contentItem()->childItems().value(0) : nullptr;
-            if (window) // no tooltip under a pointer left at the corner
-                QTest::mouseMove(window.get(), QPoint(window->width() - 1, window->height() - 1));
-            for (int pass = 0; root && pass < 4 && qAbs(root->implicitHeight() - window->height()) > 0.5; ++pass) {
-                window->resize(window->width(), qCeil(root->implicitHeight()));
-                QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
-                drawn.wait();
-            }
-            if (window)
-                ViewHarness::keepPicture(ViewHarness::picture(*window), view);
-            return window;
-        };
-        const QVariantMap withModel { { u"model"_s, QVariant::fromValue(&model) } };
-        const auto settings = tallest(u"SettingsView"_s, withModel);
-        const auto detail = tallest(u"SessionsView"_s, withModel);
-        const auto explainer = tallest(u"HowItWorksView"_s, { { u"renderFullHeight"_s, true } });
-        PreviewMode::setFlattenScrolls(false);
-        QVERIFY(settings && detail && explainer);
-        QCOMPARE(items(settings->contentItem(), u"sessionRowTitle"_s).size(), 10);
-        QCOMPARE(item(*settings, u"pagerText"_s)->property("text").toString(), u"Страница 1 из 3 · сессий: 23"_s);
-        QVERIFY(!item(*settings, u"pagerBackButton"_s)->isEnabled());
-        QVERIFY(explainer->height() > 640);
     }
 };
 
