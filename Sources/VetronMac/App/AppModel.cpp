@@ -43,6 +43,7 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     , m_activated(ClientPaths::hasCompleteActivation(ClientPaths::root()))
     , m_servers(options.servers)
     , m_tools(options.tools)
+    , m_pinnedHostKey(options.pinnedHostKey)
     , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
 {
     if (!autoConnect)
@@ -304,6 +305,8 @@ QCoro::Task<> AppModel::activate(QString code)
     ActivationService::Options options;
     options.servers = m_servers;
     options.tools = m_tools;
+    if (!m_pinnedHostKey.isEmpty())
+        options.pinnedHostKey = m_pinnedHostKey;
     std::exception_ptr failure;
     try {
         co_await ActivationService::activate(code, options);

@@ -27,6 +27,7 @@ struct AppModelOptions {
     TunnelService::Options tunnel;
     ServerAddresses servers;
     ToolPaths tools;                 // for the account and update services
+    QString pinnedHostKey;           // "ssh-ed25519 AAAA…" that enrollment pins; the build's when empty
     WakeNotifier *wake = nullptr;    // the system's when none is given
     std::function<void()> terminate; // quits the application: the quit item, an installed update
 };
@@ -210,6 +211,7 @@ private:
 
     ServerAddresses m_servers;
     ToolPaths m_tools;
+    QString m_pinnedHostKey;
     std::function<void()> m_terminate;
 };
 
