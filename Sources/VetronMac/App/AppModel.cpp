@@ -4,8 +4,8 @@
 #include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
-#include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
+#include "Platform/ApplicationVersion.h"
 #include "Views/ShieldLook.h"
 
 #include <QCoreApplication>
@@ -261,7 +261,7 @@ QVariantList AppModel::sessionsList() const
 
 QString AppModel::currentVersion() const
 {
-    return versionText(versionOverride, QString::fromUtf8(BuildConstants::version));
+    return versionText(versionOverride, Platform::applicationVersion());
 }
 
 QUrl AppModel::portalAppUrl() const

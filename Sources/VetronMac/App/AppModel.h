@@ -127,7 +127,7 @@ public:
     // report came without a text (an empty one counts as given).
     void receiveReport(ProtectionState state, QString detail);
 
-    // The version shown: the override, else the build's version, else "dev".
+    // The version shown: the override, else the application's own version, else "dev".
     static QString versionText(const std::optional<QString> &override, const QString &buildVersion);
 
     QCoro::Task<> toggle();
