@@ -68,7 +68,10 @@ ProxySettingsWatch::ProxySettingsWatch(const QString &stateDirectory, QObject *p
 {
     // The stand-in replaces its state file by a rename, which the directory sees.
     m_watcher.addPath(stateDirectory);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &ProxySettingsWatch::look);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(300);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_settle, qOverload<>(&QTimer::start));
+    connect(&m_settle, &QTimer::timeout, this, &ProxySettingsWatch::look);
     look();
 }
 

@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 namespace Vetron::LocalStack {
 
@@ -12,8 +13,9 @@ namespace Vetron::LocalStack {
 // "веб- и защищённый веб-прокси Wi-Fi, Ethernet → 127.0.0.1:40123".
 QString describeProxies(const QJsonArray &services);
 
-// Watches the networksetup stand-in's state in `stateDirectory` and reports every change of what
-// describeProxies says about it.
+// Watches the networksetup stand-in's state in `stateDirectory` and reports what describeProxies
+// says about it whenever that changes. A switch runs one command a proxy; what it leaves is
+// reported once the state has been still for a moment, not every step on the way.
 class ProxySettingsWatch : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,7 @@ private:
 
     QString m_stateFile;
     QFileSystemWatcher m_watcher;
+    QTimer m_settle;
     QString m_current;
 };
 
