@@ -139,7 +139,7 @@ SshServer::~SshServer()
 {
     stop();
     // Only an empty directory goes: another server may have started meanwhile and use it.
-    if (m_options.removeMadeDirectories && m_madePrivilegeSeparationDirectory)
+    if (m_options.removeMadePrivilegeSeparationDirectory && m_madePrivilegeSeparationDirectory)
         ::rmdir(QFile::encodeName(privilegeSeparationDirectory).constData());
 }
 

@@ -32,7 +32,7 @@ public:
         bool deviceKey = true;
         // Whether to remove sshd's privilege-separation directory at destruction when this server
         // made it. Off for tests that run in parallel, whose servers may share it.
-        bool removeMadeDirectories = false;
+        bool removeMadePrivilegeSeparationDirectory = false;
     };
 
     explicit SshServer(quint16 forwardPort);
@@ -52,7 +52,7 @@ public:
 
     quint16 port() const { return m_port; }
     quint16 forwardPort() const { return m_options.forwardPort; }
-    // The login name of the user running the tests, the one the device key logs in as.
+    // The login name of the user running sshd, the one every device key logs in as.
     QString userName() const;
     QString devicePrivateKeyPath() const;
     QByteArray devicePrivateKey() const;

@@ -124,7 +124,7 @@ bool Stack::start()
         .directory = directory.filePath(u"sshd"_s),
         .hostKey = m_options.hostKey,
         .deviceKey = false,
-        .removeMadeDirectories = true });
+        .removeMadePrivilegeSeparationDirectory = true });
     if (!m_sshd->start())
         return fail(m_sshd->lastError());
     m_localPort = SshServer::pickFreePort();
