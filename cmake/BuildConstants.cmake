@@ -11,8 +11,16 @@ set(VETRON_SSH_HOST_KEY "${_placeholderHostKey}" CACHE STRING
 set(VETRON_RELEASE_PUBLIC_KEY "" CACHE STRING
     "Release-signing public key: base64 of its PKCS#1 RSAPublicKey DER form, in lines of 64")
 
+# Developer builds only: what lets a build run against the local stack that scripts/run starts.
+set(VETRON_DEVELOPER_CA_FILE "" CACHE FILEPATH
+    "Developer builds only: a PEM certificate authority the client trusts besides the system's")
+set(VETRON_DEVELOPER_TOOL_DIR "" CACHE PATH
+    "Developer builds only: a folder of stand-ins for the macOS tools the client drives")
+option(VETRON_LOCAL_STACK
+    "Developer builds only: pin the host key of the local stack's sshd, made in the build folder" OFF)
+
 # A release build must never ship the developer defaults: a placeholder host key, servers that
-# do not exist, or a release-signing key made on the build machine.
+# do not exist, a release-signing key made on the build machine, or anything of the local stack.
 if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
     set(_missing "")
     if(VETRON_RELEASE_PUBLIC_KEY STREQUAL "")
@@ -26,11 +34,45 @@ if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
             list(APPEND _missing "${_url} (a real https address)")
         endif()
     endforeach()
+    set(_developer "")
+    foreach(_name VETRON_DEVELOPER_CA_FILE VETRON_DEVELOPER_TOOL_DIR)
+        if(NOT ${_name} STREQUAL "")
+            list(APPEND _developer "${_name}")
+        endif()
+    endforeach()
+    if(VETRON_LOCAL_STACK)
+        list(APPEND _developer "VETRON_LOCAL_STACK")
+    endif()
+    set(_problems "")
     if(_missing)
         list(JOIN _missing "\n  " _list)
-        message(FATAL_ERROR "A ${CMAKE_BUILD_TYPE} build needs real values for:\n  ${_list}\n"
-                            "Developer and test builds use the Debug type, which makes its own.")
+        string(APPEND _problems "A ${CMAKE_BUILD_TYPE} build needs real values for:\n  ${_list}\n")
     endif()
+    if(_developer)
+        list(JOIN _developer "\n  " _list)
+        string(APPEND _problems "A ${CMAKE_BUILD_TYPE} build takes no developer constants; unset:\n  ${_list}\n")
+    endif()
+    if(_problems)
+        message(FATAL_ERROR "${_problems}Developer and test builds use the Debug type, which makes its own.")
+    endif()
+endif()
+
+# The local stack's sshd keeps its host key in the build folder, made once here, so that the
+# key the build pins stays the one the stack serves from run to run.
+set(VETRON_LOCAL_STACK_HOST_KEY "")
+if(VETRON_LOCAL_STACK)
+    set(VETRON_LOCAL_STACK_HOST_KEY "${CMAKE_BINARY_DIR}/local-stack/ssh_host_ed25519_key")
+    if(NOT EXISTS "${VETRON_LOCAL_STACK_HOST_KEY}")
+        file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/local-stack")
+        execute_process(COMMAND ssh-keygen -q -t ed25519 -N "" -C vetron-local-stack -f "${VETRON_LOCAL_STACK_HOST_KEY}"
+                        RESULT_VARIABLE _result OUTPUT_QUIET ERROR_QUIET)
+        if(NOT _result EQUAL 0)
+            message(FATAL_ERROR "ssh-keygen could not make the local stack's host key")
+        endif()
+    endif()
+    file(READ "${VETRON_LOCAL_STACK_HOST_KEY}.pub" _hostKey)
+    # Shadows the cache entry: a local-stack build pins its own sshd.
+    string(REGEX MATCH "^ssh-ed25519 [A-Za-z0-9+/]+=*" VETRON_SSH_HOST_KEY "${_hostKey}")
 endif()
 
 # Without a publisher's key (tests, developer builds) the build makes a key pair of its own, so
@@ -70,3 +112,7 @@ set(VETRON_SESSION_HOST "session.vetron.internal" CACHE STRING "Single-session p
 
 configure_file("${CMAKE_CURRENT_LIST_DIR}/BuildConstants.h.in"
                "${CMAKE_BINARY_DIR}/generated/BuildConstants.h" @ONLY)
+# The base URLs have a header of their own, read by one source file: the local stack's ports
+# change them at every run, and only that file is compiled again.
+configure_file("${CMAKE_CURRENT_LIST_DIR}/ServerBaseUrls.h.in"
+               "${CMAKE_BINARY_DIR}/generated/ServerBaseUrls.h" @ONLY)

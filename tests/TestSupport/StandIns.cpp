@@ -36,12 +36,7 @@ StandIns::StandIns()
 
 ToolPaths StandIns::tools() const
 {
-    const QString directory = QStringLiteral(VETRON_STANDIN_DIR);
-    ToolPaths paths;
-    for (QString *tool : { &paths.security, &paths.networksetup, &paths.osascript, &paths.hdiutil,
-                           &paths.installer, &paths.open })
-        *tool = directory + u'/' + tool->section(u'/', -1);
-    return paths;
+    return ToolPaths::withStandIns(QStringLiteral(VETRON_STANDIN_DIR));
 }
 
 void StandIns::setServices(const QJsonArray &services) const

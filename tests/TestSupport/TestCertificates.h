@@ -1,44 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QString>
-#include <QTemporaryDir>
+// The tests' name for the local stack's developer certificates, made in a temporary directory.
+#include "DeveloperCertificates.h"
 
 namespace Vetron::Test {
-
-// A throwaway certificate authority and a server certificate it signed for localhost and
-// 127.0.0.1, made with the openssl command line in a temporary directory that lives as long as
-// the object. Check isValid() before use; errorString() says what went wrong.
-class TestCertificates
-{
-public:
-    TestCertificates();
-
-    bool isValid() const;
-    QString errorString() const;
-
-    QByteArray caCertificatePem() const;
-    QString caCertificatePath() const;
-    QSslCertificate caCertificate() const;
-    QSslCertificate serverCertificate() const;
-    QSslKey serverKey() const;
-
-    // Adds the authority to the process-wide default TLS configuration, so that every network
-    // manager created from then on trusts the server certificate.
-    void trustInThisProcess() const;
-
-    // A standalone self-signed authority certificate in PEM, unrelated to any other; empty when
-    // openssl fails.
-    static QByteArray makeCaPem(const QString &commonName = QStringLiteral("Vetron Other Test CA"));
-
-private:
-    QTemporaryDir m_directory;
-    QString m_error;
-    QByteArray m_caPem;
-    QSslCertificate m_serverCertificate;
-    QSslKey m_serverKey;
-};
-
+using TestCertificates = LocalStack::DeveloperCertificates;
 } // namespace Vetron::Test

@@ -56,12 +56,12 @@ bool TunnelFixture::start()
         m_error = u"the protection server does not listen"_s;
         return false;
     }
-    m_sshd = std::make_unique<SshServer>(m_server.port());
+    m_sshd = std::make_unique<LocalStack::SshServer>(m_server.port());
     if (!m_sshd->start()) {
         m_error = m_sshd->lastError();
         return false;
     }
-    m_localPort = SshServer::pickFreePort();
+    m_localPort = LocalStack::SshServer::pickFreePort();
     m_sshd->installClientFiles(ClientPaths::root(), m_localPort, QString::fromLatin1(mapKey),
                                QString::fromLatin1(unlockHost));
     return true;

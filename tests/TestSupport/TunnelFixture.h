@@ -3,7 +3,7 @@
 #include "Protection/TunnelService.h"
 
 #include "ProtectionServer.h"
-#include "TestSupport/SshServer.h"
+#include "SshServer.h"
 #include "TestSupport/StandIns.h"
 
 #include <QList>
@@ -42,7 +42,7 @@ public:
     TunnelService &service() { return *m_service; }
     StandIns &standIns() { return m_standIns; }
     Tools::ProtectionServer &server() { return m_server; }
-    SshServer &sshd() { return *m_sshd; }
+    LocalStack::SshServer &sshd() { return *m_sshd; }
     quint16 localPort() const { return m_localPort; }
     const QString &error() const { return m_error; }
 
@@ -58,7 +58,7 @@ public:
 private:
     StandIns m_standIns;
     Tools::ProtectionServer m_server;
-    std::unique_ptr<SshServer> m_sshd;
+    std::unique_ptr<LocalStack::SshServer> m_sshd;
     std::unique_ptr<TunnelService> m_service;
     quint16 m_localPort = 0;
     QList<Report> m_reports;

@@ -227,6 +227,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("started");
         QTest::addRow("brand back from sessions")
             << MainSection::sessions << u"mainBrandButton"_s << MainSection::protection << QString();
+        QTest::addRow("section's back arrow")
+            << MainSection::account << u"sectionBackButton"_s << MainSection::protection << QString();
         QTest::addRow("account")
             << MainSection::protection << u"accountSectionButton"_s << MainSection::account << QString();
         QTest::addRow("updates again while on updates")

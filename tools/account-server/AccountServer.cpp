@@ -307,6 +307,7 @@ HttpResponse AccountServer::enroll(const HttpRequest &request)
     const QString deviceToken = m_enrollmentAnswer.value(u"device_token").toString();
     if (!deviceToken.isEmpty())
         m_deviceTokens.insert(deviceToken);
+    Q_EMIT deviceEnrolled(body->value(u"pubkey").toString(), body->value(u"device_name").toString());
     return HttpResponse::json(200, m_enrollmentAnswer);
 }
 

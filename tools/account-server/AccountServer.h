@@ -97,6 +97,8 @@ public:
 Q_SIGNALS:
     // A request has been read completely; it is already in requests(), its answer not yet sent.
     void requestReceived();
+    // An enrollment was accepted; its answer goes out once the connected slots have returned.
+    void deviceEnrolled(const QString &pubkey, const QString &deviceName);
 
 private:
     void acceptConnections();

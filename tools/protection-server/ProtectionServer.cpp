@@ -131,6 +131,11 @@ QString ProtectionServer::mapKey() const
     return m_mapKey;
 }
 
+void ProtectionServer::setKeyFromFirstUnlock(bool on)
+{
+    m_keyFromFirstUnlock = on;
+}
+
 void ProtectionServer::setUnlockHost(const QString &host)
 {
     m_unlockHost = host;
@@ -276,6 +281,9 @@ HttpResponse ProtectionServer::answerStatus(const HttpRequest &request)
 
 HttpResponse ProtectionServer::answerUnlock(const HttpRequest &request)
 {
+    const QByteArray key = request.headers.value("x-anon-key");
+    if (m_keyFromFirstUnlock && m_mapKey.isEmpty() && !key.isEmpty())
+        m_mapKey = QString::fromUtf8(key);
     if (!keyMatches(request))
         return HttpResponse::text(403, "X-Anon-Key is missing or wrong; the map stays locked");
     if (auto refusal = refuseUnless(request, "GET"))

@@ -50,6 +50,9 @@ public:
     // The X-Anon-Key value the keyed hosts and the unlock host expect.
     void setMapKey(const QString &key);
     QString mapKey() const;
+    // When on and no map key is set, the first unlock request's key becomes the map key, as a
+    // server that has never seen this device's map would take it.
+    void setKeyFromFirstUnlock(bool on);
     void setUnlockHost(const QString &host);
     QString unlockHost() const;
     void setMapUnlocked(bool unlocked);
@@ -94,6 +97,7 @@ private:
     QTcpServer m_server;
     quint16 m_port = 0;
     QString m_mapKey;
+    bool m_keyFromFirstUnlock = false;
     QString m_unlockHost;
     bool m_mapUnlocked = false;
     QJsonObject m_settings;

@@ -4,8 +4,8 @@
 #include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
-#include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
+#include "Platform/ApplicationVersion.h"
 #include "Views/ShieldLook.h"
 
 #include <QCoreApplication>
@@ -43,6 +43,7 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     , m_activated(ClientPaths::hasCompleteActivation(ClientPaths::root()))
     , m_servers(options.servers)
     , m_tools(options.tools)
+    , m_pinnedHostKey(options.pinnedHostKey)
     , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
 {
     if (!autoConnect)
@@ -260,7 +261,7 @@ QVariantList AppModel::sessionsList() const
 
 QString AppModel::currentVersion() const
 {
-    return versionText(m_versionOverride, QString::fromUtf8(BuildConstants::version));
+    return versionText(m_versionOverride, Platform::applicationVersion());
 }
 
 void AppModel::setVersionOverride(std::optional<QString> version)
@@ -312,6 +313,8 @@ QCoro::Task<> AppModel::activate(QString code)
     ActivationService::Options options;
     options.servers = m_servers;
     options.tools = m_tools;
+    if (!m_pinnedHostKey.isEmpty())
+        options.pinnedHostKey = m_pinnedHostKey;
     std::exception_ptr failure;
     try {
         co_await ActivationService::activate(code, options);

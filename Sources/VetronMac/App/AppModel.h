@@ -27,6 +27,7 @@ struct AppModelOptions {
     TunnelService::Options tunnel;
     ServerAddresses servers;
     ToolPaths tools;                 // for the account and update services
+    QString pinnedHostKey;           // "ssh-ed25519 AAAA…" that enrollment pins; the build's when empty
     WakeNotifier *wake = nullptr;    // the system's when none is given
     std::function<void()> terminate; // quits the application: the quit item, an installed update
 };
@@ -129,7 +130,7 @@ public:
     // report came without a text (an empty one counts as given).
     void receiveReport(ProtectionState state, QString detail);
 
-    // The version shown: the override, else the build's version, else "dev".
+    // The version shown: the override, else the application's own version, else "dev".
     static QString versionText(const std::optional<QString> &override, const QString &buildVersion);
 
     QCoro::Task<> toggle();
@@ -217,6 +218,7 @@ private:
 
     ServerAddresses m_servers;
     ToolPaths m_tools;
+    QString m_pinnedHostKey;
     std::function<void()> m_terminate;
 };
 

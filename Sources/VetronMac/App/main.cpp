@@ -1,3 +1,4 @@
+#include "App/DeveloperBuild.h"
 #include "App/LaunchOptions.h"
 #include "App/PreviewRenderer.h"
 #include "App/VetronMacApp.h"
@@ -51,7 +52,17 @@ int main(int argc, char *argv[])
     if (previewDirectory)
         return PreviewRenderer::renderAll(*previewDirectory) ? 0 : 1;
 
-    VetronMacApp app({});
+    VetronMacApp::Options options;
+    const DeveloperBuild::Constants developer = DeveloperBuild::fromBuild();
+    QString problem;
+    if (!DeveloperBuild::apply(developer, options.model, &problem))
+        QTextStream(stderr) << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
+    VetronMacApp app(std::move(options));
+    if (!developer.isEmpty()) {
+        DeveloperBuild::echoProtectionState(app.model(), [](const QString &line) {
+            QTextStream(stdout) << line << Qt::endl;
+        });
+    }
     if (!app.start())
         return 1;
     return application.exec();

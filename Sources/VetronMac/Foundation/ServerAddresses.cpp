@@ -1,6 +1,18 @@
 #include "Foundation/ServerAddresses.h"
 
+#include "ServerBaseUrls.h"
+
 namespace Vetron {
+
+QUrl ServerAddresses::buildEnrollmentBase()
+{
+    return QUrl(QString::fromUtf8(BuildConstants::enrollmentBaseUrl));
+}
+
+QUrl ServerAddresses::buildPortalBase()
+{
+    return QUrl(QString::fromUtf8(BuildConstants::portalBaseUrl));
+}
 
 QUrl ServerAddresses::withPath(QUrl base, const QString &path)
 {

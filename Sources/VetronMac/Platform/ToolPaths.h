@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <initializer_list>
+
 namespace Vetron {
 
 // Absolute paths of the system tools the client drives. The defaults are where macOS keeps
@@ -20,6 +22,18 @@ struct ToolPaths {
     QString kill = QStringLiteral("/bin/kill");
     QString sleep = QStringLiteral("/bin/sleep");
     QString open = QStringLiteral("/usr/bin/open");
+
+    // The system's own tools, with the macOS-only ones (security, networksetup, osascript,
+    // hdiutil, installer, open) taken from `folder` under their own names: stand-ins that speak
+    // the same interfaces where the system has none.
+    static ToolPaths withStandIns(const QString &folder)
+    {
+        ToolPaths paths;
+        for (QString *tool : { &paths.security, &paths.networksetup, &paths.osascript, &paths.hdiutil,
+                               &paths.installer, &paths.open })
+            *tool = folder + u'/' + tool->section(u'/', -1);
+        return paths;
+    }
 };
 
 } // namespace Vetron

@@ -23,7 +23,7 @@ RowLayout {
         ToolTip.visible: hovered
         ToolTip.text: "На главную"
         Accessible.name: "Назад"
-        onClicked: root.model.section = MainSection.protection
+        onClicked: root.model.section = MainSection.Protection
 
         contentItem: Item {
             Glyph {

@@ -1,22 +1,42 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 class QProcess;
 
-namespace Vetron::Test {
+namespace Vetron::LocalStack {
 
-// A real OpenSSH server on 127.0.0.1 for integration tests, with a host key of its own and one device
-// key that may only forward to 127.0.0.1:forwardPort. It listens on a port the system picked and runs
-// until stop() or destruction; stopping also ends the connections it serves, so clients drop.
+// A real OpenSSH server on 127.0.0.1 with a host key of its own, whose device keys may only
+// forward to 127.0.0.1:forwardPort. It listens on a port the system picked and runs until stop()
+// or destruction; stopping also ends the connections it serves, so clients drop. Tests let it
+// make one device key of its own; the local stack authorises each enrolled device's key instead.
 class SshServer
 {
 public:
+    struct Options
+    {
+        quint16 forwardPort = 0;
+        // sshd's configuration, keys and pid file; a temporary directory when empty.
+        QString directory;
+        // The host key's private half (the public half beside it, with ".pub"), made when missing,
+        // so that a key kept across runs stays the one a client has pinned. In `directory` when empty.
+        QString hostKey;
+        // Whether a device key of its own may log in from the start.
+        bool deviceKey = true;
+        // Whether to remove sshd's privilege-separation directory at destruction when this server
+        // made it. Off for tests that run in parallel, whose servers may share it.
+        bool removeMadePrivilegeSeparationDirectory = false;
+    };
+
     explicit SshServer(quint16 forwardPort);
+    explicit SshServer(Options options);
     ~SshServer();
 
     SshServer(const SshServer &) = delete;
@@ -31,8 +51,8 @@ public:
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
-    quint16 forwardPort() const { return m_forwardPort; }
-    // The login name of the user running the tests, the one the device key logs in as.
+    quint16 forwardPort() const { return m_options.forwardPort; }
+    // The login name of the user running sshd, the one every device key logs in as.
     QString userName() const;
     QString devicePrivateKeyPath() const;
     QByteArray devicePrivateKey() const;
@@ -42,6 +62,9 @@ public:
     QByteArray hostKeyLine() const;
     // The host key pinned for this server's address and port, as a known_hosts line without the line break.
     QByteArray knownHostsLine() const;
+    // Lets `publicKey` (an OpenSSH public-key line) log in, restricted to the forward; takes effect
+    // with the next login. False when the line is not a single key or cannot be written.
+    bool authorizeKey(const QByteArray &publicKey);
     // What sshd has written to its standard error so far, over every start, with plain line breaks.
     QString log() const;
     QString lastError() const { return m_lastError; }
@@ -61,13 +84,17 @@ private:
     bool launch();
     bool fail(const QString &message);
     void collectLog() const;
+    QString hostKeyPath() const;
 
-    quint16 m_forwardPort;
+    Options m_options;
     quint16 m_port = 0;
-    QTemporaryDir m_directory;
+    std::optional<QTemporaryDir> m_temporary;
+    QString m_directory;
+    QList<QByteArray> m_authorizedKeys;
+    bool m_madePrivilegeSeparationDirectory = false;
     std::unique_ptr<QProcess> m_process;
     mutable QByteArray m_log;
     QString m_lastError;
 };
 
-} // namespace Vetron::Test
+} // namespace Vetron::LocalStack

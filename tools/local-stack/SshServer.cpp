@@ -1,4 +1,7 @@
-#include "TestSupport/SshServer.h"
+#include "SshServer.h"
+
+#include "ProcessTree.h"
+#include "ToolRun.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -8,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
-#include <QMultiHash>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,7 +28,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace Vetron::Test {
+namespace Vetron::LocalStack {
 
 namespace {
 
@@ -75,30 +77,6 @@ QString quoted(const QString &path)
     return u"\"%1\""_s.arg(path);
 }
 
-bool runTool(const QString &program, const QStringList &arguments, QString *problem)
-{
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    if (!process.waitForStarted(toolLimitMs)) {
-        *problem = u"%1 did not start: %2"_s.arg(program, process.errorString());
-        return false;
-    }
-    if (!process.waitForFinished(toolLimitMs)) {
-        process.kill();
-        process.waitForFinished(stopLimitMs);
-        *problem = u"%1 did not finish within %2 ms"_s.arg(program).arg(toolLimitMs);
-        return false;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        *problem = u"%1 failed with status %2: %3"_s.arg(program)
-                       .arg(process.exitCode())
-                       .arg(QString::fromLocal8Bit(process.readAllStandardError()));
-        return false;
-    }
-    return true;
-}
-
 bool acceptsConnections(quint16 port)
 {
     QTcpSocket socket;
@@ -108,50 +86,9 @@ bool acceptsConnections(quint16 port)
     return connected;
 }
 
-// Fields of /proc/<pid>/stat after the command name, which sits in parentheses and may hold blanks:
-// the state first, then the parent's pid.
-QList<QByteArray> statFields(pid_t pid)
-{
-    const QByteArray line = readFile(u"/proc/%1/stat"_s.arg(pid));
-    const auto end = line.lastIndexOf(')');
-    if (end < 0)
-        return {};
-    return line.mid(end + 2).split(' ');
-}
-
-QList<pid_t> descendantsOf(pid_t root)
-{
-    QMultiHash<pid_t, pid_t> childrenOf;
-    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool isPid = false;
-        const pid_t pid = entry.toInt(&isPid);
-        if (!isPid)
-            continue;
-        const QList<QByteArray> fields = statFields(pid);
-        if (fields.size() >= 2)
-            childrenOf.insert(pid_t(fields.at(1).toInt()), pid);
-    }
-    QList<pid_t> found;
-    QList<pid_t> pending { root };
-    while (!pending.isEmpty()) {
-        const QList<pid_t> children = childrenOf.values(pending.takeLast());
-        found += children;
-        pending += children;
-    }
-    return found;
-}
-
-// A zombie has closed its sockets already, so it counts as gone; its parent reaps it later.
-bool hasEnded(pid_t pid)
-{
-    const QList<QByteArray> fields = statFields(pid);
-    return fields.isEmpty() || fields.first() == "Z" || fields.first() == "X";
-}
-
 bool allEnded(const QList<pid_t> &pids)
 {
-    return std::all_of(pids.cbegin(), pids.cend(), hasEnded);
+    return std::all_of(pids.cbegin(), pids.cend(), ProcessTree::hasEnded);
 }
 
 bool waitUntilEnded(const QList<pid_t> &pids)
@@ -173,7 +110,7 @@ void endProcesses(const QList<pid_t> &pids)
     if (waitUntilEnded(pids))
         return;
     for (const pid_t pid : pids) {
-        if (!hasEnded(pid))
+        if (!ProcessTree::hasEnded(pid))
             ::kill(pid, SIGKILL);
     }
     waitUntilEnded(pids);
@@ -182,13 +119,28 @@ void endProcesses(const QList<pid_t> &pids)
 } // namespace
 
 SshServer::SshServer(quint16 forwardPort)
-    : m_forwardPort(forwardPort)
+    : SshServer(Options {})
 {
+    m_options.forwardPort = forwardPort;
+}
+
+SshServer::SshServer(Options options)
+    : m_options(std::move(options))
+{
+    if (m_options.directory.isEmpty()) {
+        m_temporary.emplace();
+        m_directory = m_temporary->isValid() ? m_temporary->path() : QString();
+    } else if (QDir().mkpath(m_options.directory)) {
+        m_directory = QFileInfo(m_options.directory).absoluteFilePath();
+    }
 }
 
 SshServer::~SshServer()
 {
     stop();
+    // Only an empty directory goes: another server may have started meanwhile and use it.
+    if (m_options.removeMadePrivilegeSeparationDirectory && m_madePrivilegeSeparationDirectory)
+        ::rmdir(QFile::encodeName(privilegeSeparationDirectory).constData());
 }
 
 bool SshServer::start()
@@ -196,9 +148,9 @@ bool SshServer::start()
     if (isRunning())
         return true;
     m_lastError.clear();
-    if (!m_directory.isValid())
-        return fail(u"no temporary directory: %1"_s.arg(m_directory.errorString()));
-    if (!QFile::exists(path(hostKeyName)) && !makeKeys())
+    if (m_directory.isEmpty())
+        return fail(u"no directory for sshd's files"_s);
+    if (!makeKeys())
         return false;
     // Another process may take the picked port before sshd binds it; a fresh port then helps.
     for (int attempt = 0; attempt < bindAttempts; ++attempt) {
@@ -241,7 +193,7 @@ void SshServer::stop()
         // nothing new while its sessions end; once continued it reaps them before it exits itself, so
         // no zombie is handed to an init that may never reap it.
         ::kill(listener, SIGSTOP);
-        endProcesses(descendantsOf(listener));
+        endProcesses(ProcessTree::descendantsOf(listener));
         ::kill(listener, SIGTERM);
         ::kill(listener, SIGCONT);
         if (!m_process->waitForFinished(stopLimitMs)) {
@@ -276,7 +228,7 @@ QByteArray SshServer::devicePublicKey() const
 
 QByteArray SshServer::hostKeyLine() const
 {
-    const QList<QByteArray> fields = readFile(path(hostKeyName) + u".pub"_s).simplified().split(' ');
+    const QList<QByteArray> fields = readFile(hostKeyPath() + u".pub"_s).simplified().split(' ');
     return fields.size() >= 2 ? fields.at(0) + ' ' + fields.at(1) : QByteArray();
 }
 
@@ -285,6 +237,16 @@ QByteArray SshServer::knownHostsLine() const
     const QByteArray host
         = m_port == 22 ? QByteArray("127.0.0.1") : "[127.0.0.1]:" + QByteArray::number(m_port);
     return host + ' ' + hostKeyLine();
+}
+
+bool SshServer::authorizeKey(const QByteArray &publicKey)
+{
+    const QByteArray key = publicKey.trimmed();
+    if (key.isEmpty() || key.contains('\n') || key.contains('\r') || key.count(' ') < 1)
+        return false;
+    m_authorizedKeys.append(key);
+    // Written whole, so that sshd never reads half a line; it reads the file at every login.
+    return writeServerFiles();
 }
 
 QString SshServer::log() const
@@ -306,7 +268,7 @@ void SshServer::installClientFiles(
         { u"ssh_user"_s, userName() },
         { u"ssh_port"_s, int(m_port) },
         { u"local_port"_s, int(localPort) },
-        { u"remote_port"_s, int(m_forwardPort) },
+        { u"remote_port"_s, int(m_options.forwardPort) },
         { u"unlock_host"_s, unlockHost },
     };
     const ClientFile files[] = {
@@ -335,16 +297,27 @@ quint16 SshServer::pickFreePort()
 
 QString SshServer::path(const QString &name) const
 {
-    return m_directory.filePath(name);
+    return QDir(m_directory).filePath(name);
+}
+
+QString SshServer::hostKeyPath() const
+{
+    return m_options.hostKey.isEmpty() ? path(hostKeyName) : m_options.hostKey;
 }
 
 bool SshServer::makeKeys()
 {
-    for (const QString &name : { hostKeyName, deviceKeyName }) {
+    QStringList keys { hostKeyPath() };
+    if (m_options.deviceKey)
+        keys << devicePrivateKeyPath();
+    for (const QString &key : std::as_const(keys)) {
+        if (QFile::exists(key))
+            continue;
+        QDir().mkpath(QFileInfo(key).path());
         const QStringList arguments { u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, QString(), u"-C"_s,
-            u"vetron-test-%1"_s.arg(name), u"-f"_s, path(name) };
-        QString problem;
-        if (!runTool(sshKeygen, arguments, &problem))
+            u"vetron-%1"_s.arg(QFileInfo(key).fileName()), u"-f"_s, key };
+        const QString problem = runTool(sshKeygen, arguments);
+        if (!problem.isEmpty())
             return fail(problem);
     }
     return true;
@@ -352,16 +325,20 @@ bool SshServer::makeKeys()
 
 bool SshServer::writeServerFiles()
 {
-    const QByteArray forwardTarget = "127.0.0.1:" + QByteArray::number(m_forwardPort);
-    const QByteArray authorizedKey
-        = "restrict,port-forwarding,permitopen=\"" + forwardTarget + "\" " + devicePublicKey() + '\n';
-    if (!writeFile(path(authorizedKeysName), authorizedKey, readableByAll))
+    const QByteArray forwardTarget = "127.0.0.1:" + QByteArray::number(m_options.forwardPort);
+    QList<QByteArray> keys = m_authorizedKeys;
+    if (m_options.deviceKey)
+        keys.prepend(devicePublicKey());
+    QByteArray authorizedKeys;
+    for (const QByteArray &key : std::as_const(keys))
+        authorizedKeys += "restrict,port-forwarding,permitopen=\"" + forwardTarget + "\" " + key + '\n';
+    if (!writeFile(path(authorizedKeysName), authorizedKeys, readableByAll))
         return fail(u"could not write %1"_s.arg(path(authorizedKeysName)));
 
     const QString config = QStringList {
         u"ListenAddress 127.0.0.1"_s,
         u"Port %1"_s.arg(m_port),
-        u"HostKey %1"_s.arg(quoted(path(hostKeyName))),
+        u"HostKey %1"_s.arg(quoted(hostKeyPath())),
         u"PidFile %1"_s.arg(quoted(path(pidFileName))),
         u"AuthorizedKeysFile %1"_s.arg(quoted(path(authorizedKeysName))),
         u"StrictModes no"_s,
@@ -392,7 +369,9 @@ bool SshServer::launch()
 {
     // sshd refuses to start without its privilege-separation directory, which only a running system
     // service would otherwise have made.
-    if (::mkdir(QFile::encodeName(privilegeSeparationDirectory).constData(), 0755) != 0 && errno != EEXIST)
+    if (::mkdir(QFile::encodeName(privilegeSeparationDirectory).constData(), 0755) == 0)
+        m_madePrivilegeSeparationDirectory = true;
+    else if (errno != EEXIST)
         return fail(u"could not create %1: %2"_s.arg(privilegeSeparationDirectory, qt_error_string(errno)));
 
     const auto logStart = m_log.size();
@@ -441,4 +420,4 @@ void SshServer::collectLog() const
         m_log += m_process->readAllStandardError();
 }
 
-} // namespace Vetron::Test
+} // namespace Vetron::LocalStack

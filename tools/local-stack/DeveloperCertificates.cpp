@@ -1,18 +1,18 @@
-#include "TestSupport/TestCertificates.h"
+#include "DeveloperCertificates.h"
+
+#include "ToolRun.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSslConfiguration>
 
 using namespace Qt::StringLiterals;
 
-namespace Vetron::Test {
+namespace Vetron::LocalStack {
 
 namespace {
-
-constexpr int opensslLimitMs = 30000;
 
 // Our own configuration, so that the system's openssl.cnf adds nothing unexpected.
 constexpr QByteArrayView opensslConfig = R"([req]
@@ -34,17 +34,7 @@ authorityKeyIdentifier = keyid
 // Runs openssl in `directory`; empty on success, otherwise what went wrong.
 QString runOpenssl(const QString &directory, const QStringList &arguments)
 {
-    QProcess process;
-    process.setWorkingDirectory(directory);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(u"/usr/bin/openssl"_s, arguments);
-    if (!process.waitForFinished(opensslLimitMs))
-        return u"openssl did not finish: "_s + process.errorString();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        return u"openssl "_s + arguments.constFirst() + u" failed: "_s
-            + QString::fromLocal8Bit(process.readAll());
-    }
-    return {};
+    return runTool(u"/usr/bin/openssl"_s, arguments, {}, nullptr, directory);
 }
 
 QByteArray readFile(const QString &path)
@@ -73,22 +63,30 @@ QString makeAuthority(const QString &directory, const QString &commonName)
 
 } // namespace
 
-TestCertificates::TestCertificates()
+DeveloperCertificates::DeveloperCertificates(const QString &directory)
 {
-    if (!m_directory.isValid()) {
-        m_error = u"cannot create a temporary directory: "_s + m_directory.errorString();
+    if (directory.isEmpty()) {
+        m_temporary.emplace();
+        if (!m_temporary->isValid()) {
+            m_error = u"cannot create a temporary directory: "_s + m_temporary->errorString();
+            return;
+        }
+        m_directory = m_temporary->path();
+    } else if (QDir().mkpath(directory)) {
+        m_directory = QFileInfo(directory).absoluteFilePath();
+    } else {
+        m_error = u"cannot create "_s + directory;
         return;
     }
-    const QString directory = m_directory.path();
-    m_error = makeAuthority(directory, u"Vetron Test CA"_s);
+    m_error = makeAuthority(m_directory, u"Vetron Developer CA"_s);
     if (m_error.isEmpty()) {
-        m_error = runOpenssl(directory,
+        m_error = runOpenssl(m_directory,
             { u"req"_s, u"-config"_s, u"openssl.cnf"_s, u"-new"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
                 u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-keyout"_s, u"server.key"_s, u"-out"_s,
                 u"server.csr"_s, u"-subj"_s, u"/CN=localhost"_s });
     }
     if (m_error.isEmpty()) {
-        m_error = runOpenssl(directory,
+        m_error = runOpenssl(m_directory,
             { u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.pem"_s, u"-CAkey"_s,
                 u"ca.key"_s, u"-set_serial"_s, randomSerial(), u"-days"_s, u"30"_s, u"-extfile"_s,
                 u"openssl.cnf"_s, u"-extensions"_s, u"server"_s, u"-out"_s, u"server.pem"_s });
@@ -96,7 +94,7 @@ TestCertificates::TestCertificates()
     if (!m_error.isEmpty())
         return;
 
-    const QDir dir(directory);
+    const QDir dir(m_directory);
     m_caPem = readFile(dir.filePath(u"ca.pem"_s));
     m_serverCertificate = QSslCertificate(readFile(dir.filePath(u"server.pem"_s)), QSsl::Pem);
     m_serverKey = QSslKey(readFile(dir.filePath(u"server.key"_s)), QSsl::Ec, QSsl::Pem);
@@ -104,49 +102,49 @@ TestCertificates::TestCertificates()
         m_error = u"openssl wrote certificates or a key that Qt cannot read"_s;
 }
 
-bool TestCertificates::isValid() const
+bool DeveloperCertificates::isValid() const
 {
     return m_error.isEmpty();
 }
 
-QString TestCertificates::errorString() const
+QString DeveloperCertificates::errorString() const
 {
     return m_error;
 }
 
-QByteArray TestCertificates::caCertificatePem() const
+QByteArray DeveloperCertificates::caCertificatePem() const
 {
     return m_caPem;
 }
 
-QString TestCertificates::caCertificatePath() const
+QString DeveloperCertificates::caCertificatePath() const
 {
-    return QDir(m_directory.path()).filePath(u"ca.pem"_s);
+    return QDir(m_directory).filePath(u"ca.pem"_s);
 }
 
-QSslCertificate TestCertificates::caCertificate() const
+QSslCertificate DeveloperCertificates::caCertificate() const
 {
     return QSslCertificate(m_caPem, QSsl::Pem);
 }
 
-QSslCertificate TestCertificates::serverCertificate() const
+QSslCertificate DeveloperCertificates::serverCertificate() const
 {
     return m_serverCertificate;
 }
 
-QSslKey TestCertificates::serverKey() const
+QSslKey DeveloperCertificates::serverKey() const
 {
     return m_serverKey;
 }
 
-void TestCertificates::trustInThisProcess() const
+void DeveloperCertificates::trustInThisProcess() const
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.addCaCertificates({ caCertificate() });
     QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
-QByteArray TestCertificates::makeCaPem(const QString &commonName)
+QByteArray DeveloperCertificates::makeCaPem(const QString &commonName)
 {
     QTemporaryDir directory;
     if (!directory.isValid() || !makeAuthority(directory.path(), commonName).isEmpty())
@@ -154,4 +152,4 @@ QByteArray TestCertificates::makeCaPem(const QString &commonName)
     return readFile(QDir(directory.path()).filePath(u"ca.pem"_s));
 }
 
-} // namespace Vetron::Test
+} // namespace Vetron::LocalStack

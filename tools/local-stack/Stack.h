@@ -1,0 +1,82 @@
+#pragma once
+
+#include "AccountServer.h"
+#include "DeveloperCertificates.h"
+#include "ProtectionServer.h"
+#include "ProxySettingsWatch.h"
+#include "SshServer.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+namespace Vetron::LocalStack {
+
+// Everything the client talks to, on 127.0.0.1 with ports the system assigns: a real sshd whose
+// device keys, once enrolled, may only forward to the protection server; the protection server;
+// the HTTPS enrollment and account-portal service with a certificate from a developer CA, which
+// accepts one one-time key and offers a signed release one patch above the client's version;
+// and the state of the macOS tool stand-ins with two network services, Wi-Fi and Ethernet.
+class Stack : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        // The run's own folder, made when missing: certificates, sshd's files, stand-in state.
+        QString directory;
+        // sshd's host key, kept across runs (made when missing); in `directory` when empty.
+        QString hostKey;
+        // The release-signing private key (PEM); without one no release is offered.
+        QString releasePrivateKey;
+        // The client's version; the release offered is one patch above it.
+        QString version;
+    };
+
+    explicit Stack(Options options, QObject *parent = nullptr);
+    ~Stack() override;
+
+    // Starts every service; false with the reason in error().
+    bool start();
+    QString error() const { return m_error; }
+
+    QString oneTimeKey() const { return m_oneTimeKey; }
+    // The enrollment server and the account portal: one HTTPS service.
+    QUrl baseUrl() const { return m_account.baseUrl(); }
+    QByteArray hostKeyLine() const { return m_sshd->hostKeyLine(); }
+    QString certificateAuthorityFile() const { return m_certificates->caCertificatePath(); }
+    QString standInStateDirectory() const;
+    quint16 localPort() const { return m_localPort; }
+    QString offeredVersion() const { return m_offeredVersion; }
+    QString proxies() const { return m_proxies ? m_proxies->current() : QString(); }
+
+    // What a person starting the stack reads first: the services and the one-time key.
+    QString banner() const;
+    // The values a client build and its run need, as shell assignments.
+    QByteArray environment() const;
+
+Q_SIGNALS:
+    // Something to show as it happens: a device enrolled, the system proxies changed.
+    void event(const QString &line);
+
+private:
+    bool fail(const QString &message);
+    bool offerRelease();
+    void enrolled(const QString &pubkey, const QString &deviceName);
+
+    Options m_options;
+    QString m_error;
+    std::unique_ptr<DeveloperCertificates> m_certificates;
+    Tools::ProtectionServer m_protection;
+    Tools::AccountServer m_account;
+    std::unique_ptr<SshServer> m_sshd;
+    std::unique_ptr<ProxySettingsWatch> m_proxies;
+    quint16 m_localPort = 0;
+    QString m_oneTimeKey;
+    QString m_offeredVersion;
+};
+
+} // namespace Vetron::LocalStack
