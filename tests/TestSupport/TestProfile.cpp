@@ -1,5 +1,5 @@
-// Compiled into every test executable (not into the support library), so that its start-up
-// code always runs, before main and before anything reads a standard location.
+// Linked into every test executable as an object file (never taken from an archive), so that its
+// start-up code always runs, before main and before anything reads a standard location.
 
 #include "TestSupport/TestProfile.h"
 
