@@ -21,6 +21,18 @@ ViewHarness::ViewHarness()
 std::unique_ptr<QQuickWindow> ViewHarness::show(const QString &view, const QVariantMap &properties, QSize size)
 {
     QQmlComponent component(&m_engine, QUrl(u"qrc:/Vetron/%1.qml"_s.arg(view)));
+    return present(component, properties, size);
+}
+
+std::unique_ptr<QQuickWindow> ViewHarness::showSource(const QString &source, QSize size)
+{
+    QQmlComponent component(&m_engine);
+    component.setData(source.toUtf8(), QUrl(u"qrc:/test-source.qml"_s));
+    return present(component, {}, size);
+}
+
+std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, const QVariantMap &properties, QSize size)
+{
     std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
     auto *item = qobject_cast<QQuickItem *>(object.get());
     if (!item) {

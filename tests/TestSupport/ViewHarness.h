@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPointer>
+#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -28,6 +29,8 @@ public:
     // the view does not load.
     std::unique_ptr<QQuickWindow> show(const QString &view, const QVariantMap &properties,
                                        QSize size = QSize(620, 800));
+    // The same for an item made from QML `source`.
+    std::unique_ptr<QQuickWindow> showSource(const QString &source, QSize size);
 
     // The item named `name` anywhere in the window, or null.
     static QQuickItem *find(QQuickWindow &window, const QString &name);
@@ -51,6 +54,8 @@ public:
     static void keepPicture(const QImage &picture, const QString &name);
 
 private:
+    std::unique_ptr<QQuickWindow> present(QQmlComponent &component, const QVariantMap &properties, QSize size);
+
     QQmlEngine m_engine;
 };
 

@@ -1,10 +1,7 @@
 #include "App/Theme.h"
 #include "Views/PreviewMode.h"
-#include "Views/QmlModule.h"
+#include "TestSupport/ViewHarness.h"
 
-#include <QGuiApplication>
-#include <QQmlComponent>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -13,63 +10,15 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-
-namespace {
-
-bool containsColour(const QImage &picture, const QColor &colour)
-{
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixelColor(x, y) == colour)
-                return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
+using Vetron::Test::ViewHarness;
 
 class ControlsTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        prepareQmlEngine(m_engine);
-    }
-
     // A binding that fails or a type that is missing shows only as a warning: treat it as a fault.
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
-
-    void everyControlLoads_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("properties");
-        QTest::addRow("MintButton") << u"MintButton"_s << u"text: \"Продлить\""_s;
-        QTest::addRow("DangerGhostButton") << u"DangerGhostButton"_s << u"text: \"Удалить\""_s;
-        QTest::addRow("ProminentButton")
-            << u"ProminentButton"_s << u"text: \"Включить защиту\"; enabled: false"_s;
-        QTest::addRow("BorderedButton") << u"BorderedButton"_s << u"text: \"Отмена\""_s;
-        QTest::addRow("PlatformTextField") << u"PlatformTextField"_s << u"placeholderText: \"Ключ\""_s;
-        QTest::addRow("ProgressIndicator") << u"ProgressIndicator"_s << QString();
-        QTest::addRow("QuietToggle") << u"QuietToggle"_s << u"text: \"Почта\""_s;
-        QTest::addRow("SectionHeader") << u"SectionHeader"_s << u"model: null; title: \"Настройки\""_s;
-        QTest::addRow("BrandShieldView")
-            << u"BrandShieldView"_s
-            << u"Layout.preferredWidth: 80; Layout.preferredHeight: 80; protectionState: 1"_s;
-    }
-
-    void everyControlLoads()
-    {
-        QFETCH(QString, type);
-        QFETCH(QString, properties);
-        const auto window = show(type, properties);
-        QVERIFY(window);
-        QVERIFY(window->findChild<QQuickItem *>(u"subject"_s)->width() > 0);
-    }
 
     void mintButtonStretchesOnlyWhenFullWidth_data()
     {
@@ -189,37 +138,19 @@ private Q_SLOTS:
         QCOMPARE(picture.size(), QSize(800, 600)); // drawn at 2×
         QCOMPARE(picture.pixelColor(picture.width() - 1, picture.height() - 1), Theme::appBg());
         // The logo's outer shield is the brand green exactly, unless dimmed.
-        QCOMPARE(containsColour(picture, Theme::accent()), fullColour);
+        QCOMPARE(ViewHarness::containsColour(picture, Theme::accent()), fullColour);
     }
 
 private:
     // Shows `type { properties }`, named "subject", in a 400 × 300 window on the app background.
     std::unique_ptr<QQuickWindow> show(const QString &type, const QString &properties = {})
     {
-        const QString item = u"%1 { objectName: \"subject\"; %2 }"_s.arg(type, properties);
-        const QString source = uR"(import QtQuick
-import QtQuick.Layouts
-import Vetron
-Window {
-    width: 400; height: 300; visible: true; color: Theme.appBg
-    ColumnLayout { anchors.fill: parent
-        %1 }
-})"_s.arg(item);
-        QQmlComponent component(&m_engine);
-        component.setData(source.toUtf8(), QUrl(u"qrc:/tst_Controls.qml"_s));
-        std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow *>(component.create()));
-        if (!window) {
-            qCritical().noquote() << component.errorString();
-            return window;
-        }
-        // Laid out and drawn once: layouts settle on the way to the first frame.
-        QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
-        if (!QTest::qWaitForWindowExposed(window.get()) || (drawn.isEmpty() && !drawn.wait()))
-            return {};
-        return window;
+        return m_harness.showSource(u"import QtQuick\nimport QtQuick.Layouts\nimport Vetron\n"
+                                    u"ColumnLayout { %1 { objectName: \"subject\"; %2 } }"_s.arg(type, properties),
+                                    QSize(400, 300));
     }
 
-    QQmlEngine m_engine;
+    Test::ViewHarness m_harness;
 };
 
 QTEST_MAIN(ControlsTest)
