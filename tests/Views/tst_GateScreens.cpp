@@ -247,37 +247,6 @@ private Q_SLOTS:
         QCOMPARE(catcher.opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
     }
 
-    void picturesDrawTheThemeWhereTheLayoutPutsIt_data()
-    {
-        QTest::addColumn<QString>("view");
-        QTest::addColumn<QString>("button");
-        QTest::addRow("agreement") << u"LicenseAgreementView"_s << u"licenseAcceptButton"_s;
-        QTest::addRow("activation") << u"ActivationView"_s << u"activationButton"_s;
-    }
-
-    void picturesDrawTheThemeWhereTheLayoutPutsIt()
-    {
-        QFETCH(QString, view);
-        QFETCH(QString, button);
-        auto model = makeModel();
-        QVariantMap properties;
-        if (view == u"ActivationView"_s)
-            properties.insert(u"model"_s, QVariant::fromValue(model.get()));
-        const auto window = m_harness.show(view, properties);
-        QVERIFY(window);
-        if (QQuickItem *toggle = ViewHarness::find(*window, u"licenseConfirmToggle"_s)) {
-            ViewHarness::click(*window, *toggle);
-            const QQuickItem *box = item(*window, u"licenseTextBox"_s);
-            QCOMPARE(ViewHarness::colourAt(*window, *box, QPointF(box->width() / 2, 6)), Theme::surface());
-        }
-        const QImage picture = ViewHarness::picture(*window);
-        ViewHarness::keepPicture(picture, view);
-        QCOMPARE(picture.size(), QSize(1240, 1600));
-        QCOMPARE(picture.pixelColor(0, 0), Theme::appBg());
-        const QQuickItem *fill = item(*window, button);
-        QCOMPARE(ViewHarness::colourAt(*window, *fill, QPointF(4, fill->height() / 2)), Theme::accent());
-    }
-
 public Q_SLOTS:
     void noteOutcome() { m_outcomes << storedVersion().toString(); }
 
