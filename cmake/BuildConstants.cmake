@@ -57,6 +57,12 @@ if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
     endif()
 endif()
 
+# Every build but a release one takes the client's developer options.
+set(VETRON_DEVELOPER_OPTIONS true)
+if(CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+    set(VETRON_DEVELOPER_OPTIONS false)
+endif()
+
 # The local stack's sshd keeps its host key in the build folder, made once here, so that the
 # key the build pins stays the one the stack serves from run to run.
 set(VETRON_LOCAL_STACK_HOST_KEY "")

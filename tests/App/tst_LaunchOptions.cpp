@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +34,30 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, directory);
         QCOMPARE(LaunchOptions::previewDirectory(arguments).value_or(QString()), directory);
+    }
+
+    // A developer build told to use a local stack that is not there stops with the reason
+    // instead of starting against the build's own servers.
+    void missingLocalStackStopsTheClient_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // null: no file at all
+        QTest::addRow("no file") << QByteArray();
+        QTest::addRow("no values") << QByteArray("{\"serverBase\": \"https://127.0.0.1:1\"}");
+    }
+
+    void missingLocalStackStopsTheClient()
+    {
+        QFETCH(QByteArray, file);
+        QTemporaryDir folder;
+        if (!file.isNull()) {
+            QFile written(folder.filePath(u"client.json"_s));
+            QVERIFY(written.open(QIODevice::WriteOnly) && written.write(file) == file.size());
+        }
+        QProcess process;
+        process.start(QStringLiteral(VETRON_EXECUTABLE), { u"--local-stack"_s, folder.path() });
+        QVERIFY(process.waitForFinished(30'000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).startsWith(u"Ветрон: локальные службы не найдены — "_s));
     }
 
     // The switch as the last argument starts the client as usual: its start-up duties run, and

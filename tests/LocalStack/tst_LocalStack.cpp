@@ -29,20 +29,18 @@ private Q_SLOTS:
     {
         QTemporaryDir run;
         LocalStack::Stack stack({ run.path(), {}, QStringLiteral(VETRON_RELEASE_PRIVATE_KEY),
-            QString::fromLatin1(BuildConstants::version) });
+            QString::fromLatin1(BuildConstants::version), QStringLiteral(VETRON_STANDIN_DIR) });
         QStringList events;
         connect(&stack, &LocalStack::Stack::event, this, [&events](const QString &line) { events << line; });
         QVERIFY2(stack.start(), qPrintable(stack.error()));
         qputenv("VETRON_STANDIN_STATE", QFile::encodeName(stack.standInStateDirectory()));
         QDir().mkpath(Test::temporaryHome() + u"/Library/Keychains"_s);
 
+        // What "--local-stack" gives a developer build of the client.
         AppModelOptions options;
         QString problem;
-        const DeveloperBuild::Constants developer { stack.certificateAuthorityFile(), QStringLiteral(VETRON_STANDIN_DIR) };
-        QVERIFY2(DeveloperBuild::apply(developer, options, &problem), qPrintable(problem));
-        options.servers.enrollmentBase = stack.baseUrl();
-        options.servers.portalBase = stack.baseUrl();
-        options.pinnedHostKey = QString::fromLatin1(stack.hostKeyLine());
+        const auto developer = DeveloperBuild::fromStackFolder(run.path(), &problem);
+        QVERIFY2(developer && DeveloperBuild::apply(*developer, options, &problem), qPrintable(problem));
         AppModel model(false, options);
         QStringList echoed;
         DeveloperBuild::echoProtectionState(model, [&echoed](const QString &line) { echoed << line; });

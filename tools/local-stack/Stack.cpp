@@ -149,7 +149,11 @@ bool Stack::start()
     m_account.setSummaryAnswer(summary(u"Mac"_s));
     if (!m_account.listen(m_certificates->serverCertificate(), m_certificates->serverKey()))
         return fail(u"the enrollment and portal service does not listen on 127.0.0.1"_s);
-    return offerRelease();
+    if (!offerRelease())
+        return false;
+    if (!writeFile(directory.filePath(u"client.json"_s), clientFile()))
+        return fail(u"cannot write client.json in "_s + m_options.directory);
+    return true;
 }
 
 bool Stack::setProtectionFault(ProtectionFault fault)
@@ -250,6 +254,14 @@ QByteArray Stack::environment() const
     for (const auto &[name, value] : values)
         text += name + u'=' + shellQuoted(value) + u'\n';
     return text.toUtf8();
+}
+
+QByteArray Stack::clientFile() const
+{
+    const QJsonObject values { { u"serverBase"_s, baseUrl().toString() },
+        { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) }, { u"certificateAuthority"_s, certificateAuthorityFile() },
+        { u"toolFolder"_s, m_options.toolFolder } };
+    return QJsonDocument(values).toJson();
 }
 
 bool Stack::fail(const QString &message)

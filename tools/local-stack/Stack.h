@@ -34,6 +34,8 @@ public:
         QString releasePrivateKey;
         // The client's version; the release offered is one patch above it.
         QString version;
+        // The stand-ins for the macOS tools, named in the clients' file.
+        QString toolFolder;
     };
 
     explicit Stack(Options options, QObject *parent = nullptr);
@@ -69,6 +71,9 @@ public:
     QString banner() const;
     // The values a client build and its run need, as shell assignments.
     QByteArray environment() const;
+    // What a developer client started with "--local-stack <directory>" reads from the folder's
+    // "client.json", which start() writes: the base URL, the CA, sshd's host key, the stand-ins.
+    QByteArray clientFile() const;
 
 Q_SIGNALS:
     // Something to show as it happens: a device enrolled, the system proxies changed.

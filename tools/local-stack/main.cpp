@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
 
     const QString directory = QDir(parser.value(directoryOption)).absolutePath();
     Vetron::LocalStack::Stack stack({ directory, parser.value(hostKeyOption), parser.value(releaseKeyOption),
-        parser.value(versionOption) });
+        parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR) });
     QObject::connect(&stack, &Vetron::LocalStack::Stack::event, &application,
         [&out](const QString &line) { out << u"[службы] "_s << line << Qt::endl; });
     if (!stack.start()) {

@@ -2,6 +2,10 @@
 
 #include "BuildConstants.h"
 
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
@@ -11,11 +15,36 @@ namespace Vetron::DeveloperBuild {
 
 Constants fromBuild()
 {
-    return { QString::fromUtf8(BuildConstants::developerCaFile), QString::fromUtf8(BuildConstants::developerToolDir) };
+    return { QString::fromUtf8(BuildConstants::developerCaFile), QString::fromUtf8(BuildConstants::developerToolDir), {}, {} };
+}
+
+std::optional<Constants> fromStackFolder(const QString &folder, QString *problem)
+{
+    const QString path = QDir(folder).filePath(QLatin1StringView(stackFileName));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *problem = u"не удалось прочитать %1: %2"_s.arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object();
+    Constants constants { values.value(u"certificateAuthority"_s).toString(), values.value(u"toolFolder"_s).toString(),
+        QUrl(values.value(u"serverBase"_s).toString()), values.value(u"hostKey"_s).toString() };
+    if (constants.certificateAuthorityFile.isEmpty() || constants.toolFolder.isEmpty()
+        || !constants.serverBase.isValid() || constants.serverBase.isRelative() || constants.hostKey.isEmpty()) {
+        *problem = u"в %1 нет адреса служб, сертификата, ключа узла или папки инструментов"_s.arg(path);
+        return std::nullopt;
+    }
+    return constants;
 }
 
 bool apply(const Constants &constants, AppModelOptions &options, QString *problem)
 {
+    if (!constants.serverBase.isEmpty()) {
+        options.servers.enrollmentBase = constants.serverBase;
+        options.servers.portalBase = constants.serverBase;
+    }
+    if (!constants.hostKey.isEmpty())
+        options.pinnedHostKey = constants.hostKey;
     if (!constants.toolFolder.isEmpty()) {
         options.tools = ToolPaths::withStandIns(constants.toolFolder);
         options.tunnel.tools = options.tools;

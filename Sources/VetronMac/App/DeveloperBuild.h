@@ -2,7 +2,10 @@
 
 #include "App/AppModel.h"
 
+#include <QUrl>
+
 #include <functional>
+#include <optional>
 
 // What a developer build made against the local stack (scripts/run) adds to the application:
 // the stack's certificate authority trusted in this process, the macOS tools replaced by the
@@ -13,15 +16,28 @@ namespace Vetron::DeveloperBuild {
 struct Constants {
     QString certificateAuthorityFile; // PEM
     QString toolFolder;               // the stand-ins, under the macOS tools' names
+    QUrl serverBase;                  // enrollment and portal; the build's when empty
+    QString hostKey;                  // "ssh-ed25519 AAAA…" of the stack's sshd; the build's when empty
 
-    bool isEmpty() const { return certificateAuthorityFile.isEmpty() && toolFolder.isEmpty(); }
+    bool isEmpty() const
+    {
+        return certificateAuthorityFile.isEmpty() && toolFolder.isEmpty() && serverBase.isEmpty() && hostKey.isEmpty();
+    }
 };
 
-// This build's constants: both empty except in a developer build.
+// This build's constants: all empty except in a developer build.
 Constants fromBuild();
 
-// Trusts the authority for every network client made from then on and points the model's tools
-// (the tunnel's too) at the stand-ins. False, with the reason in `problem`, when the authority
+// The file a running local stack writes into its folder for clients: the values above as JSON.
+inline constexpr char stackFileName[] = "client.json";
+
+// The constants of the local stack whose folder is `folder`, for "--local-stack" in builds that
+// take developer options, so that any developer build runs against it without being built again.
+// Nothing, with the reason in `problem`, when the file is missing or lacks a value.
+std::optional<Constants> fromStackFolder(const QString &folder, QString *problem);
+
+// Trusts the authority for every network client made from then on, points the model's tools
+// (the tunnel's too) at the stand-ins, and its servers and pinned host key at the stack's. False, with the reason in `problem`, when the authority
 // cannot be read; the tools are set all the same.
 bool apply(const Constants &constants, AppModelOptions &options, QString *problem);
 

@@ -2,12 +2,26 @@
 
 namespace Vetron::LaunchOptions {
 
-std::optional<QString> previewDirectory(const QStringList &arguments)
+namespace {
+
+std::optional<QString> valueAfter(const QStringList &arguments, const char *name)
 {
-    const qsizetype at = arguments.indexOf(QLatin1StringView(renderPreviewsSwitch), 1);
+    const qsizetype at = arguments.indexOf(QLatin1StringView(name), 1);
     if (at < 0 || at + 1 >= arguments.size())
         return std::nullopt;
     return arguments.at(at + 1);
+}
+
+} // namespace
+
+std::optional<QString> previewDirectory(const QStringList &arguments)
+{
+    return valueAfter(arguments, renderPreviewsSwitch);
+}
+
+std::optional<QString> localStackFolder(const QStringList &arguments)
+{
+    return valueAfter(arguments, localStackSwitch);
 }
 
 } // namespace Vetron::LaunchOptions

@@ -53,8 +53,17 @@ int main(int argc, char *argv[])
         return PreviewRenderer::renderAll(*previewDirectory) ? 0 : 1;
 
     VetronMacApp::Options options;
-    const DeveloperBuild::Constants developer = DeveloperBuild::fromBuild();
+    DeveloperBuild::Constants developer = DeveloperBuild::fromBuild();
     QString problem;
+    if (const std::optional<QString> stack = LaunchOptions::localStackFolder(arguments);
+        stack && BuildConstants::developerOptions) {
+        const std::optional<DeveloperBuild::Constants> fromStack = DeveloperBuild::fromStackFolder(*stack, &problem);
+        if (!fromStack) {
+            QTextStream(stderr) << QStringLiteral("Ветрон: локальные службы не найдены — %1\n").arg(problem);
+            return 1;
+        }
+        developer = *fromStack;
+    }
     if (!DeveloperBuild::apply(developer, options.model, &problem))
         QTextStream(stderr) << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
     VetronMacApp app(std::move(options));
