@@ -41,6 +41,16 @@ void HttpConnection::respondPartially(const HttpResponse &response, qsizetype bo
         m_socket->disconnectFromHost();
 }
 
+void HttpConnection::respondRaw(const QByteArray &bytes)
+{
+    if (m_closing || !m_answerPending)
+        return;
+    m_answerPending = false;
+    m_closing = true;
+    m_socket->write(bytes);
+    m_socket->disconnectFromHost();
+}
+
 void HttpConnection::drop()
 {
     // Also cuts a connection that is still sending its last answer before closing.

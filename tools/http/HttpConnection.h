@@ -30,6 +30,9 @@ public:
     // then cuts the connection, or with `stall` keeps it open and silent.
     void respondPartially(const HttpResponse &response, qsizetype bodyBytes, bool stall);
 
+    // Answers with `bytes` as they are, not framed as HTTP, then closes the connection.
+    void respondRaw(const QByteArray &bytes);
+
     // Closes the connection at once, with no answer to a waiting request.
     void drop();
 

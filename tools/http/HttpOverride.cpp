@@ -14,6 +14,10 @@ void respondWithOverride(HttpConnection *connection, const std::optional<HttpOve
     auto reply = [target, override, usual = std::move(usual)] {
         if (!target)
             return;
+        if (override && override->delivery == HttpOverride::Delivery::notHttp) {
+            target->respondRaw(override->body);
+            return;
+        }
         const HttpResponse response
             = override && override->status != 0 ? HttpResponse::raw(override->status, override->body) : usual();
         if (override && override->delivery != HttpOverride::Delivery::whole)

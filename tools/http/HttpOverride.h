@@ -13,10 +13,11 @@ class HttpConnection;
 // A canned answer that takes the place of a stand-in's usual one, to inject faults: `status` and
 // `body` after `delayMs`. Status 0 keeps the usual answer and only delays it. With a delivery
 // other than `whole`, only the headers (with the full Content-Length) and the first `partBytes`
-// of the body go out; the connection is then cut, or kept open without another byte.
+// of the body go out; the connection is then cut, or kept open without another byte. With
+// `notHttp` the body alone goes out, unframed, and the connection closes.
 struct HttpOverride
 {
-    enum class Delivery { whole, cutAfterPart, stallAfterPart };
+    enum class Delivery { whole, cutAfterPart, stallAfterPart, notHttp };
 
     int status = 0;
     QByteArray body;

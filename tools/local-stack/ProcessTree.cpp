@@ -48,6 +48,22 @@ QList<pid_t> descendantsOf(pid_t root)
     return found;
 }
 
+QList<pid_t> withArgument(const QByteArray &argument)
+{
+    QList<pid_t> found;
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool isPid = false;
+        const pid_t pid = entry.toInt(&isPid);
+        if (!isPid || hasEnded(pid))
+            continue;
+        QFile file(u"/proc/%1/cmdline"_s.arg(pid));
+        if (file.open(QIODevice::ReadOnly) && file.readAll().split('\0').contains(argument))
+            found << pid;
+    }
+    return found;
+}
+
 bool hasEnded(pid_t pid)
 {
     const QList<QByteArray> fields = statFields(pid);

@@ -1,5 +1,6 @@
 #include "Stack.h"
 
+#include "BuildConstants.h"
 #include "SignedRelease.h"
 
 #include <QDateTime>
@@ -153,6 +154,38 @@ bool Stack::start()
     if (!writeFile(directory.filePath(u"client.json"_s), clientFile()))
         return fail(u"cannot write client.json in "_s + m_options.directory);
     return true;
+}
+
+bool Stack::setProtectionFault(ProtectionFault fault)
+{
+    m_protection.clearOverrides();
+    m_protection.setEchoNonce(fault != ProtectionFault::wrongNonce);
+    if (fault == ProtectionFault::closed) {
+        m_protection.close();
+        return true;
+    }
+    if (!m_protection.isListening()) {
+        m_protection.setMapUnlocked(false);
+        if (!m_protection.listen(m_protection.port()))
+            return false;
+    }
+    // The hosts a tunnel's probes and unlock ask.
+    const QString hosts[] = { QString::fromLatin1(BuildConstants::statusHost), unlockHost };
+    for (const QString &host : hosts) {
+        if (fault == ProtectionFault::error500)
+            m_protection.setOverride(host, 500, "internal error");
+        else if (fault == ProtectionFault::garbage)
+            m_protection.setOverride(host,
+                { .status = 200, .body = "\x01\xfe garbage, no HTTP here\r\n\r\n", .delivery = Tools::HttpOverride::Delivery::notHttp });
+    }
+    return true;
+}
+
+void Stack::holdEnrollment(bool hold)
+{
+    const QString path = u"/api/enroll"_s;
+    // Status 0 keeps the usual answer; an hour's delay is as good as never for a run.
+    m_account.setOverride(path, 0, {}, hold ? 3'600'000 : 0);
 }
 
 QString Stack::standInStateDirectory() const

@@ -55,6 +55,18 @@ public:
     QString offeredVersion() const { return m_offeredVersion; }
     QString proxies() const { return m_proxies ? m_proxies->current() : QString(); }
 
+    // Faults of the protection server: closed (its port refuses), answering 500, echoing a nonce
+    // other than the one asked, answering bytes that are not HTTP. Back from closed it is a
+    // server that has restarted, with the map locked again. False when it cannot listen again.
+    enum class ProtectionFault { none, closed, error500, wrongNonce, garbage };
+    bool setProtectionFault(ProtectionFault fault);
+    // While held, enrollment requests get no answer; the one-time key stays unused.
+    void holdEnrollment(bool hold);
+
+    SshServer &sshServer() { return *m_sshd; }
+    Tools::ProtectionServer &protectionServer() { return m_protection; }
+    Tools::AccountServer &accountServer() { return m_account; }
+
     // What a person starting the stack reads first: the services and the one-time key.
     QString banner() const;
     // The values a client build and its run need, as shell assignments.

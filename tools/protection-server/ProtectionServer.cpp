@@ -188,7 +188,12 @@ bool ProtectionServer::echoNonce() const
 
 void ProtectionServer::setOverride(const QString &host, int status, QByteArray body, int delayMs)
 {
-    m_overrides.insert(host.toLower(), HttpOverride { status, std::move(body), delayMs });
+    setOverride(host, HttpOverride { status, std::move(body), delayMs });
+}
+
+void ProtectionServer::setOverride(const QString &host, HttpOverride override)
+{
+    m_overrides.insert(host.toLower(), std::move(override));
 }
 
 void ProtectionServer::clearOverrides()

@@ -71,6 +71,7 @@ public:
     // Every request for `host`, whatever its method, is answered with `status` and `body` after
     // `delayMs`, instead of the usual answer. Status 0 only delays the usual answer.
     void setOverride(const QString &host, int status, QByteArray body = {}, int delayMs = 0);
+    void setOverride(const QString &host, HttpOverride override);
     void clearOverrides();
 
     QList<Request> requests() const;

@@ -94,6 +94,16 @@ QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools)
     }
 }
 
+// Scratch folders of enrollments that never finished (the client was killed or crashed while
+// one ran) hold a private key nothing will ever use: they go before a new one is made.
+void removeAbandonedScratch()
+{
+    QDir root(ClientPaths::root());
+    const QStringList abandoned = root.entryList({ u"activation-*"_s }, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &name : abandoned)
+        QDir(root.filePath(name)).removeRecursively();
+}
+
 // Moves the enrollment set from `scratch` into the data directory, in order.
 void moveIntoPlace(const QString &scratch)
 {
@@ -144,6 +154,7 @@ QCoro::Task<> activate(QString code, Options options)
         throw ActivationError(ActivationError::Case::invalidCode);
 
     ClientPaths::prepare();
+    removeAbandonedScratch();
     const QString scratch = ClientPaths::root() + u"/activation-"_s
         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     ClientPaths::createPrivateDirectory(scratch, false);

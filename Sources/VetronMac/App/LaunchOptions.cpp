@@ -24,4 +24,9 @@ std::optional<QString> localStackFolder(const QStringList &arguments)
     return valueAfter(arguments, localStackSwitch);
 }
 
+std::optional<QString> activationKey(const QStringList &arguments)
+{
+    return valueAfter(arguments, activateSwitch);
+}
+
 } // namespace Vetron::LaunchOptions

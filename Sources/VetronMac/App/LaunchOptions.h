@@ -9,6 +9,7 @@ namespace Vetron::LaunchOptions {
 
 inline constexpr char renderPreviewsSwitch[] = "--render-previews";
 inline constexpr char localStackSwitch[] = "--local-stack";
+inline constexpr char activateSwitch[] = "--activate";
 
 // The directory to render previews into: the argument after the first "--render-previews" in
 // `arguments` (the program's own name first, as QCoreApplication::arguments() gives them).
@@ -18,5 +19,10 @@ std::optional<QString> previewDirectory(const QStringList &arguments);
 // The local stack's folder: the argument after the first "--local-stack", by the same rule.
 // Only builds that take developer options act on it.
 std::optional<QString> localStackFolder(const QStringList &arguments);
+
+// A one-time key to enroll with at start, as if typed on the activation screen: the argument
+// after the first "--activate", by the same rule. For driving a build without its window; only
+// builds that take developer options act on it.
+std::optional<QString> activationKey(const QStringList &arguments);
 
 } // namespace Vetron::LaunchOptions

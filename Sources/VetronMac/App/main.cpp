@@ -74,5 +74,8 @@ int main(int argc, char *argv[])
     }
     if (!app.start())
         return 1;
+    if (const std::optional<QString> key = LaunchOptions::activationKey(arguments);
+        key && BuildConstants::developerOptions && !app.model().activated())
+        app.model().startActivate(*key);
     return application.exec();
 }
