@@ -71,6 +71,13 @@ class FaultRunTest : public QObject
             [](const auto &request) { return request.url.query().startsWith(u"nonce="_s); }));
     }
 
+    // The scripts run with administrator rights (on a Mac each asks for the password).
+    qsizetype privilegedScripts() const
+    {
+        QFile log(QDir(m_stack->standInStateDirectory()).filePath(u"osascript.log"_s));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
+    }
+
     // From the first switch onto the tunnel on, the proxies never point anywhere else.
     bool proxiesStayedOnTunnel() const
     {
@@ -144,6 +151,7 @@ private Q_SLOTS:
             "needs the protected client of the enrollment test");
         const qsizetype start = m_client->reports().size();
         const int probes = statusProbes();
+        const qsizetype scripts = privilegedScripts();
         QTcpServer squatter;
 
         switch (trigger) {
@@ -193,6 +201,7 @@ private Q_SLOTS:
         QTRY_VERIFY2_WITH_TIMEOUT(reportsSince(cleared).contains(protectedLine),
             qPrintable(reportsSince(start).join(u'\n')), 90000);
         QVERIFY2(proxiesStayedOnTunnel(), qPrintable(m_proxies.join(u'\n')));
+        QCOMPARE(privilegedScripts(), scripts); // the recovery asked for no password
         QTRY_COMPARE(clientSsh().size(), 1);
     }
 

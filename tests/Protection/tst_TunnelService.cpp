@@ -31,10 +31,7 @@ const QString connectingText = u"Устанавливаем защищённое
 const QString protectedText = u"Личные данные заменяются перед отправкой"_s;
 const QString disabledText = u"Защита выключена"_s;
 const QString interruptedText = u"Защищённое соединение прервано. Повторяем подключение…"_s;
-const QString serverDownText = u"Сервер защиты временно недоступен. Данные напрямую не отправляются."_s;
 const QString portBusyText = u"Локальный порт занят другой программой"_s;
-const QString reconnectFailedText = u"Соединение недоступно. Данные напрямую не отправляются."_s;
-const QString recoveringText = u"Соединение недоступно. Пробуем восстановить…"_s;
 const QString notSentPrefix = u"Данные напрямую не отправляются. "_s;
 
 bool isAlive(qint64 pid)
@@ -170,80 +167,6 @@ private Q_SLOTS:
         QVERIFY(awaitTask(std::move(second)).value);
         QVERIFY(awaitTask(std::move(first)).value);
         QVERIFY(service.isProcessRunning());
-    }
-
-    void sshServerGoneBlocksUntilItReturns()
-    {
-        QVERIFY(switchOn());
-        m_fixture->clearReports();
-        m_fixture->sshd().stop();
-
-        // The reconnect's own ssh dies as well, and so do the monitor's: all of that is one
-        // interruption, followed by the failed attempts of one recovery.
-        QVERIFY(QTest::qWaitFor([&]() { return reportsWith(recoveringText) >= 2; }, 20000));
-        QCOMPARE(reportsWith(interruptedText), 1);
-        QVERIFY(reportsWith(reconnectFailedText) <= 1);
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
-
-        m_fixture->clearReports();
-        QVERIFY(m_fixture->sshd().restart());
-        QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
-    }
-
-    void protectionServerFailingOrRefusingTheUnlockBlocksUntilItRecovers()
-    {
-        auto &server = m_fixture->server();
-        QVERIFY(switchOn());
-        m_fixture->clearReports();
-
-        // Failing for a while with the map still open: the recovery needs no unlock, and is
-        // reported all the same.
-        server.setOverride(QLatin1StringView(BuildConstants::statusHost), 500, "{}");
-        server.setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 500, "{}");
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, serverDownText));
-        QVERIFY(m_fixture->service().isProcessRunning()); // ssh itself is fine
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
-        server.clearOverrides();
-        QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
-        QVERIFY(server.mapUnlocked());
-
-        // The map locked and the unlock refused.
-        server.setMapUnlocked(false);
-        server.setOverride(QString::fromLatin1(TunnelFixture::unlockHost), 403, "Forbidden");
-        m_fixture->clearReports();
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, serverDownText));
-        server.clearOverrides();
-        QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
-        QVERIFY(server.mapUnlocked());
-    }
-
-    // A killed ssh is an interruption with the proxies kept on the tunnel; while another program
-    // holds the port the rebuild waits, and then needs no password.
-    void killedSshIsRebuiltOnceThePortIsFree()
-    {
-        // A slower first reconnect leaves room to take the port once ssh has let go of it.
-        TunnelTimings timings = TunnelFixture::fastTimings();
-        timings.initialReconnectDelay = 1.0;
-        timings.maxReconnectDelay = 1.0;
-        TunnelService &service = m_fixture->makeService(timings);
-        QVERIFY(switchOn());
-        m_fixture->clearReports();
-
-        QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
-        QTcpServer squatter;
-        QVERIFY(QTest::qWaitFor([&]() { return squatter.listen(QHostAddress::LocalHost, m_fixture->localPort()); },
-                                5000));
-        QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, portBusyText));
-        QCOMPARE(m_fixture->reports().first().detail, interruptedText);
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
-        QTest::qWait(500);
-        QVERIFY2(reportsWith(reconnectFailedText) == 0, qPrintable(reportTrail()));
-
-        squatter.close();
-        QVERIFY(m_fixture->waitForReport(ProtectionState::protected_, protectedText));
-        QVERIFY(service.isProcessRunning());
-        QCOMPARE(m_fixture->standIns().privilegedScripts().size(), 1);
     }
 
     void failedSwitchOnBlocksWithItsReason_data()
