@@ -95,38 +95,33 @@ QCoro::Task<> SystemProxyService::switchOn(quint16 port)
     if (services.isEmpty())
         throw ProxyError(ProxyError::Case::noNetworkServices);
 
-    if (ownedPort() == QString::number(port)) {
-        bool allSwitched = true;
-        for (const QString &service : services) {
-            const ProxyEndpoint web = co_await endpoint(service, false);
-            throwIfCancelled(alive);
-            const ProxyEndpoint secure = co_await endpoint(service, true);
-            throwIfCancelled(alive);
-            allSwitched = allSwitched && pointsAt(web, port) && pointsAt(secure, port);
+    const bool owned = ownedPort() == QString::number(port);
+    const bool firstSwitch
+        = !QFileInfo::exists(ClientPaths::proxyOwned()) && !QFileInfo::exists(ClientPaths::proxyBackup());
+    if (owned || firstSwitch) {
+        const QList<ServiceProxyBackup> current = co_await readServices(services, firstSwitch);
+        throwIfCancelled(alive);
+        if (owned) {
+            const bool allSwitched
+                = std::all_of(current.begin(), current.end(), [port](const ServiceProxyBackup &read) {
+                      return pointsAt(read.web, port) && pointsAt(read.secure, port);
+                  });
+            if (allSwitched)
+                co_return;
+        } else {
+            // An endpoint already on our own address and port is a leftover of an earlier run
+            // whose files were lost, not the user's setting: restoring it would leave a dead
+            // proxy behind.
+            const auto usersOwn = [port](const ProxyEndpoint &endpoint) {
+                return pointsAt(endpoint, port) ? ProxyEndpoint {} : endpoint;
+            };
+            QList<ServiceProxyBackup> backup = current;
+            for (ServiceProxyBackup &saved : backup) {
+                saved.web = usersOwn(saved.web);
+                saved.secure = usersOwn(saved.secure);
+            }
+            AtomicFile::write(ClientPaths::proxyBackup(), encodeJsonList(backup), AtomicFile::ownerOnly);
         }
-        if (allSwitched)
-            co_return;
-    }
-
-    if (!QFileInfo::exists(ClientPaths::proxyOwned()) && !QFileInfo::exists(ClientPaths::proxyBackup())) {
-        // An endpoint already on our own address and port is a leftover of an earlier run whose
-        // files were lost, not the user's setting: restoring it would leave a dead proxy behind.
-        const auto usersOwn = [port](ProxyEndpoint endpoint) {
-            return pointsAt(endpoint, port) ? ProxyEndpoint {} : endpoint;
-        };
-        QList<ServiceProxyBackup> backup;
-        for (const QString &service : services) {
-            ServiceProxyBackup saved;
-            saved.name = service;
-            saved.web = usersOwn(co_await endpoint(service, false));
-            throwIfCancelled(alive);
-            saved.secure = usersOwn(co_await endpoint(service, true));
-            throwIfCancelled(alive);
-            saved.bypass = co_await bypass(service);
-            throwIfCancelled(alive);
-            backup.append(saved);
-        }
-        AtomicFile::write(ClientPaths::proxyBackup(), encodeJsonList(backup), AtomicFile::ownerOnly);
     }
 
     const QString target = loopback + u' ' + QString::number(port);
@@ -176,6 +171,30 @@ QCoro::Task<> SystemProxyService::putBack()
     // The script has run: the files go even if the service itself is gone meanwhile.
     QFile::remove(owned);
     QFile::remove(backupPath);
+}
+
+QCoro::Task<QList<ServiceProxyBackup>> SystemProxyService::readServices(QStringList services, bool withBypass)
+{
+    // Every read is a tool run of its own: all of them start at once, then are collected in order.
+    std::vector<QCoro::Task<ProxyEndpoint>> endpoints;
+    std::vector<QCoro::Task<QStringList>> bypasses;
+    for (const QString &service : services) {
+        endpoints.push_back(endpoint(service, false));
+        endpoints.push_back(endpoint(service, true));
+        if (withBypass)
+            bypasses.push_back(bypass(service));
+    }
+    QList<ServiceProxyBackup> read;
+    for (qsizetype index = 0; index < services.size(); ++index) {
+        ServiceProxyBackup service;
+        service.name = services.at(index);
+        service.web = co_await std::move(endpoints[size_t(2 * index)]);
+        service.secure = co_await std::move(endpoints[size_t(2 * index + 1)]);
+        if (withBypass)
+            service.bypass = co_await std::move(bypasses[size_t(index)]);
+        read.append(service);
+    }
+    co_return read;
 }
 
 QCoro::Task<QStringList> SystemProxyService::networkServices()

@@ -52,6 +52,8 @@ public:
     QCoro::Task<ProxyEndpoint> endpoint(QString service, bool secure);
     QCoro::Task<QStringList> bypass(QString service);
     QCoro::Task<> privileged(QString script);
+    // Both proxies of every service (and, `withBypass`, its bypass list), the tool runs side by side.
+    QCoro::Task<QList<ServiceProxyBackup>> readServices(QStringList services, bool withBypass);
 
     // Key-colon-value lines of a query's output; the key is untrimmed, the value trimmed of
     // blanks and tabs. Lines without a colon are skipped; a repeated key keeps its last value.

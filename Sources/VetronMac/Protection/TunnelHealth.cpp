@@ -6,6 +6,7 @@
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QUrlQuery>
 
@@ -41,6 +42,19 @@ QCoro::Task<bool> TunnelService::canary(quint16 port)
     address.setQuery(u"nonce="_s + nonce);
     const auto answer = co_await askStatus(port, m_timings.canaryTimeout, address);
     co_return answer && answer->status == 200 && QString::fromUtf8(answer->body).contains(nonce);
+}
+
+QCoro::Task<> TunnelService::awaitForward(quint16 port, QPointer<QProcess> process)
+{
+    // ssh listens on the forward only once it has logged in. A canary sent before that fails at
+    // once and costs a whole interval; looking whether the port is taken yet costs next to nothing.
+    const auto alive = m_alive;
+    const QDeadlineTimer deadline(m_timings.canaryInterval);
+    while (!deadline.hasExpired() && process && process->state() == QProcess::Running
+           && !TunnelProtocolSupport::localPortIsBusy(port)) {
+        if (!co_await sleepUnlessCancelled(alive, std::chrono::milliseconds(20)))
+            co_return;
+    }
 }
 
 QCoro::Task<bool> TunnelService::mapIsUnlocked(quint16 port)

@@ -191,6 +191,8 @@ QCoro::Task<> TunnelService::connect()
     }
 
     const auto port = quint16(config.localPort);
+    co_await awaitForward(port, process);
+    throwUnlessCurrent(generation);
     for (int tries = 0;;) {
         if (m_process != process || process->state() != QProcess::Running) {
             if (!m_lastSSHError.isEmpty())

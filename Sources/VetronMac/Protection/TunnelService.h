@@ -79,6 +79,9 @@ public:
     QCoro::Task<> terminated(QUuid id);
     QCoro::Task<> stopProcess();
     QCoro::Task<bool> canary(quint16 port);
+    // Suspends until the local forward of `process` listens, at most one canary interval, or
+    // until that ssh has stopped.
+    QCoro::Task<> awaitForward(quint16 port, QPointer<QProcess> process);
     QCoro::Task<bool> mapIsUnlocked(quint16 port);
     QCoro::Task<> unlock(ClientConfig config);
     void startMonitor();
