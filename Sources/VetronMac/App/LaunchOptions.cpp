@@ -29,4 +29,9 @@ std::optional<QString> activationKey(const QStringList &arguments)
     return valueAfter(arguments, activateSwitch);
 }
 
+bool startsHidden(const QStringList &arguments)
+{
+    return arguments.indexOf(QLatin1StringView(hiddenSwitch), 1) > 0;
+}
+
 } // namespace Vetron::LaunchOptions

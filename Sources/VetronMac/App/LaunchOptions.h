@@ -10,6 +10,7 @@ namespace Vetron::LaunchOptions {
 inline constexpr char renderPreviewsSwitch[] = "--render-previews";
 inline constexpr char localStackSwitch[] = "--local-stack";
 inline constexpr char activateSwitch[] = "--activate";
+inline constexpr char hiddenSwitch[] = "--hidden";
 
 // The directory to render previews into: the argument after the first "--render-previews" in
 // `arguments` (the program's own name first, as QCoreApplication::arguments() gives them).
@@ -24,5 +25,9 @@ std::optional<QString> localStackFolder(const QStringList &arguments);
 // after the first "--activate", by the same rule. For driving a build without its window; only
 // builds that take developer options act on it.
 std::optional<QString> activationKey(const QStringList &arguments);
+
+// Whether "--hidden" is among `arguments` (the program's name aside): the window starts closed, as
+// after the user closed it to the menu bar. Only builds that take developer options act on it.
+bool startsHidden(const QStringList &arguments);
 
 } // namespace Vetron::LaunchOptions

@@ -20,6 +20,7 @@ namespace Vetron {
 VetronMacApp::VetronMacApp(Options options, QObject *parent)
     : QObject(parent)
     , m_trayAvailable(options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable()))
+    , m_showsWindow(options.showWindow)
     , m_model(std::make_unique<AppModel>(options.autoConnect, std::move(options.model)))
 {
     AppDelegate::Options duties;
@@ -58,7 +59,8 @@ bool VetronMacApp::start()
     if (m_trayAvailable)
         m_tray = std::make_unique<TrayMenu>(*m_model, [this] { showWindow(); }, &menuBarIcon);
 
-    m_window->show();
+    if (m_showsWindow)
+        m_window->show();
     m_delegate->applicationDidFinishLaunching();
     return true;
 }

@@ -31,6 +31,8 @@ public:
         std::function<void(const QString &)> log;
         // Whether the desktop shows tray icons; the system's answer when not given.
         std::optional<bool> trayAvailable;
+        // Whether start() shows the window; closed, it waits for the menu-bar icon.
+        bool showWindow = true;
     };
 
     static constexpr int windowWidth = 620;
@@ -53,6 +55,7 @@ public:
 
 private:
     bool m_trayAvailable;
+    bool m_showsWindow;
     std::unique_ptr<AppModel> m_model;
     QQmlEngine m_engine;
     QPointer<QQuickWindow> m_window;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QQuickWindow>
 #include <QTranslator>
 
 namespace {
@@ -53,6 +54,7 @@ int main(int argc, char *argv[])
         return PreviewRenderer::renderAll(*previewDirectory) ? 0 : 1;
 
     VetronMacApp::Options options;
+    options.showWindow = !(BuildConstants::developerOptions && LaunchOptions::startsHidden(arguments));
     DeveloperBuild::Constants developer = DeveloperBuild::fromBuild();
     QString problem;
     if (const std::optional<QString> stack = LaunchOptions::localStackFolder(arguments);
@@ -74,6 +76,15 @@ int main(int argc, char *argv[])
     }
     if (!app.start())
         return 1;
+    if (!developer.isEmpty()) {
+        // For whoever drives the build: when the window has its first picture on screen.
+        auto *window = app.window();
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = QObject::connect(window, &QQuickWindow::frameSwapped, window, [once] {
+            QObject::disconnect(*once);
+            QTextStream(stdout) << QStringLiteral("Ветрон: окно показано") << Qt::endl;
+        });
+    }
     if (const std::optional<QString> key = LaunchOptions::activationKey(arguments);
         key && BuildConstants::developerOptions && !app.model().activated())
         app.model().startActivate(*key);
