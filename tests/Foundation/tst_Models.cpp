@@ -163,6 +163,9 @@ private Q_SLOTS:
         const auto list = decodeJson<ProtectedSessionsResponse>(R"({"version":2,"sessions":[)" + extra + "]}");
         QCOMPARE(list.sessions.size(), 1);
         QCOMPARE(list.sessions.first().title, u"Договор"_s);
+        // A time no 64-bit millisecond count holds reads as none (it was converted out of range).
+        const ProtectedSession far = decodeJson<ProtectedSession>(QByteArray(sessionJson).replace("1700000100", "1e300"));
+        QVERIFY(!far.lastUsedAtTime().isValid());
     }
 };
 

@@ -40,7 +40,7 @@ ProxyEndpoint endpoint(QStringView text)
     return ProxyEndpoint {
         .enabled = values.value(u"Enabled"_s).toLower() == u"yes"_s,
         .server = values.value(u"Server"_s),
-        .port = numeric ? port : 0,
+        .port = numeric && port >= 1 && port <= 65535 ? port : 0,
     };
 }
 

@@ -18,8 +18,8 @@ QHash<QString, QString> dictionary(QStringView text);
 // (marked with an asterisk) are left out.
 QStringList serviceNames(QStringView text);
 
-// The proxy of -getwebproxy or -getsecurewebproxy. A port that is missing or unreadable
-// reads as 0.
+// The proxy of -getwebproxy or -getsecurewebproxy. A port that is missing, unreadable or
+// outside 1–65535 reads as 0: the restore script hands it back to networksetup.
 ProxyEndpoint endpoint(QStringView text);
 
 // The domains of -getproxybypassdomains, one a line; none when the tool says there are none.

@@ -41,13 +41,16 @@ std::optional<QList<qint64>> versionNumbers(const QString &version)
 
 int numericCompare(QStringView a, QStringView b)
 {
+    // Only ASCII digits make runs: with other scripts' digits (which sort among letters) the
+    // comparison would not be transitive.
+    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
     qsizetype i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
             qsizetype endA = i, endB = j;
-            while (endA < a.size() && a[endA].isDigit())
+            while (endA < a.size() && isDigit(a[endA]))
                 ++endA;
-            while (endB < b.size() && b[endB].isDigit())
+            while (endB < b.size() && isDigit(b[endB]))
                 ++endB;
             QStringView runA = a.mid(i, endA - i), runB = b.mid(j, endB - j);
             while (runA.size() > 1 && runA.front() == u'0')
