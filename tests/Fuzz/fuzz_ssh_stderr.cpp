@@ -4,6 +4,7 @@
 #include "FuzzCheck.h"
 #include "Protection/SshStandardError.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
