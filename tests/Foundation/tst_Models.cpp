@@ -140,6 +140,9 @@ private Q_SLOTS:
         QTest::addRow("impossible day") << QByteArray("2026-02-30T00:00:00Z") << QDateTime();
         QTest::addRow("impossible hour") << QByteArray("2026-03-01T24:00:00Z") << QDateTime();
         QTest::addRow("lower-case t") << QByteArray("2026-03-01t00:00:00Z") << QDateTime();
+        QTest::addRow("trailing line feed") << QByteArray("2026-03-01T00:00:00Z\\n") << QDateTime();
+        QTest::addRow("before year 1 in UTC") << QByteArray("0001-01-01T00:00:00+01:00") << QDateTime();
+        QTest::addRow("after year 9999 in UTC") << QByteArray("9999-12-31T23:30:00-01:00") << QDateTime();
     }
 
     void summaryDatesAreStrictInternetDateTimes()
@@ -163,6 +166,9 @@ private Q_SLOTS:
         const auto list = decodeJson<ProtectedSessionsResponse>(R"({"version":2,"sessions":[)" + extra + "]}");
         QCOMPARE(list.sessions.size(), 1);
         QCOMPARE(list.sessions.first().title, u"Договор"_s);
+        // A time no 64-bit millisecond count holds reads as none (it was converted out of range).
+        const ProtectedSession far = decodeJson<ProtectedSession>(QByteArray(sessionJson).replace("1700000100", "1e300"));
+        QVERIFY(!far.lastUsedAtTime().isValid());
     }
 };
 

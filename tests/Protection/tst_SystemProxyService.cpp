@@ -1,5 +1,6 @@
 #include "Foundation/ClientPaths.h"
 #include "Foundation/ProcessRunner.h"
+#include "Protection/NetworksetupOutput.h"
 #include "Protection/SystemProxyService.h"
 
 #include "TestSupport/AwaitTask.h"
@@ -245,6 +246,10 @@ private Q_SLOTS:
         QCOMPARE(values.value(u" Spaced "_s), u"x"_s);
         QCOMPARE(values.value(u"Port"_s), u"81"_s);
         QCOMPARE(values.size(), 4);
+        // A port networksetup would refuse on restore is no port.
+        QCOMPARE(NetworksetupOutput::endpoint(u"Enabled: Yes\nServer: h\nPort: 18088080\n"_s).port, 0);
+        QCOMPARE(NetworksetupOutput::endpoint(u"Enabled: Yes\nServer: h\nPort: -1\n"_s).port, 0);
+        QCOMPARE(NetworksetupOutput::endpoint(u"Enabled: Yes\nServer: h\nPort: 65535\n"_s).port, 65535);
     }
 };
 

@@ -5,6 +5,7 @@
 // exists, and otherwise runs the script with /bin/sh as the current user. While
 // <state>/osascript.hold exists the dialog stays open: the script waits, already logged.
 
+#include "AppleScriptLiteral.h"
 #include "StandInState.h"
 
 #include <QCoreApplication>
@@ -22,47 +23,6 @@ constexpr int executionErrorExitCode = 1;
 
 const QString scriptPrefix = u"do shell script \""_s;
 const QString scriptSuffix = u"\" with administrator privileges"_s;
-
-// The text of an AppleScript string literal's body, or nothing when the body holds an unescaped
-// quote (which would have ended the literal early) or ends in a lone backslash.
-std::optional<QString> unescapeStringLiteral(QStringView body)
-{
-    QString text;
-    text.reserve(body.size());
-    for (qsizetype i = 0; i < body.size(); ++i) {
-        const QChar c = body.at(i);
-        if (c == u'"')
-            return std::nullopt;
-        if (c != u'\\') {
-            text += c;
-            continue;
-        }
-        if (++i == body.size())
-            return std::nullopt;
-        switch (body.at(i).unicode()) {
-        case u'\\':
-            text += u'\\';
-            break;
-        case u'"':
-            text += u'"';
-            break;
-        case u'n':
-            text += u'\n';
-            break;
-        case u'r':
-            text += u'\r';
-            break;
-        case u't':
-            text += u'\t';
-            break;
-        default:
-            // AppleScript keeps a backslash before any other character.
-            text += u'\\';
-            text += body.at(i);
-        }
-    }
-    return text;
-}
 
 std::optional<QString> shellScript(const QStringList &arguments)
 {

@@ -82,7 +82,7 @@ bool Value<bool>::decode(const QJsonValue &value, const QString &path)
 QDateTime Value<QDateTime>::decode(const QJsonValue &value, const QString &path)
 {
     static const QRegularExpression form(
-        uR"(^(\d{4})-(\d{2})-(\d{2})T(\d{2}):(\d{2}):(\d{2})(?:(Z)|([+-])(\d{2}):(\d{2}))$)"_s);
+        uR"(\A([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):([0-9]{2}))\z)"_s);
     const auto fail = [&path]() {
         throw DecodingError(path, u"должно быть датой и временем вида 2026-03-01T00:00:00Z"_s);
     };
@@ -102,7 +102,11 @@ QDateTime Value<QDateTime>::decode(const QJsonValue &value, const QString &path)
             fail();
         offsetSeconds = (part(9) * 3600 + part(10) * 60) * (match.capturedView(8) == u"-" ? -1 : 1);
     }
-    return QDateTime(date, time, QTimeZone(offsetSeconds)).toUTC();
+    // Written back in UTC, the time must still have a four-digit year.
+    const QDateTime utc = QDateTime(date, time, QTimeZone(offsetSeconds)).toUTC();
+    if (utc.date().year() < 1 || utc.date().year() > 9999)
+        fail();
+    return utc;
 }
 
 QJsonValue Value<QDateTime>::encode(const QDateTime &value)

@@ -81,9 +81,14 @@ struct Value<QDateTime> {
     static QJsonValue encode(const QDateTime &value);
 };
 
+// Defined below, once JsonReader is complete (clang 14 does not take an out-of-line definition
+// of a constrained specialization's member).
+template<JsonRecord T>
+T decodeRecord(const QJsonValue &value, const QString &path);
+
 template<JsonRecord T>
 struct Value<T> {
-    static T decode(const QJsonValue &value, const QString &path);
+    static T decode(const QJsonValue &value, const QString &path) { return decodeRecord<T>(value, path); }
     static QJsonValue encode(const T &value) { return value.toJson(); }
 };
 
@@ -172,7 +177,7 @@ private:
 namespace JsonDetail {
 
 template<JsonRecord T>
-T Value<T>::decode(const QJsonValue &value, const QString &path)
+T decodeRecord(const QJsonValue &value, const QString &path)
 {
     if (!value.isObject())
         throwWrongType(path, "объектом");

@@ -10,6 +10,7 @@
 #include <QTimeZone>
 #include <QtQmlIntegration/qqmlintegration.h>
 
+#include <cmath>
 #include <optional>
 
 // The plain value records exchanged with the enrollment server, the account portal and the
@@ -148,9 +149,13 @@ public:
 
     QDateTime createdAtTime() const { return secondsToTime(createdAt); }
     QDateTime lastUsedAtTime() const { return secondsToTime(lastUsedAt); }
+    // A time beyond what 64 bits of milliseconds hold reads as no time at all.
     static QDateTime secondsToTime(double seconds)
     {
-        return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000), QTimeZone::utc());
+        const double milliseconds = seconds * 1000;
+        if (!(std::abs(milliseconds) < 9.2e18))
+            return {};
+        return QDateTime::fromMSecsSinceEpoch(qint64(milliseconds), QTimeZone::utc());
     }
 
     static ProtectedSession decode(const JsonReader &reader);

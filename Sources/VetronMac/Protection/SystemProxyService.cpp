@@ -3,6 +3,8 @@
 #include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/ProcessRunner.h"
+#include "Protection/NetworksetupOutput.h"
+#include "Protection/ScriptQuoting.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -201,36 +203,21 @@ QCoro::Task<QStringList> SystemProxyService::networkServices()
 {
     const QStringList arguments { u"-listallnetworkservices"_s };
     const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
-    QStringList services;
-    for (const QString &line : decoded(output.standardOutput).split(u'\n', Qt::SkipEmptyParts)) {
-        if (!line.startsWith(u"An asterisk"_s) && !line.startsWith(u'*'))
-            services << line;
-    }
-    co_return services;
+    co_return NetworksetupOutput::serviceNames(decoded(output.standardOutput));
 }
 
 QCoro::Task<ProxyEndpoint> SystemProxyService::endpoint(QString service, bool secure)
 {
     const QStringList arguments { secure ? u"-getsecurewebproxy"_s : u"-getwebproxy"_s, service };
     const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
-    const QHash<QString, QString> values = dictionary(decoded(output.standardOutput));
-    bool numeric = false;
-    const qint64 port = values.value(u"Port"_s, u"0"_s).toLongLong(&numeric);
-    co_return ProxyEndpoint {
-        .enabled = values.value(u"Enabled"_s).toLower() == u"yes"_s,
-        .server = values.value(u"Server"_s),
-        .port = numeric ? port : 0,
-    };
+    co_return NetworksetupOutput::endpoint(decoded(output.standardOutput));
 }
 
 QCoro::Task<QStringList> SystemProxyService::bypass(QString service)
 {
     const QStringList arguments { u"-getproxybypassdomains"_s, service };
     const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
-    const QString text = decoded(output.standardOutput);
-    if (text.contains(u"There aren't any"_s))
-        co_return QStringList();
-    co_return text.split(u'\n', Qt::SkipEmptyParts);
+    co_return NetworksetupOutput::bypassDomains(decoded(output.standardOutput));
 }
 
 QCoro::Task<> SystemProxyService::privileged(QString script)
@@ -241,25 +228,12 @@ QCoro::Task<> SystemProxyService::privileged(QString script)
 
 QHash<QString, QString> SystemProxyService::dictionary(QStringView text)
 {
-    QHash<QString, QString> values;
-    for (const QStringView line : text.split(u'\n', Qt::SkipEmptyParts)) {
-        const qsizetype colon = line.indexOf(u':');
-        if (colon < 0)
-            continue;
-        QStringView value = line.mid(colon + 1);
-        const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-        while (!value.isEmpty() && blank(value.front()))
-            value = value.mid(1);
-        while (!value.isEmpty() && blank(value.back()))
-            value.chop(1);
-        values.insert(line.left(colon).toString(), value.toString());
-    }
-    return values;
+    return NetworksetupOutput::dictionary(text);
 }
 
 QString SystemProxyService::shellQuoted(const QString &text)
 {
-    return u'\'' + QString(text).replace(u"'"_s, u"'\\''"_s) + u'\'';
+    return ScriptQuoting::shellQuoted(text);
 }
 
 QStringList SystemProxyService::restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint,
@@ -279,9 +253,7 @@ QStringList SystemProxyService::restoreCommands(const QString &quotedService, co
 
 QString SystemProxyService::appleScriptFor(const QString &script)
 {
-    QString escaped = script;
-    escaped.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
-    return u"do shell script \""_s + escaped + u"\" with administrator privileges"_s;
+    return ScriptQuoting::appleScriptFor(script);
 }
 
 QString SystemProxyService::networksetupLine(const QString &option, const QString &arguments) const

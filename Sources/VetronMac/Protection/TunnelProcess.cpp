@@ -5,9 +5,9 @@
 
 #include "Foundation/ClientPaths.h"
 #include "Platform/ProcessArguments.h"
+#include "Protection/SshStandardError.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <csignal>
 
@@ -85,13 +85,9 @@ void TunnelService::releaseProcess(QProcess *process)
 
 void TunnelService::readStandardError(QProcess *process)
 {
-    static const QRegularExpression lineBreak(uR"(\r\n|[\n\r\x{0B}\x{0C}\x{85}\x{2028}\x{2029}])"_s);
-    const QByteArray chunk = process->readAllStandardError();
-    if (chunk.isEmpty())
-        return;
-    const QStringList lines = QString::fromUtf8(chunk).split(lineBreak, Qt::SkipEmptyParts);
-    if (!lines.isEmpty())
-        m_lastSSHError = lines.last();
+    const QString line = SshStandardError::lastLine(process->readAllStandardError());
+    if (!line.isEmpty())
+        m_lastSSHError = line;
 }
 
 QStringList TunnelService::sshArguments(const ClientConfig &config)

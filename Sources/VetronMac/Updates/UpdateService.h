@@ -5,6 +5,7 @@
 #include "Foundation/ServerAddresses.h"
 #include "Platform/ToolPaths.h"
 #include "Updates/MacReleaseManifest.h"
+#include "Updates/ReleaseChecks.h"
 #include "Updates/UpdateInstallOutcome.h"
 #include "Updates/UpdateScreenState.h"
 
@@ -31,15 +32,6 @@ struct Options {
 // available, failed, idle (also when `cancel` fires) or current. Never fails.
 QCoro::Task<UpdateScreenState> check(QString current, Options options = {},
                                      std::shared_ptr<CancellationToken> cancel = nullptr);
-
-// Whether the manifest's signature is valid under `releaseKey` (a 3072-bit RSA key).
-bool verify(const MacReleaseManifest &manifest, const QString &releaseKey);
-
-// Whether `candidate` is to be offered over `installed`.
-bool isUpgrade(const QString &candidate, const QString &installed);
-
-// Whether `bytes` have the SHA-256 `sha256` (hex digits of either case).
-bool digestMatches(const QByteArray &bytes, const QString &sha256);
 
 // Downloads, checks, mounts and installs a verified release. Never fails.
 QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options options = {},
