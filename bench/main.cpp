@@ -468,7 +468,7 @@ QCoro::Task<> Bench::measureClientProcess()
     for (int run = 0; run < m_runs; ++run) {
         const double start = now();
         auto shown = client({});
-        if (!co_await until([&]() { return shown->reports().contains(u"Ветрон: окно показано"_s); }, 30s)) {
+        if (!co_await until([&]() { return shown->output().contains("Ветрон: окно показано"); }, 30s)) {
             say(u"Окно не показалось: "_s + QString::fromUtf8(shown->output()));
             co_return;
         }
@@ -495,7 +495,7 @@ QCoro::Task<> Bench::measureClientProcess()
     say(u"Простой с окном, защита выключена…"_s);
     QDir(ClientPaths::root()).removeRecursively();
     auto off = client({});
-    co_await until([&]() { return off->reports().contains(u"Ветрон: окно показано"_s); }, 30s);
+    co_await until([&]() { return off->output().contains("Ветрон: окно показано"); }, 30s);
     const auto [share, memory] = co_await idle(*off);
     m_rows << Row { u"Простой %1 с, окно показано, защиты нет: процессор"_s.arg(m_idleSeconds),
         u"%1 %"_s.arg(share, 0, 'f', 2), QString(), true };

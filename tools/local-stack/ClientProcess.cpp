@@ -65,7 +65,8 @@ void ClientProcess::read()
     m_pending += chunk;
     for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1)) {
         const QString line = QString::fromUtf8(m_pending.left(end));
-        if (line.startsWith(u"Ветрон: "_s)) {
+        // "Ветрон: <state> — <text>"; other lines (the first frame drawn) are output only.
+        if (line.startsWith(u"Ветрон: "_s) && line.contains(u" — "_s)) {
             m_reports << line;
             Q_EMIT reported(line);
         }
