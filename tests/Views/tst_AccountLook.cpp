@@ -19,9 +19,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::addRow("active") << u"active"_s << "UTC"_ba << u"Активна · до 31.03.25"_s;
         QTest::addRow("trialing") << u"trialing"_s << "UTC"_ba << u"Активна · до 31.03.25"_s;
-        QTest::addRow("past due") << u"past_due"_s << "UTC"_ba << u"Ожидает продления · до 31.03.25"_s;
         QTest::addRow("suspended") << u"suspended"_s << "UTC"_ba << u"Приостановлена · до 31.03.25"_s;
-        QTest::addRow("expired") << u"expired"_s << "UTC"_ba << u"Истекла · до 31.03.25"_s;
         QTest::addRow("unknown status unchanged") << u"paused"_s << "UTC"_ba << u"paused · до 31.03.25"_s;
         // 22:30 UTC is already the next day in Moscow: the date is the local one.
         QTest::addRow("local date") << u"active"_s << "Europe/Moscow"_ba << u"Активна · до 01.04.25"_s;
@@ -37,24 +35,15 @@ private Q_SLOTS:
         QCOMPARE(AccountLook::subscriptionText(subscription(status, end), QTimeZone(zone)), expected);
     }
 
-    void withoutSubscription()
-    {
-        QCOMPARE(AccountLook::subscriptionText(std::nullopt), u"Нет активной подписки"_s);
-        QVERIFY(!AccountLook::daysLeft(std::nullopt));
-    }
-
     void daysLeftCountsStartedDays_data()
     {
         QTest::addColumn<qint64>("secondsToEnd");
         QTest::addColumn<qint64>("expected"); // 0: none
-        QTest::addRow("36 hours") << qint64(36 * 3600) << qint64(2);
         QTest::addRow("2 hours") << qint64(2 * 3600) << qint64(1);
         QTest::addRow("exactly a day") << qint64(86'400) << qint64(1);
         QTest::addRow("a day and a second") << qint64(86'401) << qint64(2);
-        QTest::addRow("thirty days") << qint64(30 * 86'400) << qint64(30);
         QTest::addRow("ends now") << qint64(0) << qint64(0);
         QTest::addRow("ended an hour ago") << qint64(-3600) << qint64(0);
-        QTest::addRow("ended yesterday") << qint64(-86'400) << qint64(0);
     }
 
     void daysLeftCountsStartedDays()
@@ -64,15 +53,6 @@ private Q_SLOTS:
         const QDateTime now(QDate(2025, 3, 1), QTime(12, 0), QTimeZone::utc());
         const auto days = AccountLook::daysLeft(subscription(u"active"_s, now.addSecs(secondsToEnd)), now);
         QCOMPARE(days.value_or(0), expected);
-    }
-
-    void capsuleAndDeviceTexts()
-    {
-        QCOMPARE(AccountLook::daysLeftText(2), u"2 дней"_s);
-        QCOMPARE(AccountLook::daysLeftText(1), u"1 дней"_s);
-        QCOMPARE(AccountLook::deviceLine(DeviceInfo { u"Рабочий Mac"_s, std::nullopt, u"active"_s }),
-                 u"Рабочий Mac · macOS"_s);
-        QCOMPARE(AccountLook::deviceLine(std::nullopt), u"Компьютер · macOS"_s);
     }
 };
 

@@ -249,6 +249,9 @@ private Q_SLOTS:
             QVERIFY2(seen.contains(expected), qPrintable(expected + u" in "_s + seen.join(u" | "_s)));
         for (const QString &unexpected : absent)
             QVERIFY2(!seen.contains(unexpected), qPrintable(unexpected));
+        if (card == u"updateStatusCard"_s) // a failed check in orange, an up-to-date version in green
+            QCOMPARE(item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
+                     state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
         savePicture(*window, u"update-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
     }
 

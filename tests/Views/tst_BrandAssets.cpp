@@ -45,18 +45,6 @@ private Q_SLOTS:
             QCOMPARE(logo->width(), width);
     }
 
-    void candidatesInOrderAndTheBuiltInLogoLoads()
-    {
-        const QStringList candidates = BrandAssets::logoCandidates();
-        QCOMPARE(candidates.size(), 3);
-        QCOMPARE(candidates.first(), u":/Vetron/vetron-logo.png"_s);
-        QCOMPARE(candidates[1], QDir(QCoreApplication::applicationDirPath()).filePath(u"vetron-logo.png"_s));
-        QCOMPARE(
-            candidates.last(), QDir::current().filePath(u"Sources/VetronMac/Resources/vetron-logo.png"_s));
-        QVERIFY(BrandAssets::shield().has_value());
-        QCOMPARE(BrandAssets::shield()->size(), QSize(512, 512));
-    }
-
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 

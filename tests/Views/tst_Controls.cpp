@@ -38,33 +38,13 @@ private Q_SLOTS:
         QVERIFY(button->implicitWidth() < 400);
     }
 
-    void buttonFillsFollowStyleAndState_data()
+    // A ghost button has no fill at rest (the filled ones are seen on the protection screen).
+    void dangerGhostButtonHasNoFill()
     {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("properties");
-        QTest::addColumn<QColor>("fill");
-        QTest::addRow("mint") << u"MintButton"_s << u"text: \"Продлить\""_s << Theme::accentSoft();
-        QTest::addRow("danger ghost at rest")
-            << u"DangerGhostButton"_s << u"text: \"Удалить\""_s << Theme::appBg();
-        QTest::addRow("prominent tinted")
-            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger"_s << Theme::danger();
-        QTest::addRow("prominent disabled")
-            << u"ProminentButton"_s << u"text: \"Повторить\"; tint: Theme.danger; enabled: false"_s
-            << Theme::switchOff();
-    }
-
-    void buttonFillsFollowStyleAndState()
-    {
-        QFETCH(QString, type);
-        QFETCH(QString, properties);
-        QFETCH(QColor, fill);
-        const auto window = show(type, properties);
+        const auto window = show(u"DangerGhostButton"_s, u"text: \"Удалить\""_s);
         QVERIFY(window);
         const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
-        // Just inside the leading edge, clear of the rounded corners and the label.
-        const QPointF point
-            = button->mapToScene(QPointF(4, button->height() / 2)) * window->devicePixelRatio();
-        QCOMPARE(window->grabWindow().pixelColor(point.toPoint()), fill);
+        QCOMPARE(ViewHarness::colourAt(*window, *button, QPointF(4, button->height() / 2)), Theme::appBg());
     }
 
     void quietToggleFlipsFromAnywhereOnTheRow_data()
@@ -88,8 +68,7 @@ private Q_SLOTS:
 
         // On: the track is accent to the left of the knob, which sits at the trailing end.
         const QQuickItem *track = window->findChild<QQuickItem *>(u"quietToggleSwitch"_s);
-        const QPointF left = track->mapToScene(QPointF(3, track->height() / 2)) * window->devicePixelRatio();
-        QTRY_COMPARE(window->grabWindow().pixelColor(left.toPoint()), Theme::accent());
+        QTRY_COMPARE(ViewHarness::colourAt(*window, *track, QPointF(3, track->height() / 2)), Theme::accent());
     }
 
     void sectionScrollFlattensForPreviews_data()

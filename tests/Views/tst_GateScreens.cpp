@@ -109,24 +109,6 @@ private Q_SLOTS:
         QSettings().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
     }
 
-    void acceptNeedsTheTick()
-    {
-        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
-        QVERIFY(window);
-        QQuickItem *accept = item(*window, u"licenseAcceptButton"_s);
-        QQuickItem *toggle = item(*window, u"licenseConfirmToggle"_s);
-        QVERIFY(accept && toggle);
-        const QQuickItem *label = toggle->findChild<QQuickItem *>(u"quietToggleLabel"_s);
-
-        QVERIFY(!accept->isEnabled());
-        ViewHarness::click(*window, *accept);
-        QVERIFY(!storedVersion().isValid());
-        ViewHarness::click(*window, *label);
-        QVERIFY(accept->isEnabled());
-        ViewHarness::click(*window, *label);
-        QVERIFY(!accept->isEnabled());
-    }
-
     void choiceStoresOnlyAnAcceptance_data()
     {
         QTest::addColumn<QString>("button");

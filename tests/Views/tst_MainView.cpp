@@ -236,9 +236,6 @@ private Q_SLOTS:
         QTest::addRow("settings")
             << MainSection::protection << u"settingsSectionButton"_s << MainSection::settings
             << u"settings load"_s;
-        QTest::addRow("how it works")
-            << MainSection::protection << u"protectionHowItWorksButton"_s << MainSection::protection
-            << u"explainer"_s;
     }
 
     void buttonsNavigateAndStartTheirWork()
@@ -267,8 +264,6 @@ private Q_SLOTS:
             seen = u"update check"_s;
         else if (!messageChanged.isEmpty())
             seen = u"settings load"_s;
-        else if (item(*window, u"mainView"_s).property("showHowItWorks").toBool())
-            seen = u"explainer"_s;
         QCOMPARE(seen, started);
         QTRY_VERIFY(model->updateState().kind != UpdateScreenState::Kind::checking);
     }
