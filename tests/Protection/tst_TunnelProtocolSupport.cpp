@@ -1,7 +1,6 @@
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelService.h"
 
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -62,16 +61,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(bool, unlocked);
         QCOMPARE(TunnelProtocolSupport::mapIsUnlocked(body), unlocked);
-    }
-
-    void portIsBusyOnlyWhileSomeoneListens()
-    {
-        QTcpServer holder;
-        QVERIFY(holder.listen(QHostAddress::LocalHost));
-        const quint16 port = holder.serverPort();
-        QVERIFY(TunnelProtocolSupport::localPortIsBusy(port));
-        holder.close();
-        QVERIFY(!TunnelProtocolSupport::localPortIsBusy(port));
     }
 
     void sshGetsItsTwentyTwoArgumentsInOrder()
