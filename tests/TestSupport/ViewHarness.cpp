@@ -35,10 +35,8 @@ std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, con
 {
     std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
     auto *item = qobject_cast<QQuickItem *>(object.get());
-    if (!item) {
-        qCritical().noquote() << component.errorString();
-        return {};
-    }
+    if (!item)
+        qFatal("the view does not load: %s", qPrintable(component.errorString()));
     auto window = std::make_unique<QQuickWindow>();
     window->setColor(Theme::appBg());
     window->resize(size);
@@ -52,7 +50,7 @@ std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, con
     QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()) || (drawn.isEmpty() && !drawn.wait()))
-        return {};
+        qFatal("the view's window was never drawn");
     return window;
 }
 

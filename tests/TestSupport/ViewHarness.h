@@ -25,8 +25,8 @@ public:
     QQmlEngine &engine() { return m_engine; }
 
     // Shows qrc:/Vetron/<view>.qml with its required properties, filling a window of `size` points
-    // on the window background, and waits for the first frame. Null (with the errors logged) when
-    // the view does not load.
+    // on the window background, and waits for the first frame. A view that does not load, or is
+    // never drawn, ends the test process with the reason: no test can go on without it.
     std::unique_ptr<QQuickWindow> show(const QString &view, const QVariantMap &properties,
                                        QSize size = QSize(620, 800));
     // The same for an item made from QML `source`.

@@ -102,7 +102,6 @@ private Q_SLOTS:
         auto model = makeModel();
         {
             const auto window = show(u"AccountView"_s, *model);
-            QVERIFY(window);
             QVERIFY(model->busy());
             QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
             QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
@@ -121,7 +120,6 @@ private Q_SLOTS:
     {
         auto model = makeModel();
         const auto window = show(u"AccountView"_s, *model);
-        QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
         QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
@@ -168,7 +166,6 @@ private Q_SLOTS:
         QFETCH(QString, device);
         auto model = makeModel();
         const auto window = show(u"AccountView"_s, *model);
-        QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000); // the load on appearing, failed
         if (withSubscription) {
             model->setSubscription(SubscriptionInfo { u"expired"_s, QDateTime::currentDateTimeUtc().addDays(-1) });
@@ -237,7 +234,6 @@ private Q_SLOTS:
         model->setVersionOverride(u"1.3.0"_s);
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
         const QStringList cards { u"updateActionCard"_s, u"updateCheckingRow"_s, u"updateStatusCard"_s,
                                   u"updateReleaseCard"_s };
         for (const QString &name : cards)
@@ -262,7 +258,6 @@ private Q_SLOTS:
         const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
         model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
         const QList<QQuickItem *> lines = item(*window, u"updateReleaseNotes"_s)->childItems();
         QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
         QVERIFY(lines[0]->y() + lines[0]->height() <= lines[1]->y());
@@ -273,7 +268,6 @@ private Q_SLOTS:
         const QString manifestPath = u"/api/v1/releases/macos/stable"_s;
         auto model = makeModel();
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"updateCheckButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
                                   u"Обновления для macOS пока не опубликованы."_s, 20000);
@@ -289,7 +283,6 @@ private Q_SLOTS:
         model->setUpdateState(UpdateScreenState::withManifest(
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
 
         ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseDeclineButton"_s));

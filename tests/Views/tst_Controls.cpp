@@ -32,7 +32,6 @@ private Q_SLOTS:
         QFETCH(bool, fullWidth);
         const auto window = show(
             u"MintButton"_s, u"text: \"Продлить\"; fullWidth: %1"_s.arg(fullWidth ? u"true" : u"false"));
-        QVERIFY(window);
         const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
         QCOMPARE(button->width() == 400, fullWidth);
         QVERIFY(button->implicitWidth() < 400);
@@ -42,7 +41,6 @@ private Q_SLOTS:
     void dangerGhostButtonHasNoFill()
     {
         const auto window = show(u"DangerGhostButton"_s, u"text: \"Удалить\""_s);
-        QVERIFY(window);
         const QQuickItem *button = window->findChild<QQuickItem *>(u"subject"_s);
         QCOMPARE(ViewHarness::colourAt(*window, *button, QPointF(4, button->height() / 2)), Theme::appBg());
     }
@@ -58,7 +56,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, part);
         const auto window = show(u"QuietToggle"_s, u"text: \"Почта\""_s);
-        QVERIFY(window);
         QQuickItem *toggle = window->findChild<QQuickItem *>(u"subject"_s);
         const QQuickItem *target = window->findChild<QQuickItem *>(part);
         QVERIFY(target);
@@ -85,7 +82,6 @@ private Q_SLOTS:
         const auto window = show(u"SectionScroll"_s,
             u"Layout.fillWidth: true; Layout.fillHeight: true; Rectangle { objectName: \"tall\"; implicitHeight: 2000 }"_s);
         PreviewMode::setFlattenScrolls(false);
-        QVERIFY(window);
         const QQuickItem *scroll = window->findChild<QQuickItem *>(u"subject"_s);
         const QQuickItem *scrollView = window->findChild<QQuickItem *>(u"sectionScrollView"_s);
         const QQuickItem *content = window->findChild<QQuickItem *>(u"tall"_s);
@@ -112,7 +108,6 @@ private Q_SLOTS:
         QFETCH(bool, fullColour);
         const auto window = show(u"BrandShieldView"_s,
             u"Layout.preferredWidth: 120; Layout.preferredHeight: 120; protectionState: %1"_s.arg(state));
-        QVERIFY(window);
         const QImage picture = window->grabWindow();
         QCOMPARE(picture.size(), QSize(800, 600)); // drawn at 2×
         QCOMPARE(picture.pixelColor(picture.width() - 1, picture.height() - 1), Theme::appBg());

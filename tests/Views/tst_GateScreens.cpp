@@ -20,18 +20,6 @@ using Vetron::Test::ViewHarness;
 
 namespace {
 
-// Takes the URLs the views hand to the browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { opened << url; }
-};
-
 // Accepts connections and never answers them, until told to hang up.
 class SilentServer : public QTcpServer
 {
@@ -122,9 +110,7 @@ private Q_SLOTS:
         QFETCH(QString, button);
         QFETCH(QVariant, stored);
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
-        QVERIFY(window);
         QObject *view = window->contentItem()->childItems().constFirst();
-        QStringList heard;
         // What the gate finds in the store at the moment it hears the outcome.
         connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
         connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
@@ -140,7 +126,6 @@ private Q_SLOTS:
         LicenseAgreement::setTextOverride(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s));
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
         LicenseAgreement::setTextOverride(std::nullopt);
-        QVERIFY(window);
         QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(), unreadableAgreement);
         ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
@@ -168,7 +153,6 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setMimeData(data);
         auto model = makeModel();
         const auto window = showActivation(*model, u"typed"_s);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"activationPasteButton"_s));
         QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), key);
     }
@@ -177,7 +161,6 @@ private Q_SLOTS:
     {
         auto model = makeModel();
         const auto window = showActivation(*model, u"VTR-12"_s);
-        QVERIFY(window);
         const QQuickItem *message = item(*window, u"activationMessage"_s);
         QVERIFY(!message->isVisible());
 
@@ -198,7 +181,6 @@ private Q_SLOTS:
         QVERIFY(server.isListening());
         auto model = makeModel(server.url());
         const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
-        QVERIFY(window);
         QSignalSpy reached(&server, &QTcpServer::newConnection);
         ViewHarness::click(*window, *item(*window, u"activationButton"_s));
         QVERIFY(reached.wait(30000));
@@ -219,21 +201,22 @@ private Q_SLOTS:
 
     void portalLinkOpensThePersonalAccount()
     {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-        auto model = makeModel(QUrl(u"https://portal.example"_s));
+        QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
+        auto model = makeModel();
         const auto window = showActivation(*model);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"activationPortalLink"_s));
         QDesktopServices::unsetUrlHandler(u"https"_s);
-        QCOMPARE(catcher.opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
+        QCOMPARE(m_opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
     }
 
 public Q_SLOTS:
     void noteOutcome() { m_outcomes << storedVersion().toString(); }
+    // Takes the URLs the views hand to the browser.
+    void openUrl(const QUrl &url) { m_opened << url; }
 
 private:
     QStringList m_outcomes;
+    QList<QUrl> m_opened;
 };
 
 QTEST_MAIN(GateScreensTest)

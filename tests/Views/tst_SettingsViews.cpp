@@ -142,7 +142,6 @@ private Q_SLOTS:
                 m_fixture->server().setSessions({ sessionObject(u"s1"_s, u"Иск (архив)"_s) });
         });
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         auto *field = item(*window, u"renameField"_s);
         QCOMPARE(field->property("text").toString(), u"Договор"_s);
         field->setProperty("text", u"Иск"_s);
@@ -158,7 +157,6 @@ private Q_SLOTS:
         m_model->setSection(MainSection::sessions);
         m_model->setSelectedSession(m_model->sessions().first());
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"deleteSessionButton"_s));
         QVERIFY(answer(*window, u"sessionDeleteDialog"_s, u"confirmDialogConfirm"_s));
         QTRY_COMPARE(m_model->section(), MainSection::settings);
@@ -174,7 +172,6 @@ private Q_SLOTS:
         m_model->setSelectedSession(m_model->sessions().first());
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 0, {}, 1000);
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         auto *reveal = item(*window, u"revealButton"_s);
         auto *remove = item(*window, u"deleteSessionButton"_s);
         QCOMPARE(reveal->property("text").toString(), u"Показать данные"_s);
@@ -201,7 +198,6 @@ private Q_SLOTS:
         const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
         {
             const auto window = show(u"SessionsView"_s);
-            QVERIFY(window);
             ViewHarness::click(*window, *item(*window, u"revealButton"_s));
             QTRY_VERIFY(item(*window, u"mappingOriginal"_s));
             QCOMPARE(item(*window, u"mappingOriginal"_s)->property("text").toString(), original);
@@ -228,7 +224,6 @@ private Q_SLOTS:
     {
         QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         QVERIFY(screenIdle(*window));
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 500);
         ViewHarness::click(*window, *item(*window, u"sessionDeleteButton"_s));
@@ -244,7 +239,6 @@ private Q_SLOTS:
     {
         QVERIFY(startModel({}));
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"purgeButton"_s));
         QVERIFY(answer(*window, u"purgeDialog"_s, u"confirmDialogCancel"_s));
         QCOMPARE(m_model->message(), QString());
@@ -261,7 +255,6 @@ private Q_SLOTS:
         QVERIFY(startModel({}));
         m_model->setSettings({ 30, false, { u"secrets"_s, u"faces"_s } });
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         auto *network = item(*window, u"categoryToggle_network"_s);
         QVERIFY(network->property("checked").toBool());
         QVERIFY(!item(*window, u"categoryToggle_secrets"_s)->property("checked").toBool());
