@@ -18,7 +18,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
 
@@ -27,7 +26,6 @@ class AppModelTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_home;
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<TunnelFixture> m_fixture;
     WakeNotifier m_wake;
@@ -71,8 +69,6 @@ private Q_SLOTS:
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
         qputenv("HOME", QFile::encodeName(m_home.path()));
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
     }
 
     void init()
@@ -80,8 +76,7 @@ private Q_SLOTS:
         DeviceCredentialStore::forgetLegacyCheck();
         QVERIFY(QDir().mkpath(m_home.path() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_terminations = 0;
         m_onTerminate = nullptr;
     }

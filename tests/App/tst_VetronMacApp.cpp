@@ -21,7 +21,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::ViewHarness;
 using Vetron::Test::awaitTask;
@@ -32,7 +31,6 @@ class VetronMacAppTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<TunnelFixture> m_fixture;
     WakeNotifier m_wake;
@@ -64,8 +62,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
     }
 
     void init()
@@ -73,8 +69,7 @@ private Q_SLOTS:
         DeviceCredentialStore::forgetLegacyCheck();
         QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
     }
 
     void cleanup()
@@ -91,7 +86,7 @@ private Q_SLOTS:
         const QString key = u"ABCD-EFGH-IJKL-MNOP-QRST"_s;
         m_server->acceptEnrollmentToken(key);
         QJsonObject answer = m_server->enrollmentAnswer();
-        answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
+        answer.insert(u"ca_pem"_s, QString::fromUtf8(Test::trustedCertificates().caCertificatePem()));
         m_server->setEnrollmentAnswer(answer);
         storeAcceptedVersion(u"0.9"_s);
 

@@ -16,7 +16,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::ViewHarness;
 using Kind = UpdateScreenState::Kind;
 
@@ -26,7 +25,6 @@ class AccountUpdateViewsTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     WakeNotifier m_wake;
     ViewHarness m_harness;
@@ -73,8 +71,6 @@ public Q_SLOTS:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
         QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         // Away from every window, so that no tooltip shows in the pictures.
@@ -88,8 +84,7 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression(u".*"_s));
         DeviceCredentialStore::forgetLegacyCheck();
         QFile::remove(DeviceCredentialStore::file());
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_opened.clear();
     }
 
