@@ -67,7 +67,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("description");
         QTest::addRow("401") << 401 << QByteArray("{}") << u"Привязка этого компьютера устарела."_s;
         QTest::addRow("403") << 403 << QByteArray("{}") << u"Не удалось получить информацию с сервера."_s;
-        QTest::addRow("500") << 500 << QByteArray() << u"Не удалось получить информацию с сервера."_s;
         QTest::addRow("fractional date")
             << 200
             << QByteArray(R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,)"

@@ -29,7 +29,6 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<bool>("accepted");
         QTest::addRow("nothing stored") << QVariant() << false;
-        QTest::addRow("older version") << QVariant(u"0.9"_s) << false;
         QTest::addRow("with a blank") << QVariant(u"1.0 "_s) << false;
         QTest::addRow("current version") << QVariant(u"1.0"_s) << true;
     }

@@ -136,7 +136,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("clipboard");
         QTest::addColumn<QString>("key");
-        QTest::addRow("trailing line break") << QVariant(u"VTR-ABCD-1234\n"_s) << u"VTR-ABCD-1234"_s;
         QTest::addRow("blanks at both ends") << QVariant(u" \r\n\tVTR-ABCD-1234 \n"_s) << u"VTR-ABCD-1234"_s;
         QTest::addRow("no text") << QVariant() << u"typed"_s;
     }
