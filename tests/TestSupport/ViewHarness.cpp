@@ -105,11 +105,6 @@ void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
     QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
 }
 
-QImage ViewHarness::picture(QQuickWindow &window)
-{
-    return window.grabWindow();
-}
-
 QColor ViewHarness::colourAt(QQuickWindow &window, const QQuickItem &item, QPointF point)
 {
     const QPointF pixel = item.mapToScene(point) * window.devicePixelRatio();
@@ -130,13 +125,14 @@ bool ViewHarness::containsColour(const QImage &picture, const QColor &colour)
     return false;
 }
 
-void ViewHarness::keepPicture(const QImage &picture, const QString &name)
+void ViewHarness::keepPicture(QQuickWindow &window, const QString &name)
 {
     const QString directory = qEnvironmentVariable("VETRON_TEST_PICTURES");
     if (directory.isEmpty())
         return;
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     QDir().mkpath(directory);
-    picture.save(QDir(directory).filePath(name + u".png"_s));
+    window.grabWindow().save(QDir(directory).filePath(name + (tag.isEmpty() ? u""_s : u'-' + tag) + u".png"_s));
 }
 
 } // namespace Vetron::Test

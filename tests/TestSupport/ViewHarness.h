@@ -22,8 +22,6 @@ class ViewHarness
 public:
     ViewHarness();
 
-    QQmlEngine &engine() { return m_engine; }
-
     // Shows qrc:/Vetron/<view>.qml with its required properties, filling a window of `size` points
     // on the window background, and waits for the first frame. A view that does not load, or is
     // never drawn, ends the test process with the reason: no test can go on without it.
@@ -44,14 +42,12 @@ public:
     static QStringList shownTexts(QQuickWindow &window);
     // A left click at the item's centre.
     static void click(QQuickWindow &window, const QQuickItem &item);
-    // The next frame drawn, at the window's device pixel ratio.
-    static QImage picture(QQuickWindow &window);
     // The colour of the picture at the item's local `point` (points).
     static QColor colourAt(QQuickWindow &window, const QQuickItem &item, QPointF point);
     static bool containsColour(const QImage &picture, const QColor &colour);
-    // Saves `picture` as <name>.png for a person to look at, only when VETRON_TEST_PICTURES names
-    // a directory.
-    static void keepPicture(const QImage &picture, const QString &name);
+    // Saves what the window shows as <name>-<data tag>.png (<name>.png outside a data-driven test)
+    // for a person to look at, only when VETRON_TEST_PICTURES names a directory.
+    static void keepPicture(QQuickWindow &window, const QString &name);
 
 private:
     std::unique_ptr<QQuickWindow> present(QQmlComponent &component, const QVariantMap &properties, QSize size);

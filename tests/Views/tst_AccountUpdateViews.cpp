@@ -45,11 +45,6 @@ class AccountUpdateViewsTest : public QObject
 
     static QQuickItem *item(QQuickWindow &window, const QString &name) { return ViewHarness::find(window, name); }
 
-    static void savePicture(QQuickWindow &window, const QString &name)
-    {
-        ViewHarness::keepPicture(ViewHarness::picture(window), name);
-    }
-
     int requestsFor(const QString &path) const
     {
         int count = 0;
@@ -103,7 +98,7 @@ private Q_SLOTS:
             QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
             QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
             QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
-            savePicture(*window, u"account-loading"_s);
+            ViewHarness::keepPicture(*window, u"account-loading"_s);
         }
         // The summary arrives after the screen has gone: none of it is applied.
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
@@ -120,7 +115,7 @@ private Q_SLOTS:
         QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
         QVERIFY(ViewHarness::shown(*window, u"accountRetryButton"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountProgress"_s));
-        savePicture(*window, u"account-failed"_s);
+        ViewHarness::keepPicture(*window, u"account-failed"_s);
 
         DeviceCredentialStore::write(u"device-token"_s);
         m_server->acceptDeviceToken(u"device-token"_s);
@@ -139,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(ViewHarness::shown(*window, u"accountDaysLeft"_s));
         QVERIFY(ViewHarness::shownTexts(*window).contains(u"2 дней"_s));
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
-        savePicture(*window, u"account-dashboard"_s);
+        ViewHarness::keepPicture(*window, u"account-dashboard"_s);
 
         ViewHarness::click(*window, *item(*window, u"accountPortalButton"_s));
         QCOMPARE(m_opened, QList<QUrl> { QUrl(m_server->baseUrl().toString() + u"/app"_s) });
@@ -170,7 +165,7 @@ private Q_SLOTS:
         QVERIFY(ViewHarness::text(*window, u"accountSubscription"_s).startsWith(subscription));
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), device);
         QVERIFY(!ViewHarness::shown(*window, u"accountDaysLeft"_s));
-        savePicture(*window, u"account-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        ViewHarness::keepPicture(*window, u"account"_s);
     }
 
     void updateCardFollowsTheState_data()
@@ -243,7 +238,7 @@ private Q_SLOTS:
         if (card == u"updateStatusCard"_s) // a failed check in orange, an up-to-date version in green
             QCOMPARE(item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
                      state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
-        savePicture(*window, u"update-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        ViewHarness::keepPicture(*window, u"update"_s);
     }
 
     // A note that wraps is as tall as its lines, and the next one starts below it.
@@ -281,7 +276,7 @@ private Q_SLOTS:
 
         ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseDeclineButton"_s));
-        savePicture(*window, u"update-agreement-sheet"_s);
+        ViewHarness::keepPicture(*window, u"update-agreement-sheet"_s);
         ViewHarness::click(*window, *item(*window, u"licenseDeclineButton"_s));
         QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         QCOMPARE(model->updateState().kind, Kind::available);

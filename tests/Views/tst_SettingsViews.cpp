@@ -184,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(item(*window, u"emptyMappingText"_s)->property("text").toString(),
                  u"В этой сессии сохранённых замен нет."_s);
         QVERIFY(remove->isEnabled());
-        ViewHarness::keepPicture(ViewHarness::picture(*window), u"session-revealed"_s);
+        ViewHarness::keepPicture(*window, u"session-revealed"_s);
     }
 
     void revealedOriginalsStayOffDiskAndOutOfTheLog()
