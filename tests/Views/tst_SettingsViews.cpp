@@ -84,25 +84,18 @@ class SettingsViewsTest : public QObject
         return found;
     }
 
-    static QList<QQuickItem *> items(QQuickItem *root, const QString &name) { return ViewHarness::items(root, name); }
-
     static QQuickItem *item(QQuickWindow &window, const QString &name)
     {
-        return items(window.contentItem(), name).value(0);
-    }
-
-    static QObject *dialog(QQuickWindow &window, const QString &name)
-    {
-        return window.findChild<QObject *>(name);
+        return ViewHarness::items(window.contentItem(), name).value(0);
     }
 
     // Clicks a button of the open confirmation `dialogName`.
     static bool answer(QQuickWindow &window, const QString &dialogName, const QString &button)
     {
-        QObject *confirmation = dialog(window, dialogName);
+        QObject *confirmation = window.findChild<QObject *>(dialogName);
         if (!confirmation || !QTest::qWaitFor([&] { return confirmation->property("opened").toBool(); }))
             return false;
-        auto *target = items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
+        auto *target = ViewHarness::items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
         if (!target)
             return false;
         ViewHarness::click(window, *target);
