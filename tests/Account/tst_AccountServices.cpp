@@ -27,7 +27,6 @@ class AccountServicesTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
 
@@ -47,11 +46,6 @@ class AccountServicesTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
-    }
-
     void init()
     {
         Test::removeTemporaryTree(ClientPaths::root());

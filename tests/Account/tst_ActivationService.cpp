@@ -37,7 +37,6 @@ class ActivationServiceTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
 
@@ -46,7 +45,7 @@ class ActivationServiceTest : public QObject
         return { { m_server->baseUrl(), m_server->baseUrl() }, m_standIns->tools(), hostKey };
     }
 
-    QString keychain(const QString &name) const { return m_home.path() + u"/Library/Keychains/"_s + name; }
+    QString keychain(const QString &name) const { return Test::temporaryHome() + u"/Library/Keychains/"_s + name; }
 
     QStringList dataFiles() const
     {
@@ -68,16 +67,10 @@ class ActivationServiceTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-    }
-
     void init()
     {
         Test::removeTemporaryTree(ClientPaths::root());
-        Test::removeTemporaryTree(m_home.path() + u"/Library"_s);
+        Test::removeTemporaryTree(Test::temporaryHome() + u"/Library"_s);
         QVERIFY(QDir().mkpath(keychain({})));
         QFile(keychain(u"login.keychain-db"_s)).open(QIODevice::WriteOnly);
         m_standIns = std::make_unique<StandIns>();

@@ -6,6 +6,7 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestFiles.h"
+#include "TestSupport/TestProfile.h"
 #include "TestSupport/TunnelFixture.h"
 
 #include <QCryptographicHash>
@@ -25,7 +26,6 @@ class AppModelTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<TunnelFixture> m_fixture;
     WakeNotifier m_wake;
@@ -65,16 +65,9 @@ class AppModelTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-    }
-
     void init()
     {
         DeviceCredentialStore::forgetLegacyCheck();
-        QVERIFY(QDir().mkpath(m_home.path() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
         QVERIFY(m_server = Test::startAccountServer());
         m_terminations = 0;
@@ -203,8 +196,8 @@ private Q_SLOTS:
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         // The relaunch goes through a shell of the test's that notes what it found and stops.
-        const QString notes = m_home.filePath(u"relaunch"_s);
-        const QString shell = m_home.filePath(u"relaunch-shell"_s);
+        const QString notes = Test::temporaryHome() + u"/relaunch"_s;
+        const QString shell = notes + u"-shell"_s;
         QVERIFY(Test::writeFile(shell, u"#!/bin/sh\n"
                                        u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
                                        u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8()));

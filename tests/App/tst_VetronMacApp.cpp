@@ -67,7 +67,6 @@ private Q_SLOTS:
     void init()
     {
         DeviceCredentialStore::forgetLegacyCheck();
-        QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
         QVERIFY(m_server = Test::startAccountServer());
     }

@@ -3,9 +3,7 @@
 #include "BuildConstants.h"
 #include "ProcessTree.h"
 #include "Stack.h"
-#include "TestSupport/TestProfile.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,7 +31,6 @@ private Q_SLOTS:
         connect(&stack, &LocalStack::Stack::event, this, [&events](const QString &line) { events << line; });
         QVERIFY2(stack.start(), qPrintable(stack.error()));
         qputenv("VETRON_STANDIN_STATE", QFile::encodeName(stack.standInStateDirectory()));
-        QDir().mkpath(Test::temporaryHome() + u"/Library/Keychains"_s);
 
         // What "--local-stack" gives a developer build of the client.
         AppModelOptions options;

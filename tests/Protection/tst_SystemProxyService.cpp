@@ -49,7 +49,6 @@ class SystemProxyServiceTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     QTemporaryDir m_workingDirectory;
     std::unique_ptr<StandIns> m_standIns;
     std::unique_ptr<SystemProxyService> m_proxy;
@@ -68,7 +67,6 @@ class SystemProxyServiceTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
         // Anything the scripts might wrongly execute would land here.
         QVERIFY(QDir::setCurrent(m_workingDirectory.path()));
     }

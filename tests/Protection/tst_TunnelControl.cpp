@@ -44,7 +44,6 @@ class TunnelControlTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<TunnelFixture> m_fixture;
 
     Tools::ProtectionServer &server() { return m_fixture->server(); }
@@ -82,7 +81,6 @@ class TunnelControlTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
         m_fixture = std::make_unique<TunnelFixture>();
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         // Control requests run while protection is on, over the real tunnel.

@@ -45,7 +45,6 @@ class TunnelServiceTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<TunnelFixture> m_fixture;
 
     // Switches protection on and checks that it got there.
@@ -87,8 +86,6 @@ class TunnelServiceTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path())); }
-
     void init()
     {
         m_fixture = std::make_unique<TunnelFixture>();

@@ -67,7 +67,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
-        QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         // Away from every window, so that no tooltip shows in the pictures.
         QCursor::setPos(5000, 5000);
     }
