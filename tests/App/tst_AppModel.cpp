@@ -154,9 +154,7 @@ private Q_SLOTS:
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         auto model = makeModel();
-        m_fixture->server().setSessions({ QJsonObject {
-            { u"id"_s, u"s1"_s }, { u"kind"_s, u"chat"_s }, { u"title"_s, u"Договор"_s }, { u"created_at"_s, 1 },
-            { u"last_used_at"_s, 2 }, { u"requests"_s, 3 }, { u"replacements"_s, 4 }, { u"bypass"_s, false } } });
+        m_fixture->server().setSessions({ TunnelFixture::session(u"s1"_s, u"Договор"_s) });
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
         QVERIFY(finishes(model->startLoadSessions()));
         QCOMPARE(model->sessions().size(), 1);

@@ -125,12 +125,7 @@ private Q_SLOTS:
         for (const MainSection section : { MainSection::updates, MainSection::settings, MainSection::account }) {
             model->setSection(section);
             const auto window = harness.show(u"MainView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
-            QList<QQuickItem *> items { window->contentItem() };
-            while (!items.isEmpty()) { // repeated rows are visual children only
-                QQuickItem *item = items.takeLast();
-                seen << item->property("text").toString();
-                items << item->childItems();
-            }
+            seen << Test::ViewHarness::shownTexts(*window);
         }
         PreviewMode::setFlattenScrolls(false);
         QVERIFY(seen.contains(u"Версия 1.4.2"_s));

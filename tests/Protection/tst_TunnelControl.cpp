@@ -14,21 +14,6 @@ using Vetron::Test::awaitTask;
 
 namespace {
 
-QJsonObject sessionJson(const QString &id, const QString &title)
-{
-    return QJsonObject {
-        { u"id"_s, id },
-        { u"kind"_s, u"chat"_s },
-        { u"title"_s, title },
-        { u"created_at"_s, 1700000000.5 },
-        { u"last_used_at"_s, 1700000100 },
-        { u"requests"_s, 4 },
-        { u"replacements"_s, 9 },
-        { u"bypass"_s, false },
-        { u"mapping"_s, QJsonArray { QJsonObject { { u"placeholder"_s, u"[ИМЯ_1]"_s }, { u"original"_s, u"Анна"_s } } } },
-    };
-}
-
 // The query's items in order, each read as a form decoder reads it ("+" is a blank).
 QStringList formItems(const QUrl &url)
 {
@@ -96,7 +81,7 @@ private Q_SLOTS:
     void init()
     {
         server().clearOverrides();
-        server().setSessions({ sessionJson(u"s-1"_s, u"Договор"_s), sessionJson(u"s-2"_s, u"Отчёт"_s) });
+        server().setSessions({ TunnelFixture::session(u"s-1"_s, u"Договор"_s), TunnelFixture::session(u"s-2"_s, u"Отчёт"_s) });
         server().clearRequests();
     }
 
@@ -181,7 +166,7 @@ private Q_SLOTS:
     void queryValuesReachAFormDecodingServerExactly()
     {
         QFETCH(QString, value);
-        server().setSessions({ sessionJson(value, u"Найдено"_s) });
+        server().setSessions({ TunnelFixture::session(value, u"Найдено"_s) });
         const auto detail = awaitTask(tunnel().session(value));
         QVERIFY2(detail.value, qPrintable(detail.errorDescription()));
         QCOMPARE(detail.value->id, value);

@@ -29,14 +29,6 @@ void captureMessage(QtMsgType, const QMessageLogContext &, const QString &messag
     capturedLog.append(message);
 }
 
-QJsonObject sessionObject(const QString &id, const QString &title, const QJsonArray &mapping = {})
-{
-    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
-             { u"created_at"_s, 1'772'708'850 }, { u"last_used_at"_s, 1'772'712'450 },
-             { u"requests"_s, 12 }, { u"replacements"_s, 4 }, { u"bypass"_s, false },
-             { u"mapping"_s, mapping } };
-}
-
 } // namespace
 
 // The settings, session and explainer screens loaded for real, against a protection server
@@ -125,14 +117,14 @@ private Q_SLOTS:
 
     void renameShowsTheTitleTheServerListsAfterwards()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
         // The server files the new name its own way; the screen must show its version.
         connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, this, [this] {
             const auto last = m_fixture->server().requests().last();
             if (last.method == "GET" && last.url.host() == QLatin1StringView(BuildConstants::sessionsHost))
-                m_fixture->server().setSessions({ sessionObject(u"s1"_s, u"Иск (архив)"_s) });
+                m_fixture->server().setSessions({ TunnelFixture::session(u"s1"_s, u"Иск (архив)"_s) });
         });
         const auto window = show(u"SessionsView"_s);
         auto *field = item(*window, u"renameField"_s);
@@ -145,7 +137,7 @@ private Q_SLOTS:
     // Confirmed, the deletion leaves the session screen for the settings with the server's list.
     void deletionReturnsToSettingsWithTheRefreshedList()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s), sessionObject(u"s2"_s, u"Иск"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s), TunnelFixture::session(u"s2"_s, u"Иск"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSection(MainSection::sessions);
         m_model->setSelectedSession(m_model->sessions().first());
@@ -160,7 +152,7 @@ private Q_SLOTS:
 
     void revealShowsTheBusyLabelThenTheEmptyTable()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 0, {}, 1000);
@@ -183,7 +175,7 @@ private Q_SLOTS:
     void revealedOriginalsStayOffDiskAndOutOfTheLog()
     {
         const QString original = u"Лжеименов Вениамин, +7 000 555-44-33"_s;
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s,
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s,
             { QJsonObject { { u"placeholder"_s, u"PERSON_1"_s }, { u"original"_s, original } } }) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
@@ -215,7 +207,7 @@ private Q_SLOTS:
 
     void failedSessionDeletionIsSilentAndTheRowStays()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         const auto window = show(u"SettingsView"_s);
         QVERIFY(screenIdle(*window));
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 500);
