@@ -2,6 +2,7 @@
 #include "App/LicenseAgreement.h"
 #include "App/Theme.h"
 
+#include "TestSupport/TestCertificates.h"
 #include "TestSupport/ViewHarness.h"
 
 #include <QClipboard>
@@ -10,45 +11,11 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::ViewHarness;
-
-namespace {
-
-// Accepts connections and never answers them, until told to hang up.
-class SilentServer : public QTcpServer
-{
-public:
-    SilentServer()
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this]() {
-            while (QTcpSocket *socket = nextPendingConnection())
-                m_sockets << socket;
-        });
-    }
-
-    QUrl url() const { return QUrl(u"https://127.0.0.1:%1"_s.arg(serverPort())); }
-
-    void hangUp()
-    {
-        for (QTcpSocket *socket : std::as_const(m_sockets))
-            socket->abort();
-    }
-
-private:
-    QList<QTcpSocket *> m_sockets;
-};
-
-const QString unreadableAgreement
-    = u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s;
-
-} // namespace
 
 class GateScreensTest : public QObject
 {
@@ -126,7 +93,8 @@ private Q_SLOTS:
         LicenseAgreement::setTextOverride(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s));
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
         LicenseAgreement::setTextOverride(std::nullopt);
-        QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(), unreadableAgreement);
+        QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(),
+                 u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
         ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(storedVersion(), QVariant(u"1.0"_s));
@@ -176,11 +144,12 @@ private Q_SLOTS:
 
     void whileEnrollingTheButtonWaitsAndTheMessageIsMuted()
     {
-        SilentServer server;
-        QVERIFY(server.isListening());
-        auto model = makeModel(server.url());
+        const auto server = Test::startAccountServer();
+        QVERIFY(server);
+        server->setOverride(u"/api/enroll"_s, 500, {}, 1000); // refused, a while after it arrived
+        auto model = makeModel(server->baseUrl());
         const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
-        QSignalSpy reached(&server, &QTcpServer::newConnection);
+        QSignalSpy reached(server.get(), &Tools::AccountServer::requestReceived);
         ViewHarness::click(*window, *item(*window, u"activationButton"_s));
         QVERIFY(reached.wait(30000));
 
@@ -191,11 +160,7 @@ private Q_SLOTS:
         QVERIFY(message->isVisible());
         QCOMPARE(message->property("text").toString(), u"Активируем устройство…"_s);
         QCOMPARE(message->property("color").value<QColor>(), Theme::muted());
-
-        // Let enrollment fail, so nothing outlives the test.
-        QSignalSpy idle(model.get(), &AppModel::busyChanged);
-        server.hangUp();
-        QVERIFY(idle.wait(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 30000); // so that nothing outlives the test
     }
 
     void portalLinkOpensThePersonalAccount()
