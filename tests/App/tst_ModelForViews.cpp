@@ -1,6 +1,8 @@
 #include "App/AppModel.h"
 #include "Views/QmlModule.h"
 
+#include "TestSupport/ViewHarness.h"
+
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QSignalSpy>
@@ -14,15 +16,6 @@ using namespace Vetron;
 class ModelForViewsTest : public QObject
 {
     Q_OBJECT
-
-    WakeNotifier m_wake;
-
-    std::unique_ptr<AppModel> makeModel()
-    {
-        AppModel::Options options;
-        options.wake = &m_wake;
-        return std::make_unique<AppModel>(false, options);
-    }
 
     static ProtectedSession session(const QString &id, const QString &title = {})
     {
@@ -67,7 +60,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, expression);
         QFETCH(QVariant, expected);
-        auto model = makeModel();
+        auto model = Test::ViewHarness::makeModel();
         model->setUsage({ 1, 12, 3 });
         model->setSessions({ session(u"a"_s), session(u"b"_s, u"Второй"_s) });
         QQmlEngine engine;
@@ -79,7 +72,7 @@ private Q_SLOTS:
 
     void editsFromViewsLandInTheModel()
     {
-        auto model = makeModel();
+        auto model = Test::ViewHarness::makeModel();
         model->setSettings({ 30, false, { u"email"_s } });
         model->setSessions({ session(u"a"_s), session(u"b"_s) });
         QSignalSpy settingsChanged(model.get(), &AppModel::settingsChanged);

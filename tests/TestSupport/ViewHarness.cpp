@@ -54,6 +54,14 @@ std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, con
     return window;
 }
 
+std::unique_ptr<AppModel> ViewHarness::makeModel(AppModel::Options options, const QUrl &servers)
+{
+    static WakeNotifier wake;
+    options.wake = &wake;
+    options.servers = { servers, servers };
+    return std::make_unique<AppModel>(false, options);
+}
+
 QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
 {
     if (window.contentItem()->objectName() == name)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "App/AppModel.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPointer>
@@ -29,6 +31,11 @@ public:
                                        QSize size = QSize(620, 800));
     // The same for an item made from QML `source`.
     std::unique_ptr<QQuickWindow> showSource(const QString &source, QSize size);
+
+    // A model as the views get it, switched on by nobody, with a wake notifier of its own; it asks
+    // `servers`, by default an address where nothing answers (an update check fails at once).
+    static std::unique_ptr<AppModel> makeModel(AppModel::Options options = {},
+                                               const QUrl &servers = QUrl(QStringLiteral("https://127.0.0.1:1")));
 
     // The item named `name` anywhere in the window, or null.
     static QQuickItem *find(QQuickWindow &window, const QString &name);

@@ -26,17 +26,8 @@ class AccountUpdateViewsTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<Tools::AccountServer> m_server;
-    WakeNotifier m_wake;
     ViewHarness m_harness;
     QList<QUrl> m_opened;
-
-    std::unique_ptr<AppModel> makeModel()
-    {
-        AppModel::Options options;
-        options.servers = { m_server->baseUrl(), m_server->baseUrl() };
-        options.wake = &m_wake;
-        return std::make_unique<AppModel>(false, options);
-    }
 
     std::unique_ptr<QQuickWindow> show(const QString &view, AppModel &model)
     {
@@ -88,7 +79,7 @@ private Q_SLOTS:
         m_server->acceptDeviceToken(u"device-token"_s);
         // Long enough for the screen to be shown and looked at while the load waits.
         m_server->setOverride(u"/api/v1/device/summary"_s, 0, {}, 5000);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         {
             const auto window = show(u"AccountView"_s, *model);
             QVERIFY(model->busy());
@@ -107,7 +98,7 @@ private Q_SLOTS:
 
     void failedLoadOffersARetryThatShowsTheDashboard()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
@@ -153,7 +144,7 @@ private Q_SLOTS:
         QFETCH(bool, withSubscription);
         QFETCH(QString, subscription);
         QFETCH(QString, device);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000); // the load on appearing, failed
         if (withSubscription) {
@@ -219,7 +210,7 @@ private Q_SLOTS:
         QFETCH(bool, installOffered);
         QFETCH(QStringList, texts);
         QFETCH(QStringList, absent);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         model->setVersionOverride(u"1.3.0"_s);
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
@@ -243,7 +234,7 @@ private Q_SLOTS:
     // A note that wraps is as tall as its lines, and the next one starts below it.
     void wrappedReleaseNotesStayApart()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
         model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
         const auto window = show(u"UpdateView"_s, *model);
@@ -255,7 +246,7 @@ private Q_SLOTS:
     void checkButtonsAskTheServerAgain()
     {
         const QString manifestPath = u"/api/v1/releases/macos/stable"_s;
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"UpdateView"_s, *model);
         ViewHarness::click(*window, *item(*window, u"updateCheckButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
@@ -268,7 +259,7 @@ private Q_SLOTS:
     void declinedAgreementKeepsTheOfferAndAsksAgain()
     {
         const QString download = u"/static/Vetron.dmg"_s;
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         model->setUpdateState(UpdateScreenState::withManifest(
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
         const auto window = show(u"UpdateView"_s, *model);

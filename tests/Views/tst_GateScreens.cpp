@@ -22,15 +22,6 @@ class GateScreensTest : public QObject
     Q_OBJECT
 
     ViewHarness m_harness;
-    WakeNotifier m_wake;
-
-    std::unique_ptr<AppModel> makeModel(const QUrl &servers = QUrl(u"https://portal.example"_s))
-    {
-        AppModel::Options options;
-        options.wake = &m_wake;
-        options.servers = { servers, servers };
-        return std::make_unique<AppModel>(false, options);
-    }
 
     std::unique_ptr<QQuickWindow> showActivation(AppModel &model, const QString &code = {})
     {
@@ -118,7 +109,7 @@ private Q_SLOTS:
         else
             data->setImageData(QImage(4, 4, QImage::Format_RGB32));
         QGuiApplication::clipboard()->setMimeData(data);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"typed"_s);
         ViewHarness::click(*window, *item(*window, u"activationPasteButton"_s));
         QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), key);
@@ -126,7 +117,7 @@ private Q_SLOTS:
 
     void rejectedKeyStaysWithTheReasonInDanger()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"VTR-12"_s);
         const QQuickItem *message = item(*window, u"activationMessage"_s);
         QVERIFY(!message->isVisible());
@@ -147,7 +138,7 @@ private Q_SLOTS:
         const auto server = Test::startAccountServer();
         QVERIFY(server);
         server->setOverride(u"/api/enroll"_s, 500, {}, 1000); // refused, a while after it arrived
-        auto model = makeModel(server->baseUrl());
+        auto model = ViewHarness::makeModel({}, server->baseUrl());
         const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
         QSignalSpy reached(server.get(), &Tools::AccountServer::requestReceived);
         ViewHarness::click(*window, *item(*window, u"activationButton"_s));
@@ -166,11 +157,11 @@ private Q_SLOTS:
     void portalLinkOpensThePersonalAccount()
     {
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model);
         ViewHarness::click(*window, *item(*window, u"activationPortalLink"_s));
         QDesktopServices::unsetUrlHandler(u"https"_s);
-        QCOMPARE(m_opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
+        QCOMPARE(m_opened, QList<QUrl> { QUrl(u"https://127.0.0.1:1/app"_s) });
     }
 
 public Q_SLOTS:

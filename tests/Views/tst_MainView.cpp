@@ -22,16 +22,7 @@ class MainViewTest : public QObject
 {
     Q_OBJECT
 
-    WakeNotifier m_wake;
     std::unique_ptr<ViewHarness> m_harness;
-
-    std::unique_ptr<AppModel> makeModel(AppModel::Options options = {})
-    {
-        options.wake = &m_wake;
-        // Nothing answers here: an update check fails at once instead of reaching out.
-        options.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
-        return std::make_unique<AppModel>(false, options);
-    }
 
     std::unique_ptr<QQuickWindow> show(AppModel &model)
     {
@@ -120,7 +111,7 @@ private Q_SLOTS:
         QFETCH(QColor, buttonFill);
         QFETCH(bool, enabled);
         QFETCH(bool, detailShown);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         model->setState(state, detail);
         const auto window = show(*model);
 
@@ -202,7 +193,7 @@ private Q_SLOTS:
     {
         QFETCH(MainSection, section);
         QFETCH(QString, selected);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         model->setSection(section);
         const auto window = show(*model);
         for (const QString &name :
@@ -238,7 +229,7 @@ private Q_SLOTS:
         QFETCH(QString, button);
         QFETCH(MainSection, to);
         QFETCH(QString, started);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         model->setSection(from);
         model->setUpdateState(UpdateScreenState::of(UpdateScreenState::Kind::current));
         const auto window = show(*model);
@@ -265,7 +256,7 @@ private Q_SLOTS:
     // wish, so the button opens it again.
     void explainerSheetOpensAndCloses()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = show(*model);
         QQuickItem &view = item(*window, u"mainView"_s);
         for (int round = 0; round < 2; ++round) {
@@ -283,7 +274,7 @@ private Q_SLOTS:
 
     void footerKeepsTheVersionInView()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         model->setMessage(u"Не удалось сохранить настройки: сервер защиты не ответил. "_s.repeated(6));
         const auto window = show(*model);
         const QQuickItem &message = item(*window, u"mainFooterMessage"_s);
@@ -306,7 +297,7 @@ private Q_SLOTS:
         AppModel::Options options;
         options.tunnel = fixture.serviceOptions();
         options.tools = fixture.standIns().tools();
-        auto model = makeModel(options);
+        auto model = ViewHarness::makeModel(options);
         const auto window = show(*model);
         QQuickItem &button = item(*window, u"protectionActionButton"_s);
 

@@ -37,7 +37,6 @@ class SettingsViewsTest : public QObject
 {
     Q_OBJECT
 
-    WakeNotifier m_wake;
     std::unique_ptr<TunnelFixture> m_fixture;
     std::unique_ptr<AppModel> m_model;
     ViewHarness m_harness;
@@ -51,10 +50,7 @@ class SettingsViewsTest : public QObject
             return false;
         }
         m_fixture->server().setSessions(sessions);
-        AppModel::Options options;
-        options.tunnel = m_fixture->serviceOptions();
-        options.wake = &m_wake;
-        m_model = std::make_unique<AppModel>(false, options);
+        m_model = ViewHarness::makeModel({ .tunnel = m_fixture->serviceOptions() });
         m_model->setAccountLoaded(true);
         return awaitTask(m_model->tunnel->enable()).finished
             && QTest::qWaitFor([this] { return m_model->state() == ProtectionState::protected_; });
