@@ -1,8 +1,10 @@
 #include "App/AppModel.h"
+#include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
 #include "App/Theme.h"
 
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestProfile.h"
 #include "TestSupport/ViewHarness.h"
 
 #include <QClipboard>
@@ -17,6 +19,7 @@ using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::ViewHarness;
 
+// The gate a new user passes: the agreement, its rules and its screen, then the activation screen.
 class GateScreensTest : public QObject
 {
     Q_OBJECT
@@ -47,6 +50,8 @@ private Q_SLOTS:
     {
         QCoreApplication::setOrganizationName(u"VetronTest"_s);
         QCoreApplication::setApplicationName(u"tst_GateScreens"_s);
+        // The store is the test profile's, never the user's own.
+        QVERIFY(QSettings().fileName().startsWith(Test::temporaryHome() + u'/'));
     }
 
     void init()
@@ -55,6 +60,50 @@ private Q_SLOTS:
         QSettings().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
     }
 
+    void onlyTheCurrentVersionCountsAsAccepted_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("accepted");
+        QTest::addRow("nothing stored") << QVariant() << false;
+        QTest::addRow("with a blank") << QVariant(u"1.0 "_s) << false;
+        QTest::addRow("current version") << QVariant(u"1.0"_s) << true;
+    }
+
+    void onlyTheCurrentVersionCountsAsAccepted()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, accepted);
+        if (stored.isValid()) // init() removed any earlier one
+            QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, stored);
+        QCOMPARE(LicenseAgreement::isAccepted(), accepted);
+    }
+
+    // The gate and the agreement screen each hold an instance: accepting through one must
+    // redraw the other at once, and only once.
+    void acceptanceReachesEveryInstanceOnce()
+    {
+        QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, u"0.9"_s);
+        LicenseAcceptance gate;
+        auto screen = std::make_unique<LicenseAcceptance>();
+        QSignalSpy gateChanged(&gate, &LicenseAcceptance::acceptedChanged);
+        QVERIFY(!gate.accepted());
+
+        screen->accept();
+        QCOMPARE(gateChanged.size(), 1);
+        QVERIFY(gate.accepted() && screen->accepted());
+        screen.reset();
+        LicenseAgreement::accept();
+        QCOMPARE(gateChanged.size(), 1);
+    }
+
+    void shippedTextUnlessOverriddenOrMissing()
+    {
+        QVERIFY(LicenseAgreement::text().contains(u"Версия 1.0"_s));
+        LicenseAgreement::setTextOverride(u""_s);
+        QCOMPARE(LicenseAgreement::text(), QString());
+        LicenseAgreement::setTextOverride(std::nullopt);
+        QVERIFY(LicenseAgreement::text().startsWith(u"ПОЛЬЗОВАТЕЛЬСКОЕ СОГЛАШЕНИЕ"_s));
+    }
     void choiceStoresOnlyAnAcceptance_data()
     {
         QTest::addColumn<QString>("button");
