@@ -70,6 +70,14 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
     return window.findChild<QQuickItem *>(name);
 }
 
+QQuickItem *ViewHarness::item(QQuickWindow &window, const QString &name)
+{
+    QQuickItem *found = find(window, name);
+    if (!found)
+        qFatal("no item %s", qPrintable(name));
+    return found;
+}
+
 QList<QQuickItem *> ViewHarness::items(QQuickItem *root, const QString &name)
 {
     QList<QQuickItem *> found;

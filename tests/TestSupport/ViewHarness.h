@@ -39,6 +39,8 @@ public:
 
     // The item named `name` anywhere in the window, or null.
     static QQuickItem *find(QQuickWindow &window, const QString &name);
+    // The same item, which must be there: a missing one ends the test process.
+    static QQuickItem *item(QQuickWindow &window, const QString &name);
     // Items named `name` in the visual tree below `root`, which also holds what repeaters made.
     static QList<QQuickItem *> items(QQuickItem *root, const QString &name);
     // Whether the item named `name` exists and is visible.

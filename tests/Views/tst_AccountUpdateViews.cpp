@@ -34,8 +34,6 @@ class AccountUpdateViewsTest : public QObject
         return m_harness.show(view, { { u"model"_s, QVariant::fromValue(&model) } });
     }
 
-    static QQuickItem *item(QQuickWindow &window, const QString &name) { return ViewHarness::find(window, name); }
-
     int requestsFor(const QString &path) const
     {
         int count = 0;
@@ -85,7 +83,7 @@ private Q_SLOTS:
             QVERIFY(model->busy());
             QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
             QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
-            QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
+            QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
             QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
             QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
             ViewHarness::keepPicture(*window, u"account-loading"_s);
@@ -102,7 +100,7 @@ private Q_SLOTS:
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
-        QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
+        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
         QVERIFY(ViewHarness::shown(*window, u"accountRetryButton"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountProgress"_s));
         ViewHarness::keepPicture(*window, u"account-failed"_s);
@@ -115,7 +113,7 @@ private Q_SLOTS:
         summary[u"subscription"_s]
             = QJsonObject { { u"status"_s, u"past_due"_s }, { u"period_end"_s, end.toString(Qt::ISODate) } };
         m_server->setSummaryAnswer(summary);
-        ViewHarness::click(*window, *item(*window, u"accountRetryButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"accountRetryButton"_s));
         QTRY_VERIFY_WITH_TIMEOUT(model->accountLoaded(), 20000);
         QVERIFY(ViewHarness::shown(*window, u"accountDashboard"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountLoadingBlock"_s));
@@ -126,7 +124,7 @@ private Q_SLOTS:
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
         ViewHarness::keepPicture(*window, u"account-dashboard"_s);
 
-        ViewHarness::click(*window, *item(*window, u"accountPortalButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"accountPortalButton"_s));
         QCOMPARE(m_opened, QList<QUrl> { QUrl(m_server->baseUrl().toString() + u"/app"_s) });
     }
 
@@ -226,7 +224,7 @@ private Q_SLOTS:
         for (const QString &unexpected : absent)
             QVERIFY2(!seen.contains(unexpected), qPrintable(unexpected));
         if (card == u"updateStatusCard"_s) // a failed check in orange, an up-to-date version in green
-            QCOMPARE(item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
+            QCOMPARE(ViewHarness::item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
                      state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
         ViewHarness::keepPicture(*window, u"update"_s);
     }
@@ -238,7 +236,7 @@ private Q_SLOTS:
         const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
         model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
         const auto window = show(u"UpdateView"_s, *model);
-        const QList<QQuickItem *> lines = item(*window, u"updateReleaseNotes"_s)->childItems();
+        const QList<QQuickItem *> lines = ViewHarness::item(*window, u"updateReleaseNotes"_s)->childItems();
         QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
         QVERIFY(lines[0]->y() + lines[0]->height() <= lines[1]->y());
     }
@@ -248,11 +246,11 @@ private Q_SLOTS:
         const QString manifestPath = u"/api/v1/releases/macos/stable"_s;
         auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"UpdateView"_s, *model);
-        ViewHarness::click(*window, *item(*window, u"updateCheckButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateCheckButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
                                   u"Обновления для macOS пока не опубликованы."_s, 20000);
         QCOMPARE(requestsFor(manifestPath), 1);
-        ViewHarness::click(*window, *item(*window, u"updateRetryButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateRetryButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor(manifestPath), 2, 20000);
     }
 
@@ -264,25 +262,25 @@ private Q_SLOTS:
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
         const auto window = show(u"UpdateView"_s, *model);
 
-        ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         ViewHarness::keepPicture(*window, u"update-agreement-sheet"_s);
-        ViewHarness::click(*window, *item(*window, u"licenseDeclineButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseDeclineButton"_s));
         QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         QCOMPARE(model->updateState().kind, Kind::available);
         QVERIFY(ViewHarness::shown(*window, u"updateInstallButton"_s));
 
         // Asked again, with the confirmation cleared; accepting installs the release offered at
         // the press, even when a check offers another while the sheet is open.
-        ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseAcceptButton"_s));
-        QVERIFY(!item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
+        QVERIFY(!ViewHarness::item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
         const QString later = u"/static/Later.dmg"_s;
         model->setUpdateState(UpdateScreenState::withManifest(
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + later)));
         QCOMPARE(requestsFor(download), 0);
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(model->updateState().kind, Kind::downloading);
         QVERIFY(!ViewHarness::shown(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseAcceptButton"_s));

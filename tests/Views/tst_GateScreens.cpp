@@ -32,14 +32,6 @@ class GateScreensTest : public QObject
                               { { u"model"_s, QVariant::fromValue(&model) }, { u"code"_s, code } });
     }
 
-    static QQuickItem *item(QQuickWindow &window, const QString &name)
-    {
-        QQuickItem *found = ViewHarness::find(window, name);
-        if (!found)
-            qWarning() << "no item" << name;
-        return found;
-    }
-
     static QVariant storedVersion()
     {
         return QSettings().value(QLatin1StringView(LicenseAgreement::preferenceKey));
@@ -122,8 +114,8 @@ private Q_SLOTS:
         connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
         connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
         m_outcomes.clear();
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, button));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, button));
         QCOMPARE(m_outcomes, QStringList { stored.toString() });
         QCOMPARE(storedVersion(), stored);
     }
@@ -133,10 +125,10 @@ private Q_SLOTS:
         LicenseAgreement::setTextOverride(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s));
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
         LicenseAgreement::setTextOverride(std::nullopt);
-        QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(),
+        QCOMPARE(ViewHarness::item(*window, u"licenseText"_s)->property("text").toString(),
                  u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(storedVersion(), QVariant(u"1.0"_s));
     }
 
@@ -160,24 +152,24 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setMimeData(data);
         auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"typed"_s);
-        ViewHarness::click(*window, *item(*window, u"activationPasteButton"_s));
-        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), key);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationPasteButton"_s));
+        QCOMPARE(ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), key);
     }
 
     void rejectedKeyStaysWithTheReasonInDanger()
     {
         auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"VTR-12"_s);
-        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        const QQuickItem *message = ViewHarness::item(*window, u"activationMessage"_s);
         QVERIFY(!message->isVisible());
 
-        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationButton"_s));
         QTRY_COMPARE(model->message(), u"Введите ключ из личного кабинета целиком."_s);
         QTRY_VERIFY(!model->busy());
         QVERIFY(message->isVisible());
         QCOMPARE(message->property("color").value<QColor>(), Theme::danger());
-        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
-        const QQuickItem *button = item(*window, u"activationButton"_s);
+        QCOMPARE(ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
+        const QQuickItem *button = ViewHarness::item(*window, u"activationButton"_s);
         QCOMPARE(button->property("text").toString(), u"Активировать"_s);
         QVERIFY(button->isEnabled());
     }
@@ -190,11 +182,11 @@ private Q_SLOTS:
         auto model = ViewHarness::makeModel({}, server->baseUrl());
         const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
         QSignalSpy reached(server.get(), &Tools::AccountServer::requestReceived);
-        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationButton"_s));
         QVERIFY(reached.wait(30000));
 
-        const QQuickItem *button = item(*window, u"activationButton"_s);
-        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        const QQuickItem *button = ViewHarness::item(*window, u"activationButton"_s);
+        const QQuickItem *message = ViewHarness::item(*window, u"activationMessage"_s);
         QCOMPARE(button->property("text").toString(), u"Подключаем…"_s);
         QVERIFY(!button->isEnabled());
         QVERIFY(message->isVisible());
@@ -208,7 +200,7 @@ private Q_SLOTS:
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
         auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model);
-        ViewHarness::click(*window, *item(*window, u"activationPortalLink"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationPortalLink"_s));
         QDesktopServices::unsetUrlHandler(u"https"_s);
         QCOMPARE(m_opened, QList<QUrl> { QUrl(u"https://127.0.0.1:1/app"_s) });
     }

@@ -29,14 +29,6 @@ class MainViewTest : public QObject
         return m_harness->show(u"MainView"_s, { { u"model"_s, QVariant::fromValue(&model) } });
     }
 
-    static QQuickItem &item(QQuickWindow &window, const QString &name)
-    {
-        QQuickItem *found = ViewHarness::find(window, name);
-        if (!found)
-            qFatal("no item %s", qPrintable(name));
-        return *found;
-    }
-
     // Colours blended by the renderer may be off by a unit or two.
     static bool near(const QColor &actual, const QColor &expected)
     {
@@ -115,13 +107,13 @@ private Q_SLOTS:
         model->setState(state, detail);
         const auto window = show(*model);
 
-        QCOMPARE(item(*window, u"protectionTitle"_s).property("text").toString(), title);
-        QCOMPARE(item(*window, u"protectionSubtitle"_s).property("text").toString(), subtitle);
-        QQuickItem &button = item(*window, u"protectionActionButton"_s);
+        QCOMPARE(ViewHarness::item(*window, u"protectionTitle"_s)->property("text").toString(), title);
+        QCOMPARE(ViewHarness::item(*window, u"protectionSubtitle"_s)->property("text").toString(), subtitle);
+        QQuickItem &button = *ViewHarness::item(*window, u"protectionActionButton"_s);
         QCOMPARE(button.property("text").toString(), action);
         QCOMPARE(button.isEnabled(), enabled);
         QVERIFY(button.width() >= 240);
-        QQuickItem &detailLine = item(*window, u"protectionDetail"_s);
+        QQuickItem &detailLine = *ViewHarness::item(*window, u"protectionDetail"_s);
         QCOMPARE(detailLine.isVisible(), detailShown);
         if (detailShown) {
             QCOMPARE(detailLine.property("lineCount").toInt(), 3);
@@ -130,17 +122,17 @@ private Q_SLOTS:
 
         ViewHarness::keepPicture(*window, u"main"_s);
         QCOMPARE(ViewHarness::colourAt(*window, *window->contentItem(), QPointF(0, window->height() - 1)), Theme::appBg());
-        QQuickItem &card = item(*window, u"protectionCard"_s);
+        QQuickItem &card = *ViewHarness::item(*window, u"protectionCard"_s);
         QCOMPARE(ViewHarness::colourAt(*window, card, QPointF(24, 24)), Theme::surface());
         // The halo between the shield and its edge, the button beside its label.
-        QQuickItem &halo = item(*window, u"protectionHalo"_s);
+        QQuickItem &halo = *ViewHarness::item(*window, u"protectionHalo"_s);
         QVERIFY2(near(ViewHarness::colourAt(*window, halo, QPointF(12, 100)), overWhite(tint, 0.12)),
             qPrintable(ViewHarness::colourAt(*window, halo, QPointF(12, 100)).name()));
         QCOMPARE(ViewHarness::colourAt(*window, button, QPointF(4, button.height() / 2)), buttonFill);
 
         // The rings are drawn and redrawn only in the live state, and only while the window shows.
         const bool live = state == ProtectionState::protected_;
-        QQuickItem &rings = item(*window, u"protectionRings"_s);
+        QQuickItem &rings = *ViewHarness::item(*window, u"protectionRings"_s);
         QCOMPARE(rings.isVisible(), live);
         QCOMPARE(rings.property("animating").toBool(), live);
         if (live) {
@@ -198,7 +190,7 @@ private Q_SLOTS:
         const auto window = show(*model);
         for (const QString &name :
              { u"accountSectionButton"_s, u"updatesSectionButton"_s, u"settingsSectionButton"_s }) {
-            QQuickItem &button = item(*window, name);
+            QQuickItem &button = *ViewHarness::item(*window, name);
             const QColor fill = ViewHarness::colourAt(*window, button, QPointF(4, button.height() / 2));
             QVERIFY2(fill == (name == selected ? Theme::surface() : Theme::chip()), qPrintable(name));
         }
@@ -240,7 +232,7 @@ private Q_SLOTS:
             checked |= model->updateState().kind == UpdateScreenState::Kind::checking;
         });
 
-        ViewHarness::click(*window, item(*window, button));
+        ViewHarness::click(*window, *ViewHarness::item(*window, button));
         QCOMPARE(model->section(), to);
         // Without a tunnel the settings load fails at once, and says so.
         QString seen;
@@ -258,9 +250,9 @@ private Q_SLOTS:
     {
         auto model = ViewHarness::makeModel();
         const auto window = show(*model);
-        QQuickItem &view = item(*window, u"mainView"_s);
+        QQuickItem &view = *ViewHarness::item(*window, u"mainView"_s);
         for (int round = 0; round < 2; ++round) {
-            ViewHarness::click(*window, item(*window, u"protectionHowItWorksButton"_s));
+            ViewHarness::click(*window, *ViewHarness::item(*window, u"protectionHowItWorksButton"_s));
             QTRY_VERIFY(ViewHarness::find(*window, u"howItWorksCloseButton"_s));
             QQuickItem *close = ViewHarness::find(*window, u"howItWorksCloseButton"_s);
             QTRY_VERIFY(close->isVisible() && close->window() == window.get());
@@ -277,8 +269,8 @@ private Q_SLOTS:
         auto model = ViewHarness::makeModel();
         model->setMessage(u"Не удалось сохранить настройки: сервер защиты не ответил. "_s.repeated(6));
         const auto window = show(*model);
-        const QQuickItem &message = item(*window, u"mainFooterMessage"_s);
-        const QQuickItem &version = item(*window, u"mainFooterVersion"_s);
+        const QQuickItem &message = *ViewHarness::item(*window, u"mainFooterMessage"_s);
+        const QQuickItem &version = *ViewHarness::item(*window, u"mainFooterVersion"_s);
         QCOMPARE(message.property("lineCount").toInt(), 2);
         QVERIFY(message.property("truncated").toBool());
         QCOMPARE(version.property("text").toString(), u"Версия "_s + model->currentVersion());
@@ -299,7 +291,7 @@ private Q_SLOTS:
         options.tools = fixture.standIns().tools();
         auto model = ViewHarness::makeModel(options);
         const auto window = show(*model);
-        QQuickItem &button = item(*window, u"protectionActionButton"_s);
+        QQuickItem &button = *ViewHarness::item(*window, u"protectionActionButton"_s);
 
         // The switch-on may end before the click returns: look at the button as busy changes.
         QStringList seen;
@@ -310,7 +302,7 @@ private Q_SLOTS:
         QTRY_COMPARE(seen.size(), 2);
         QCOMPARE(seen, (QStringList { u"busy 1, button off"_s, u"busy 0, button on"_s }));
         QCOMPARE(model->state(), ProtectionState::blocked);
-        QCOMPARE(item(*window, u"protectionActionButton"_s).property("text").toString(),
+        QCOMPARE(ViewHarness::item(*window, u"protectionActionButton"_s)->property("text").toString(),
                  u"Повторить подключение"_s);
         QVERIFY(Test::awaitTask(model->tunnel->disable()).finished);
     }
