@@ -23,7 +23,20 @@ QStringList formItems(const QUrl &url)
     return items;
 }
 
+// Runs one control operation: empty on success, else what it failed with.
+using Operation = QString (*)(TunnelService &tunnel);
+
+template<class T>
+QString failureOf(QCoro::Task<T> task)
+{
+    const auto outcome = awaitTask(std::move(task));
+    const QString description = outcome.errorDescription();
+    return outcome.value ? QString() : description.isEmpty() ? u"failed or unfinished"_s : description;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Operation)
 
 class TunnelControlTest : public QObject
 {
@@ -36,32 +49,6 @@ class TunnelControlTest : public QObject
 
     // The one request the server saw last, after the probes and the unlock.
     Tools::ProtectionServer::Request lastRequest() { return server().requests().last(); }
-
-    // Runs one control operation by name; empty on success, else what it failed with.
-    QString perform(const QString &operation)
-    {
-        const auto failure = [](const auto &outcome) {
-            const QString description = outcome.errorDescription();
-            return outcome.value ? QString() : description.isEmpty() ? u"failed or unfinished"_s : description;
-        };
-        if (operation == u"settings")
-            return failure(awaitTask(tunnel().settings()));
-        if (operation == u"save")
-            return failure(awaitTask(tunnel().save(ProtectionSettings { 90, false, { u"email"_s, u"phone"_s } })));
-        if (operation == u"save nothing disabled")
-            return failure(awaitTask(tunnel().save(ProtectionSettings { 30, true, {} })));
-        if (operation == u"purge")
-            return failure(awaitTask(tunnel().purgeMap()));
-        if (operation == u"sessions")
-            return failure(awaitTask(tunnel().sessions()));
-        if (operation == u"session")
-            return failure(awaitTask(tunnel().session(u"s-1"_s)));
-        if (operation == u"rename")
-            return failure(awaitTask(tunnel().sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s)));
-        if (operation == u"delete")
-            return failure(awaitTask(tunnel().sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)));
-        return u"unknown operation "_s + operation;
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -98,39 +85,46 @@ private Q_SLOTS:
     // Each operation sends its own request, and takes nothing but status 200 for an answer.
     void operationsSendTheirRequestAndTakeOnlyStatus200_data()
     {
-        QTest::addColumn<QString>("operation");
+        QTest::addColumn<Operation>("operation");
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QStringList>("query");
         QTest::addColumn<QJsonObject>("body");
-        QTest::addRow("settings") << u"settings"_s << QByteArray("GET") << u"status"_s << QStringList() << QJsonObject();
-        QTest::addRow("save") << u"save"_s << QByteArray("GET") << u"config"_s
-                              << QStringList { u"retention_days=90"_s, u"cross_session=0"_s,
-                                               u"disabled_categories=email,phone"_s }
-                              << QJsonObject();
+        QTest::addRow("settings") << Operation([](TunnelService &t) { return failureOf(t.settings()); })
+                                  << QByteArray("GET") << u"status"_s << QStringList() << QJsonObject();
+        QTest::addRow("save")
+            << Operation([](TunnelService &t) { return failureOf(t.save({ 90, false, { u"email"_s, u"phone"_s } })); })
+            << QByteArray("GET") << u"config"_s
+            << QStringList { u"retention_days=90"_s, u"cross_session=0"_s, u"disabled_categories=email,phone"_s }
+            << QJsonObject();
         QTest::addRow("save with nothing disabled")
-            << u"save nothing disabled"_s << QByteArray("GET") << u"config"_s
-            << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s } << QJsonObject();
-        QTest::addRow("purge") << u"purge"_s << QByteArray("GET") << u"purge"_s << QStringList() << QJsonObject();
-        QTest::addRow("sessions") << u"sessions"_s << QByteArray("GET") << u"sessions"_s << QStringList()
-                                  << QJsonObject();
-        QTest::addRow("one session") << u"session"_s << QByteArray("GET") << u"session"_s
-                                     << QStringList { u"id=s-1"_s } << QJsonObject();
-        QTest::addRow("rename") << u"rename"_s << QByteArray("POST") << u"session"_s << QStringList()
-                                << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s },
-                                                 { u"title"_s, u"Новое имя"_s } };
-        QTest::addRow("delete") << u"delete"_s << QByteArray("POST") << u"session"_s << QStringList()
-                                << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
+            << Operation([](TunnelService &t) { return failureOf(t.save({ 30, true, {} })); }) << QByteArray("GET")
+            << u"config"_s << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s }
+            << QJsonObject();
+        QTest::addRow("purge") << Operation([](TunnelService &t) { return failureOf(t.purgeMap()); })
+                               << QByteArray("GET") << u"purge"_s << QStringList() << QJsonObject();
+        QTest::addRow("sessions") << Operation([](TunnelService &t) { return failureOf(t.sessions()); })
+                                  << QByteArray("GET") << u"sessions"_s << QStringList() << QJsonObject();
+        QTest::addRow("one session") << Operation([](TunnelService &t) { return failureOf(t.session(u"s-1"_s)); })
+                                     << QByteArray("GET") << u"session"_s << QStringList { u"id=s-1"_s } << QJsonObject();
+        QTest::addRow("rename")
+            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s)); })
+            << QByteArray("POST") << u"session"_s << QStringList()
+            << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s }, { u"title"_s, u"Новое имя"_s } };
+        QTest::addRow("delete")
+            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)); })
+            << QByteArray("POST") << u"session"_s << QStringList()
+            << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
     }
 
     void operationsSendTheirRequestAndTakeOnlyStatus200()
     {
-        QFETCH(QString, operation);
+        QFETCH(Operation, operation);
         QFETCH(QByteArray, method);
         QFETCH(QString, host);
         QFETCH(QStringList, query);
         QFETCH(QJsonObject, body);
-        const QString failure = perform(operation);
+        const QString failure = operation(tunnel());
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
         const auto request = lastRequest();
@@ -148,7 +142,7 @@ private Q_SLOTS:
 
         for (const int status : { 204, 403, 500 }) {
             server().setOverride(host + u".vetron.internal"_s, status, "{\"sessions\":[]}");
-            QCOMPARE(perform(operation), u"Сервер защиты не ответил."_s);
+            QCOMPARE(operation(tunnel()), u"Сервер защиты не ответил."_s);
         }
     }
 

@@ -27,17 +27,10 @@ using Vetron::Test::writeFile;
 
 namespace {
 
-const QString connectingText = u"Устанавливаем защищённое соединение…"_s;
 const QString protectedText = u"Личные данные заменяются перед отправкой"_s;
 const QString disabledText = u"Защита выключена"_s;
 const QString interruptedText = u"Защищённое соединение прервано. Повторяем подключение…"_s;
-const QString portBusyText = u"Локальный порт занят другой программой"_s;
 const QString notSentPrefix = u"Данные напрямую не отправляются. "_s;
-
-bool isAlive(qint64 pid)
-{
-    return ::kill(pid_t(pid), 0) == 0;
-}
 
 } // namespace
 
@@ -175,14 +168,14 @@ private Q_SLOTS:
         }
 
         const QList<qint64> sshRun = sshSeenDuring(service.enable());
-        QCOMPARE(m_fixture->reports().first().detail, connectingText);
+        QCOMPARE(m_fixture->reports().first().detail, u"Устанавливаем защищённое соединение…"_s);
         QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
         QVERIFY2(m_fixture->reports().last().detail.startsWith(detail), qPrintable(reportTrail()));
         QCOMPARE(m_fixture->proxiesPointAtTunnel(), proxiesSwitched);
         QVERIFY(service.isRequested());
         QVERIFY(!service.isProcessRunning());
         for (const qint64 pid : sshRun)
-            QVERIFY2(!isAlive(pid), "an ssh was left running");
+            QVERIFY2(::kill(pid_t(pid), 0) != 0, "an ssh was left running");
         if (fault == u"canary"_s)
             QVERIFY(!sshRun.isEmpty());
         if (fault == u"host key"_s) {
@@ -210,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(reportTrail(),
                  u"blocked: Не удалось восстановить настройки сети: Не удалось восстановить предыдущие настройки прокси."_s);
         QVERIFY(m_fixture->proxiesPointAtTunnel());
-        QVERIFY(!isAlive(ssh));
+        QVERIFY(::kill(pid_t(ssh), 0) != 0);
         QVERIFY(!service.isRequested());
     }
 
@@ -306,7 +299,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(ClientPaths::sshPid(), QByteArray::number(leftover.processId())));
 
         QVERIFY(awaitTask(m_fixture->service().enable()).finished);
-        QCOMPARE(m_fixture->reports().last().detail, notSentPrefix + portBusyText + u'.');
+        QCOMPARE(m_fixture->reports().last().detail, notSentPrefix + u"Локальный порт занят другой программой."_s);
         QCOMPARE(leftover.state(), QProcess::Running);
     }
 
