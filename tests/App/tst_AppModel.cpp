@@ -109,19 +109,16 @@ private Q_SLOTS:
         QCOMPARE(model->state(), ProtectionState::connecting);
     }
 
-    void accountWithoutAnyCredentialAsksNoPortal()
+    void refusedCredentialIsReplacedOnce()
     {
+        // Without a credential or a device key to claim one with, no portal is asked.
         auto model = makeModel();
         QVERIFY(awaitTask(model->loadAccount()).finished);
         QVERIFY(!model->accountLoaded());
         QVERIFY(m_server->requests().isEmpty());
-    }
 
-    void refusedCredentialIsReplacedOnce()
-    {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error())); // the device key pair
         DeviceCredentialStore::write(u"stale"_s);
-        auto model = makeModel();
         QVERIFY(awaitTask(model->loadAccount()).finished);
         QCOMPARE(model->accountMessage(), QString());
         QVERIFY(model->accountLoaded());
