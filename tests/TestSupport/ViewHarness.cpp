@@ -146,9 +146,11 @@ void ViewHarness::keepPicture(QQuickWindow &window, const QString &name)
     const QString directory = qEnvironmentVariable("VETRON_TEST_PICTURES");
     if (directory.isEmpty())
         return;
-    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    QString file = name;
+    if (QTest::currentDataTag())
+        file += u'-' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     QDir().mkpath(directory);
-    window.grabWindow().save(QDir(directory).filePath(name + (tag.isEmpty() ? u""_s : u'-' + tag) + u".png"_s));
+    window.grabWindow().save(QDir(directory).filePath(file + u".png"_s));
 }
 
 } // namespace Vetron::Test
