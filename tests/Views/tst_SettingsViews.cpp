@@ -50,7 +50,9 @@ class SettingsViewsTest : public QObject
             return false;
         }
         m_fixture->server().setSessions(sessions);
-        m_model = ViewHarness::makeModel({ .tunnel = m_fixture->serviceOptions() });
+        AppModel::Options options;
+        options.tunnel = m_fixture->serviceOptions();
+        m_model = ViewHarness::makeModel(options);
         m_model->setAccountLoaded(true);
         return awaitTask(m_model->tunnel->enable()).finished
             && QTest::qWaitFor([this] { return m_model->state() == ProtectionState::protected_; });
