@@ -176,17 +176,8 @@ private Q_SLOTS:
         QVERIFY(awaitTask(model->tunnel->disable()).finished);
     }
 
-    void failedInstallationLeavesProtectionAlone()
-    {
-        auto model = makeModel();
-        MacReleaseManifest manifest { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
-                                      QString(64, u'0'), {}, std::nullopt, std::nullopt };
-        QVERIFY(awaitTask(model->installUpdate(manifest)).finished);
-        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
-        QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
-        QCOMPARE(m_terminations, 0);
-    }
-
+    // A failed installation changes nothing; a finished one switches protection off, starts the
+    // relaunch and only then quits.
     void installedUpdateSwitchesOffThenRelaunchesThenQuits()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
@@ -199,8 +190,16 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(shell);
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
         const qint64 ssh = model->tunnel->processId();
+
+        // A release that cannot be had leaves protection on and the application running.
+        const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
+                                           QString(64, u'0'), {}, std::nullopt, std::nullopt };
+        QVERIFY(awaitTask(model->installUpdate(missing)).finished);
+        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
+        QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
+        QCOMPARE(protectionLeft(ssh), u"ssh running, proxies on the tunnel"_s);
+        QCOMPARE(m_terminations, 0);
 
         // A release the installer stand-ins accept: a tar image holding the package.
         QTemporaryDir content;

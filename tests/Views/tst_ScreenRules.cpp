@@ -118,7 +118,6 @@ private Q_SLOTS:
         // 2026-03-05 11:07:30 UTC, 14:07 in Moscow.
         const double created = 1'772'708'850.25;
         QTest::addRow("untitled") << sessionTitle(session({}, created)) << u"Сессия 05.03.2026, 14:07"_s;
-        QTest::addRow("titled") << sessionTitle(session(u"Договор"_s, created)) << u"Договор"_s;
         QTest::addRow("counts") << countsLine(session({}, created)) << u"Запросов: 5 · сохранённых замен: 2"_s;
         QTest::addRow("bypass")
             << countsLine(session({}, created, true)) << u"Без обезличивания · включено через !!"_s;
