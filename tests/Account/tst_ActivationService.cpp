@@ -22,7 +22,6 @@
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::StandIns;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::awaitTask;
 using Vetron::Test::modeOf;
 using Vetron::Test::readFile;
@@ -38,8 +37,6 @@ class ActivationServiceTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
 
@@ -48,7 +45,7 @@ class ActivationServiceTest : public QObject
         return { { m_server->baseUrl(), m_server->baseUrl() }, m_standIns->tools(), hostKey };
     }
 
-    QString keychain(const QString &name) const { return m_home.path() + u"/Library/Keychains/"_s + name; }
+    QString keychain(const QString &name) const { return Test::temporaryHome() + u"/Library/Keychains/"_s + name; }
 
     QStringList dataFiles() const
     {
@@ -65,29 +62,20 @@ class ActivationServiceTest : public QObject
         QJsonObject answer = m_server->enrollmentAnswer();
         answer.insert(u"ssh_host"_s, host);
         answer.insert(u"ssh_port"_s, port);
-        answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
+        answer.insert(u"ca_pem"_s, QString::fromUtf8(Test::trustedCertificates().caCertificatePem()));
         m_server->setEnrollmentAnswer(answer);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
-    }
-
     void init()
     {
         Test::removeTemporaryTree(ClientPaths::root());
-        Test::removeTemporaryTree(m_home.path() + u"/Library"_s);
+        Test::removeTemporaryTree(Test::temporaryHome() + u"/Library"_s);
         QVERIFY(QDir().mkpath(keychain({})));
         QFile(keychain(u"login.keychain-db"_s)).open(QIODevice::WriteOnly);
         m_standIns = std::make_unique<StandIns>();
         DeviceCredentialStore::forgetLegacyCheck();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_server->acceptEnrollmentToken(goodKey);
         setEnrollmentPort(2222);
     }
@@ -160,7 +148,7 @@ private Q_SLOTS:
         QCOMPARE(modeOf(ClientPaths::privateKey()), mode_t(0600));
         QCOMPARE(QString::fromUtf8(readFile(ClientPaths::knownHosts())), hostField + u' ' + hostKey + u'\n');
         QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s).match(QString::fromLatin1(readFile(ClientPaths::mapKey()))).hasMatch());
-        QCOMPARE(readFile(ClientPaths::root() + u"/server-ca.pem"_s), m_certificates->caCertificatePem());
+        QCOMPARE(readFile(ClientPaths::root() + u"/server-ca.pem"_s), Test::trustedCertificates().caCertificatePem());
         const ClientConfig config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
         QCOMPARE(config.sshPort, sshPort);
         QCOMPARE(config.unlockHost, u"unlock.vetron.test"_s);
@@ -196,7 +184,7 @@ private Q_SLOTS:
         const QString rejected = u"Ключ недействителен, уже использован или истёк."_s;
         const QString unusable
             = u"Сервер активации прислал непригодные данные подключения. Попробуйте позже или обратитесь в поддержку."_s;
-        const QString ca = QString::fromUtf8(m_certificates->caCertificatePem());
+        const QString ca = QString::fromUtf8(Test::trustedCertificates().caCertificatePem());
         const auto with = [](const char *key, const QJsonValue &value) {
             return QJsonObject { { QString::fromLatin1(key), value } };
         };

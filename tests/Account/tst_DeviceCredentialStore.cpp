@@ -63,20 +63,14 @@ private Q_SLOTS:
 
     void cleanupTestCase() { DeviceCredentialStore::useKeychain(Platform::Keychain::system()); }
 
-    void writtenTokenIsReadBackFromAPrivateFile()
+    void writtenTokenIsReadBackFromAPrivateFileAndAnEmptyOneRefused()
     {
         DeviceCredentialStore::write(u"token-1"_s);
         QCOMPARE(readFile(DeviceCredentialStore::file()), QByteArray(R"({"device_token":"token-1"})"));
         QCOMPARE(modeOf(DeviceCredentialStore::file()), mode_t(0600));
-        QCOMPARE(awaitTask(read()).value, u"token-1"_s);
-        QCOMPARE(m_keychain.lookups, 0); // a stored token needs no keychain
-    }
-
-    void emptyTokenIsRefusedAndKeepsTheOldOne()
-    {
-        DeviceCredentialStore::write(u"token-1"_s);
         QVERIFY_THROWS_EXCEPTION(DeviceCredentialError, DeviceCredentialStore::write({}));
         QCOMPARE(awaitTask(read()).value, u"token-1"_s);
+        QCOMPARE(m_keychain.lookups, 0); // a stored token needs no keychain
     }
 
     void emptyOrMalformedFileFallsThroughToNotFound_data()

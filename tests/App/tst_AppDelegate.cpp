@@ -79,30 +79,23 @@ private Q_SLOTS:
             entry.constData());
     }
 
-    void windowIsBroughtForwardOnlyWhenNeeded_data()
+    void windowIsLookedForUntilTheLastRetry_data()
     {
-        QTest::addColumn<bool>("nothingToDo");
         QTest::addColumn<int>("windowlessCalls"); // calls before any window exists
-        QTest::addColumn<int>("expectedCalls");
         QTest::addColumn<bool>("broughtForward");
-        QTest::addRow("enrolled and accepted") << true << 0 << 0 << false;
-        QTest::addRow("window present at once") << false << 0 << 1 << true;
-        QTest::addRow("window appears on the third retry") << false << 3 << 4 << true;
-        QTest::addRow("window appears on the last retry") << false << 20 << 21 << true;
-        QTest::addRow("no window within the attempts") << false << 21 << 21 << false;
+        QTest::addRow("window appears on the last retry") << AppDelegate::presentAttempts << true;
+        QTest::addRow("no window within the retries") << AppDelegate::presentAttempts + 1 << false;
     }
 
-    void windowIsBroughtForwardOnlyWhenNeeded()
+    void windowIsLookedForUntilTheLastRetry()
     {
-        QFETCH(bool, nothingToDo);
         QFETCH(int, windowlessCalls);
-        QFETCH(int, expectedCalls);
         QFETCH(bool, broughtForward);
         int calls = 0;
         int unfocusableForwarded = 0;
         int forwarded = 0;
         AppDelegate delegate({
-            .nothingToDo = [&] { return nothingToDo; },
+            .nothingToDo = [] { return false; },
             .windows =
                 [&] {
                     std::vector<std::unique_ptr<PresentableWindow>> windows;
@@ -120,7 +113,7 @@ private Q_SLOTS:
         QVERIFY(!finished.isEmpty() || finished.wait(10'000));
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), broughtForward);
-        QCOMPARE(calls, expectedCalls);
+        QCOMPARE(calls, AppDelegate::presentAttempts + 1); // the first look and every retry
         QCOMPARE(forwarded, broughtForward ? 1 : 0);
         QCOMPARE(unfocusableForwarded, 0);
     }

@@ -6,6 +6,7 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestFiles.h"
+#include "TestSupport/TestProfile.h"
 #include "TestSupport/TunnelFixture.h"
 
 #include <QCryptographicHash>
@@ -18,34 +19,20 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
-
-namespace {
-
-// A wake notifier the test fires itself, and that tells whether anybody listens.
-class TestWake : public WakeNotifier
-{
-public:
-    int listeners() const { return receivers(SIGNAL(systemDidWake())); }
-};
-
-} // namespace
 
 class AppModelTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<TunnelFixture> m_fixture;
-    TestWake m_wake;
+    WakeNotifier m_wake;
     int m_terminations = 0;
     std::function<void()> m_onTerminate;
 
-    std::unique_ptr<AppModel> makeModel(bool autoConnect, const QString &shell = {})
+    std::unique_ptr<AppModel> makeModel(const QString &shell = {})
     {
         AppModel::Options options;
         options.tunnel = m_fixture->serviceOptions();
@@ -59,17 +46,7 @@ class AppModelTest : public QObject
             if (m_onTerminate)
                 m_onTerminate();
         };
-        return std::make_unique<AppModel>(autoConnect, options);
-    }
-
-    // Every observable change of state, detail and busy, in order; busy's end with the state
-    // it leaves the switch next to.
-    static void recordTrail(AppModel &model, QStringList &trail)
-    {
-        QObject::connect(&model, &AppModel::stateChanged, &model, [&]() { trail << u"state "_s + model.stateText(); });
-        QObject::connect(&model, &AppModel::detailChanged, &model, [&]() { trail << u"detail "_s + model.detail(); });
-        QObject::connect(&model, &AppModel::busyChanged, &model,
-                         [&]() { trail << (model.busy() ? u"busy"_s : u"idle "_s + model.stateText()); });
+        return std::make_unique<AppModel>(false, options);
     }
 
     // Waits for a task a view would await; it must still be running when handed out.
@@ -88,21 +65,11 @@ class AppModelTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path() + u"/data"_s));
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
-    }
-
     void init()
     {
         DeviceCredentialStore::forgetLegacyCheck();
-        QVERIFY(QDir().mkpath(m_home.path() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_terminations = 0;
         m_onTerminate = nullptr;
     }
@@ -113,44 +80,20 @@ private Q_SLOTS:
         QTest::qWait(50);
     }
 
-    void enrolledStartSwitchesProtectionOnByItself()
-    {
-        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
-        QStringList trail;
-        auto model = makeModel(true);
-        QCOMPARE(model->stateText(), u"disabled"_s);
-        QCOMPARE(model->detail(), u"Защита выключена"_s);
-        QVERIFY(model->activated());
-        QVERIFY(!model->busy());
-        recordTrail(*model, trail);
-        QVERIFY(QTest::qWaitFor([&]() { return trail.contains(u"busy"_s) && !model->busy(); }, 30000));
-        QCOMPARE(trail.value(0), u"busy"_s);
-        QCOMPARE(trail.value(1), u"state connecting"_s);
-        QCOMPARE(trail.value(2), u"detail Устанавливаем защищённое соединение…"_s);
-        // The switch comes back only next to the outcome, never next to "connecting".
-        QCOMPARE(trail.last(), u"idle protected"_s);
-        QCOMPARE(m_wake.listeners(), 1);
-
-        // The switch in `protected` switches off.
-        QVERIFY(awaitTask(model->toggle()).finished);
-        QTRY_COMPARE(model->state(), ProtectionState::disabled);
-        QCOMPARE(model->detail(), u"Защита выключена"_s);
-    }
-
     void withoutAutoConnectNothingStarts()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
-        auto model = makeModel(false);
+        auto model = makeModel();
+        Q_EMIT m_wake.systemDidWake(); // nor does a wake-up
         QTest::qWait(200);
         QCOMPARE(model->state(), ProtectionState::disabled);
         QVERIFY(!model->busy());
-        QCOMPARE(m_wake.listeners(), 0);
         QVERIFY(m_fixture->standIns().privilegedScripts().isEmpty());
     }
 
     void reportsAreAppliedInOrderWithDefaultsOnlyWithoutText()
     {
-        auto model = makeModel(false);
+        auto model = makeModel();
         model->receiveReport(ProtectionState::blocked, QString());
         QTRY_COMPARE(model->detail(), u"Отправка данных остановлена"_s);
         model->receiveReport(ProtectionState::blocked, u""_s);
@@ -166,37 +109,16 @@ private Q_SLOTS:
         QCOMPARE(model->state(), ProtectionState::connecting);
     }
 
-    void successfulActivationStartsProtection()
+    void refusedCredentialIsReplacedOnce()
     {
-        const QString key = u"ABCD-EFGH-IJKL-MNOP-QRST"_s;
-        m_server->acceptEnrollmentToken(key);
-        QJsonObject answer = m_server->enrollmentAnswer();
-        answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
-        m_server->setEnrollmentAnswer(answer);
-        auto model = makeModel(false);
-        QStringList trail;
-        recordTrail(*model, trail);
-        QVERIFY(awaitTask(model->activate(key)).finished);
-        QVERIFY(model->activated());
-        QCOMPARE(model->message(), QString());
-        QVERIFY(trail.contains(u"state connecting"_s));
-        QTRY_VERIFY(!model->busy());
-        QVERIFY(awaitTask(model->tunnel->disable()).finished);
-    }
-
-    void accountWithoutAnyCredentialAsksNoPortal()
-    {
-        auto model = makeModel(false);
+        // Without a credential or a device key to claim one with, no portal is asked.
+        auto model = makeModel();
         QVERIFY(awaitTask(model->loadAccount()).finished);
         QVERIFY(!model->accountLoaded());
         QVERIFY(m_server->requests().isEmpty());
-    }
 
-    void refusedCredentialIsReplacedOnce()
-    {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error())); // the device key pair
         DeviceCredentialStore::write(u"stale"_s);
-        auto model = makeModel(false);
         QVERIFY(awaitTask(model->loadAccount()).finished);
         QCOMPARE(model->accountMessage(), QString());
         QVERIFY(model->accountLoaded());
@@ -228,10 +150,8 @@ private Q_SLOTS:
     void tunnelFailuresEndAsTextsAndKeepTheEdits()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
-        auto model = makeModel(false);
-        m_fixture->server().setSessions({ QJsonObject {
-            { u"id"_s, u"s1"_s }, { u"kind"_s, u"chat"_s }, { u"title"_s, u"Договор"_s }, { u"created_at"_s, 1 },
-            { u"last_used_at"_s, 2 }, { u"requests"_s, 3 }, { u"replacements"_s, 4 }, { u"bypass"_s, false } } });
+        auto model = makeModel();
+        m_fixture->server().setSessions({ TunnelFixture::session(u"s1"_s, u"Договор"_s) });
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
         QVERIFY(finishes(model->startLoadSessions()));
         QCOMPARE(model->sessions().size(), 1);
@@ -256,31 +176,30 @@ private Q_SLOTS:
         QVERIFY(awaitTask(model->tunnel->disable()).finished);
     }
 
-    void failedInstallationLeavesProtectionAlone()
-    {
-        auto model = makeModel(false);
-        MacReleaseManifest manifest { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
-                                      QString(64, u'0'), {}, std::nullopt, std::nullopt };
-        QVERIFY(awaitTask(model->installUpdate(manifest)).finished);
-        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
-        QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
-        QCOMPARE(m_terminations, 0);
-    }
-
+    // A failed installation changes nothing; a finished one switches protection off, starts the
+    // relaunch and only then quits.
     void installedUpdateSwitchesOffThenRelaunchesThenQuits()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         // The relaunch goes through a shell of the test's that notes what it found and stops.
-        const QString notes = m_home.filePath(u"relaunch"_s);
-        const QString shell = m_home.filePath(u"relaunch-shell"_s);
+        const QString notes = Test::temporaryHome() + u"/relaunch"_s;
+        const QString shell = notes + u"-shell"_s;
         QVERIFY(Test::writeFile(shell, u"#!/bin/sh\n"
                                        u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
                                        u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8()));
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        auto model = makeModel(false, shell);
+        auto model = makeModel(shell);
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
-        QVERIFY(m_fixture->proxiesPointAtTunnel());
         const qint64 ssh = model->tunnel->processId();
+
+        // A release that cannot be had leaves protection on and the application running.
+        const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
+                                           QString(64, u'0'), {}, std::nullopt, std::nullopt };
+        QVERIFY(awaitTask(model->installUpdate(missing)).finished);
+        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
+        QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
+        QCOMPARE(protectionLeft(ssh), u"ssh running, proxies on the tunnel"_s);
+        QCOMPARE(m_terminations, 0);
 
         // A release the installer stand-ins accept: a tar image holding the package.
         QTemporaryDir content;

@@ -73,32 +73,6 @@ private Q_SLOTS:
         m_fixture.reset();
     }
 
-    void protectionItem_data()
-    {
-        QTest::addColumn<ProtectionState>("state");
-        QTest::addColumn<bool>("busy");
-        QTest::addColumn<bool>("activated");
-        QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("enabled");
-        QTest::addRow("disabled") << ProtectionState::disabled << false << true << u"Включить защиту"_s << true;
-        QTest::addRow("connecting") << ProtectionState::connecting << false << true << u"Включить защиту"_s << true;
-        QTest::addRow("protected") << ProtectionState::protected_ << false << true << u"Выключить защиту"_s << true;
-        QTest::addRow("blocked") << ProtectionState::blocked << false << true << u"Включить защиту"_s << true;
-        QTest::addRow("busy") << ProtectionState::protected_ << true << true << u"Выключить защиту"_s << false;
-        QTest::addRow("not enrolled") << ProtectionState::disabled << false << false << u"Включить защиту"_s << false;
-    }
-
-    void protectionItem()
-    {
-        QFETCH(ProtectionState, state);
-        QFETCH(bool, busy);
-        QFETCH(bool, activated);
-        QFETCH(QString, label);
-        QFETCH(bool, enabled);
-        QCOMPARE(trayProtectionLabel(state), label);
-        QCOMPARE(trayProtectionEnabled(busy, activated), enabled);
-    }
-
     void beforeEnrollmentOnlyTheProtectionItemIsUnavailable()
     {
         makeTray();
@@ -129,6 +103,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_model->state(), ProtectionState::blocked);
         QCOMPARE(protection->text(), u"Включить защиту"_s);
         QVERIFY(protection->isEnabled());
+        QCOMPARE(trayProtectionLabel(ProtectionState::connecting), u"Включить защиту"_s); // only protection switches off
 
         protection->trigger();
         QVERIFY(m_model->busy());

@@ -21,7 +21,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::ViewHarness;
 using Vetron::Test::awaitTask;
@@ -32,7 +31,6 @@ class VetronMacAppTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<TunnelFixture> m_fixture;
     WakeNotifier m_wake;
@@ -64,17 +62,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
     }
 
     void init()
     {
         DeviceCredentialStore::forgetLegacyCheck();
-        QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         m_fixture = std::make_unique<TunnelFixture>();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
     }
 
     void cleanup()
@@ -91,7 +85,7 @@ private Q_SLOTS:
         const QString key = u"ABCD-EFGH-IJKL-MNOP-QRST"_s;
         m_server->acceptEnrollmentToken(key);
         QJsonObject answer = m_server->enrollmentAnswer();
-        answer.insert(u"ca_pem"_s, QString::fromUtf8(m_certificates->caCertificatePem()));
+        answer.insert(u"ca_pem"_s, QString::fromUtf8(Test::trustedCertificates().caCertificatePem()));
         m_server->setEnrollmentAnswer(answer);
         storeAcceptedVersion(u"0.9"_s);
 
@@ -99,9 +93,6 @@ private Q_SLOTS:
         QVERIFY(app->start());
         QQuickWindow &window = *app->window();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.title(), u"Ветрон"_s);
-        QCOMPARE(window.size(), QSize(620, 800));
-        QCOMPARE(window.minimumSize(), QSize(620, 800));
 
         QQuickItem *accept = item(*app, u"licenseAcceptButton"_s);
         QVERIFY(accept);
@@ -176,7 +167,6 @@ private Q_SLOTS:
 
         app->trayMenu()->menu()->findChild<QAction *>(u"traySettingsAction"_s)->trigger();
         QVERIFY(QTest::qWaitForWindowExposed(app->window()));
-        QCOMPARE(app->model().section(), MainSection::settings);
         // Without a tunnel the settings cannot be fetched: the model says so.
         QTRY_VERIFY_WITH_TIMEOUT(!app->model().message().isEmpty(), 30000);
     }

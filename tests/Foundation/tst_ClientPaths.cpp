@@ -91,8 +91,6 @@ private Q_SLOTS:
         QTest::addRow("ssh port 0") << config("\"ssh_port\":22", "\"ssh_port\":0") << "" << "" << "" << false;
         QTest::addRow("negative remote port")
             << config("\"remote_port\":3128", "\"remote_port\":-1") << "" << "" << "" << false;
-        QTest::addRow("local port above 65535")
-            << config("\"local_port\":18080", "\"local_port\":70000") << "" << "" << "" << true;
         QTest::addRow("not JSON") << QByteArray("{ssh_host") << "" << "" << "" << false;
         QTest::addRow("no unlock host")
             << config(",\"unlock_host\":\"unlock.example\"", "") << "" << "" << "" << false;

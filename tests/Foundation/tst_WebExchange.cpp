@@ -15,7 +15,6 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::awaitTask;
 using Delivery = Vetron::Tools::HttpOverride::Delivery;
 
@@ -25,21 +24,13 @@ class WebExchangeTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     const QString m_file = u"/static/releases/Vetron-macOS.dmg"_s;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
-    }
-
     void init()
     {
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_server->setFile(m_file, QByteArray(4000, 'x'));
     }
 

@@ -3,9 +3,7 @@
 #include "BuildConstants.h"
 #include "ProcessTree.h"
 #include "Stack.h"
-#include "TestSupport/TestProfile.h"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,9 +20,8 @@ class LocalStackTest : public QObject
 
 private Q_SLOTS:
     // What scripts/run shows a person, driven through the model instead of the window: the
-    // one-time key enrolls, protection comes on through the real tunnel with the stand-in's
-    // proxies on its port, the account, sessions and update offer load, and switching off puts
-    // the proxies back.
+    // one-time key enrolls and protection comes on (the fault run looks at that closely), the
+    // account, sessions and update offer load, and switching off puts the proxies back.
     void clientGoesFromTheKeyToProtectionAndBack()
     {
         QTemporaryDir run;
@@ -34,7 +31,6 @@ private Q_SLOTS:
         connect(&stack, &LocalStack::Stack::event, this, [&events](const QString &line) { events << line; });
         QVERIFY2(stack.start(), qPrintable(stack.error()));
         qputenv("VETRON_STANDIN_STATE", QFile::encodeName(stack.standInStateDirectory()));
-        QDir().mkpath(Test::temporaryHome() + u"/Library/Keychains"_s);
 
         // What "--local-stack" gives a developer build of the client.
         AppModelOptions options;
@@ -42,14 +38,9 @@ private Q_SLOTS:
         const auto developer = DeveloperBuild::fromStackFolder(run.path(), &problem);
         QVERIFY2(developer && DeveloperBuild::apply(*developer, options, &problem), qPrintable(problem));
         AppModel model(false, options);
-        QStringList echoed;
-        DeveloperBuild::echoProtectionState(model, [&echoed](const QString &line) { echoed << line; });
 
         model.startActivate(stack.oneTimeKey());
         QTRY_COMPARE_WITH_TIMEOUT(model.stateText(), u"protected"_s, 30000);
-        QCOMPARE(echoed.constLast(), u"Ветрон: protected — Личные данные заменяются перед отправкой"_s);
-        const QString proxiesOnTunnel = u"Системный прокси: веб- и защищённый веб-прокси Wi-Fi, Ethernet → 127.0.0.1:%1"_s;
-        QTRY_VERIFY(events.contains(proxiesOnTunnel.arg(stack.localPort())));
 
         model.startLoadAccount();
         model.startLoadSessions();

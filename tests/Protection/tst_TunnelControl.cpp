@@ -14,21 +14,6 @@ using Vetron::Test::awaitTask;
 
 namespace {
 
-QJsonObject sessionJson(const QString &id, const QString &title)
-{
-    return QJsonObject {
-        { u"id"_s, id },
-        { u"kind"_s, u"chat"_s },
-        { u"title"_s, title },
-        { u"created_at"_s, 1700000000.5 },
-        { u"last_used_at"_s, 1700000100 },
-        { u"requests"_s, 4 },
-        { u"replacements"_s, 9 },
-        { u"bypass"_s, false },
-        { u"mapping"_s, QJsonArray { QJsonObject { { u"placeholder"_s, u"[ИМЯ_1]"_s }, { u"original"_s, u"Анна"_s } } } },
-    };
-}
-
 // The query's items in order, each read as a form decoder reads it ("+" is a blank).
 QStringList formItems(const QUrl &url)
 {
@@ -38,13 +23,25 @@ QStringList formItems(const QUrl &url)
     return items;
 }
 
+// Runs one control operation: empty on success, else what it failed with.
+using Operation = QString (*)(TunnelService &tunnel);
+
+template<class T>
+QString failureOf(QCoro::Task<T> task)
+{
+    const auto outcome = awaitTask(std::move(task));
+    const QString description = outcome.errorDescription();
+    return outcome.value ? QString() : description.isEmpty() ? u"failed or unfinished"_s : description;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Operation)
 
 class TunnelControlTest : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
     std::unique_ptr<TunnelFixture> m_fixture;
 
     Tools::ProtectionServer &server() { return m_fixture->server(); }
@@ -53,40 +50,9 @@ class TunnelControlTest : public QObject
     // The one request the server saw last, after the probes and the unlock.
     Tools::ProtectionServer::Request lastRequest() { return server().requests().last(); }
 
-    // Runs one control operation by name; empty on success, else what it failed with.
-    QString perform(const QString &operation)
-    {
-        const auto failure = [](const auto &outcome) -> QString {
-            if (outcome.value)
-                return {};
-            if (!outcome.finished)
-                return u"did not finish"_s;
-            const QString description = outcome.errorDescription();
-            return description.isEmpty() ? u"failed"_s : description;
-        };
-        if (operation == u"settings")
-            return failure(awaitTask(tunnel().settings()));
-        if (operation == u"save")
-            return failure(awaitTask(tunnel().save(ProtectionSettings { 90, false, { u"email"_s, u"phone"_s } })));
-        if (operation == u"save nothing disabled")
-            return failure(awaitTask(tunnel().save(ProtectionSettings { 30, true, {} })));
-        if (operation == u"purge")
-            return failure(awaitTask(tunnel().purgeMap()));
-        if (operation == u"sessions")
-            return failure(awaitTask(tunnel().sessions()));
-        if (operation == u"session")
-            return failure(awaitTask(tunnel().session(u"s-1"_s)));
-        if (operation == u"rename")
-            return failure(awaitTask(tunnel().sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s)));
-        if (operation == u"delete")
-            return failure(awaitTask(tunnel().sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)));
-        return u"unknown operation "_s + operation;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
         m_fixture = std::make_unique<TunnelFixture>();
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         // Control requests run while protection is on, over the real tunnel.
@@ -102,7 +68,7 @@ private Q_SLOTS:
     void init()
     {
         server().clearOverrides();
-        server().setSessions({ sessionJson(u"s-1"_s, u"Договор"_s), sessionJson(u"s-2"_s, u"Отчёт"_s) });
+        server().setSessions({ TunnelFixture::session(u"s-1"_s, u"Договор"_s), TunnelFixture::session(u"s-2"_s, u"Отчёт"_s) });
         server().clearRequests();
     }
 
@@ -119,39 +85,46 @@ private Q_SLOTS:
     // Each operation sends its own request, and takes nothing but status 200 for an answer.
     void operationsSendTheirRequestAndTakeOnlyStatus200_data()
     {
-        QTest::addColumn<QString>("operation");
+        QTest::addColumn<Operation>("operation");
         QTest::addColumn<QByteArray>("method");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QStringList>("query");
         QTest::addColumn<QJsonObject>("body");
-        QTest::addRow("settings") << u"settings"_s << QByteArray("GET") << u"status"_s << QStringList() << QJsonObject();
-        QTest::addRow("save") << u"save"_s << QByteArray("GET") << u"config"_s
-                              << QStringList { u"retention_days=90"_s, u"cross_session=0"_s,
-                                               u"disabled_categories=email,phone"_s }
-                              << QJsonObject();
+        QTest::addRow("settings") << Operation([](TunnelService &t) { return failureOf(t.settings()); })
+                                  << QByteArray("GET") << u"status"_s << QStringList() << QJsonObject();
+        QTest::addRow("save")
+            << Operation([](TunnelService &t) { return failureOf(t.save({ 90, false, { u"email"_s, u"phone"_s } })); })
+            << QByteArray("GET") << u"config"_s
+            << QStringList { u"retention_days=90"_s, u"cross_session=0"_s, u"disabled_categories=email,phone"_s }
+            << QJsonObject();
         QTest::addRow("save with nothing disabled")
-            << u"save nothing disabled"_s << QByteArray("GET") << u"config"_s
-            << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s } << QJsonObject();
-        QTest::addRow("purge") << u"purge"_s << QByteArray("GET") << u"purge"_s << QStringList() << QJsonObject();
-        QTest::addRow("sessions") << u"sessions"_s << QByteArray("GET") << u"sessions"_s << QStringList()
-                                  << QJsonObject();
-        QTest::addRow("one session") << u"session"_s << QByteArray("GET") << u"session"_s
-                                     << QStringList { u"id=s-1"_s } << QJsonObject();
-        QTest::addRow("rename") << u"rename"_s << QByteArray("POST") << u"session"_s << QStringList()
-                                << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s },
-                                                 { u"title"_s, u"Новое имя"_s } };
-        QTest::addRow("delete") << u"delete"_s << QByteArray("POST") << u"session"_s << QStringList()
-                                << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
+            << Operation([](TunnelService &t) { return failureOf(t.save({ 30, true, {} })); }) << QByteArray("GET")
+            << u"config"_s << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s }
+            << QJsonObject();
+        QTest::addRow("purge") << Operation([](TunnelService &t) { return failureOf(t.purgeMap()); })
+                               << QByteArray("GET") << u"purge"_s << QStringList() << QJsonObject();
+        QTest::addRow("sessions") << Operation([](TunnelService &t) { return failureOf(t.sessions()); })
+                                  << QByteArray("GET") << u"sessions"_s << QStringList() << QJsonObject();
+        QTest::addRow("one session") << Operation([](TunnelService &t) { return failureOf(t.session(u"s-1"_s)); })
+                                     << QByteArray("GET") << u"session"_s << QStringList { u"id=s-1"_s } << QJsonObject();
+        QTest::addRow("rename")
+            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s)); })
+            << QByteArray("POST") << u"session"_s << QStringList()
+            << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s }, { u"title"_s, u"Новое имя"_s } };
+        QTest::addRow("delete")
+            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)); })
+            << QByteArray("POST") << u"session"_s << QStringList()
+            << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
     }
 
     void operationsSendTheirRequestAndTakeOnlyStatus200()
     {
-        QFETCH(QString, operation);
+        QFETCH(Operation, operation);
         QFETCH(QByteArray, method);
         QFETCH(QString, host);
         QFETCH(QStringList, query);
         QFETCH(QJsonObject, body);
-        const QString failure = perform(operation);
+        const QString failure = operation(tunnel());
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
 
         const auto request = lastRequest();
@@ -169,7 +142,7 @@ private Q_SLOTS:
 
         for (const int status : { 204, 403, 500 }) {
             server().setOverride(host + u".vetron.internal"_s, status, "{\"sessions\":[]}");
-            QCOMPARE(perform(operation), u"Сервер защиты не ответил."_s);
+            QCOMPARE(operation(tunnel()), u"Сервер защиты не ответил."_s);
         }
     }
 
@@ -187,7 +160,7 @@ private Q_SLOTS:
     void queryValuesReachAFormDecodingServerExactly()
     {
         QFETCH(QString, value);
-        server().setSessions({ sessionJson(value, u"Найдено"_s) });
+        server().setSessions({ TunnelFixture::session(value, u"Найдено"_s) });
         const auto detail = awaitTask(tunnel().session(value));
         QVERIFY2(detail.value, qPrintable(detail.errorDescription()));
         QCOMPARE(detail.value->id, value);

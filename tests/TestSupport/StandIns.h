@@ -18,8 +18,6 @@ public:
     // The system's own tools, with the macOS-only ones replaced by the stand-ins.
     ToolPaths tools() const;
 
-    QString stateDirectory() const { return m_state.path(); }
-
     // networksetup's services: [{"name","enabled","web","secure","bypass"}, …].
     void setServices(const QJsonArray &services) const;
     QJsonArray services() const;

@@ -43,6 +43,7 @@ QString makeProfile()
         qputenv(variable, QFile::encodeName(home + QLatin1StringView(folder)));
     }
     qputenv("HOME", QFile::encodeName(home));
+    QDir().mkpath(home + u"/Library/Keychains"_s); // where a Mac keeps the login keychain
     // The runtime folder must be private to the user, or Qt complains on every start.
     const QString runtime = home + u"/.runtime"_s;
     QDir().mkpath(runtime);

@@ -50,6 +50,13 @@ TunnelTimings TunnelFixture::fastTimings()
     return timings;
 }
 
+QJsonObject TunnelFixture::session(const QString &id, const QString &title, const QJsonArray &mapping)
+{
+    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title }, { u"created_at"_s, 1'772'708'850 },
+             { u"last_used_at"_s, 1'772'712'450 }, { u"requests"_s, 12 }, { u"replacements"_s, 4 },
+             { u"bypass"_s, false }, { u"mapping"_s, mapping } };
+}
+
 bool TunnelFixture::start()
 {
     if (!m_server.listen()) {

@@ -32,6 +32,8 @@ public:
 
     // Fast intervals for tests; a test may change them before makeService().
     static TunnelTimings fastTimings();
+    // A session as the protection server keeps it, `mapping` being its saved replacements.
+    static QJsonObject session(const QString &id, const QString &title, const QJsonArray &mapping = {});
 
     // Starts the servers and writes the data directory; false with a reason in `error()`.
     bool start();

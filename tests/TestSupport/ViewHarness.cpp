@@ -35,10 +35,8 @@ std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, con
 {
     std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
     auto *item = qobject_cast<QQuickItem *>(object.get());
-    if (!item) {
-        qCritical().noquote() << component.errorString();
-        return {};
-    }
+    if (!item)
+        qFatal("the view does not load: %s", qPrintable(component.errorString()));
     auto window = std::make_unique<QQuickWindow>();
     window->setColor(Theme::appBg());
     window->resize(size);
@@ -52,8 +50,16 @@ std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, con
     QSignalSpy drawn(window.get(), &QQuickWindow::frameSwapped);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()) || (drawn.isEmpty() && !drawn.wait()))
-        return {};
+        qFatal("the view's window was never drawn");
     return window;
+}
+
+std::unique_ptr<AppModel> ViewHarness::makeModel(AppModel::Options options, const QUrl &servers)
+{
+    static WakeNotifier wake;
+    options.wake = &wake;
+    options.servers = { servers, servers };
+    return std::make_unique<AppModel>(false, options);
 }
 
 QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
@@ -62,6 +68,14 @@ QQuickItem *ViewHarness::find(QQuickWindow &window, const QString &name)
         return window.contentItem();
     // The view itself is a child of the window (not of its content item) in the object tree.
     return window.findChild<QQuickItem *>(name);
+}
+
+QQuickItem *ViewHarness::item(QQuickWindow &window, const QString &name)
+{
+    QQuickItem *found = find(window, name);
+    if (!found)
+        qFatal("no item %s", qPrintable(name));
+    return found;
 }
 
 QList<QQuickItem *> ViewHarness::items(QQuickItem *root, const QString &name)
@@ -107,11 +121,6 @@ void ViewHarness::click(QQuickWindow &window, const QQuickItem &item)
     QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
 }
 
-QImage ViewHarness::picture(QQuickWindow &window)
-{
-    return window.grabWindow();
-}
-
 QColor ViewHarness::colourAt(QQuickWindow &window, const QQuickItem &item, QPointF point)
 {
     const QPointF pixel = item.mapToScene(point) * window.devicePixelRatio();
@@ -132,13 +141,16 @@ bool ViewHarness::containsColour(const QImage &picture, const QColor &colour)
     return false;
 }
 
-void ViewHarness::keepPicture(const QImage &picture, const QString &name)
+void ViewHarness::keepPicture(QQuickWindow &window, const QString &name)
 {
     const QString directory = qEnvironmentVariable("VETRON_TEST_PICTURES");
     if (directory.isEmpty())
         return;
+    QString file = name;
+    if (QTest::currentDataTag())
+        file += u'-' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     QDir().mkpath(directory);
-    picture.save(QDir(directory).filePath(name + u".png"_s));
+    window.grabWindow().save(QDir(directory).filePath(file + u".png"_s));
 }
 
 } // namespace Vetron::Test

@@ -15,7 +15,6 @@
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::StandIns;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::awaitTask;
 
 namespace {
@@ -52,7 +51,6 @@ class UpdateServiceTest : public QObject
     const QString m_privateKey = QStringLiteral(VETRON_RELEASE_PRIVATE_KEY);
     QTemporaryDir m_temp;
     QByteArray m_systemTemporary;
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
 
@@ -94,8 +92,6 @@ private Q_SLOTS:
             QSKIP("built with a publisher's release key: no private key to sign test manifests");
         m_systemTemporary = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
     }
 
     // The temporary directory goes away with the test; the profile is removed from the system's.
@@ -110,8 +106,7 @@ private Q_SLOTS:
     void init()
     {
         m_standIns = std::make_unique<StandIns>();
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
     }
 
     void versionRule_data()

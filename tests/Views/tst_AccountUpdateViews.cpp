@@ -16,7 +16,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TestCertificates;
 using Vetron::Test::ViewHarness;
 using Kind = UpdateScreenState::Kind;
 
@@ -26,30 +25,13 @@ class AccountUpdateViewsTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestCertificates> m_certificates;
     std::unique_ptr<Tools::AccountServer> m_server;
-    WakeNotifier m_wake;
     ViewHarness m_harness;
     QList<QUrl> m_opened;
-
-    std::unique_ptr<AppModel> makeModel()
-    {
-        AppModel::Options options;
-        options.servers = { m_server->baseUrl(), m_server->baseUrl() };
-        options.wake = &m_wake;
-        return std::make_unique<AppModel>(false, options);
-    }
 
     std::unique_ptr<QQuickWindow> show(const QString &view, AppModel &model)
     {
         return m_harness.show(view, { { u"model"_s, QVariant::fromValue(&model) } });
-    }
-
-    static QQuickItem *item(QQuickWindow &window, const QString &name) { return ViewHarness::find(window, name); }
-
-    static void savePicture(QQuickWindow &window, const QString &name)
-    {
-        ViewHarness::keepPicture(ViewHarness::picture(window), name);
     }
 
     int requestsFor(const QString &path) const
@@ -73,10 +55,7 @@ public Q_SLOTS:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_certificates = std::make_unique<TestCertificates>();
-        m_certificates->trustInThisProcess();
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
-        QVERIFY(QDir().mkpath(QDir::homePath() + u"/Library/Keychains"_s));
         // Away from every window, so that no tooltip shows in the pictures.
         QCursor::setPos(5000, 5000);
     }
@@ -88,8 +67,7 @@ private Q_SLOTS:
         QTest::failOnWarning(QRegularExpression(u".*"_s));
         DeviceCredentialStore::forgetLegacyCheck();
         QFile::remove(DeviceCredentialStore::file());
-        m_server = std::make_unique<Tools::AccountServer>();
-        QVERIFY(m_server->listen(m_certificates->serverCertificate(), m_certificates->serverKey()));
+        QVERIFY(m_server = Test::startAccountServer());
         m_opened.clear();
     }
 
@@ -99,17 +77,16 @@ private Q_SLOTS:
         m_server->acceptDeviceToken(u"device-token"_s);
         // Long enough for the screen to be shown and looked at while the load waits.
         m_server->setOverride(u"/api/v1/device/summary"_s, 0, {}, 5000);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         {
             const auto window = show(u"AccountView"_s, *model);
-            QVERIFY(window);
             QVERIFY(model->busy());
             QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
             QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
-            QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
+            QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
             QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
             QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
-            savePicture(*window, u"account-loading"_s);
+            ViewHarness::keepPicture(*window, u"account-loading"_s);
         }
         // The summary arrives after the screen has gone: none of it is applied.
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
@@ -119,15 +96,14 @@ private Q_SLOTS:
 
     void failedLoadOffersARetryThatShowsTheDashboard()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"AccountView"_s, *model);
-        QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
-        QCOMPARE(item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
+        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
         QVERIFY(ViewHarness::shown(*window, u"accountRetryButton"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountProgress"_s));
-        savePicture(*window, u"account-failed"_s);
+        ViewHarness::keepPicture(*window, u"account-failed"_s);
 
         DeviceCredentialStore::write(u"device-token"_s);
         m_server->acceptDeviceToken(u"device-token"_s);
@@ -137,7 +113,7 @@ private Q_SLOTS:
         summary[u"subscription"_s]
             = QJsonObject { { u"status"_s, u"past_due"_s }, { u"period_end"_s, end.toString(Qt::ISODate) } };
         m_server->setSummaryAnswer(summary);
-        ViewHarness::click(*window, *item(*window, u"accountRetryButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"accountRetryButton"_s));
         QTRY_VERIFY_WITH_TIMEOUT(model->accountLoaded(), 20000);
         QVERIFY(ViewHarness::shown(*window, u"accountDashboard"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountLoadingBlock"_s));
@@ -146,9 +122,9 @@ private Q_SLOTS:
         QVERIFY(ViewHarness::shown(*window, u"accountDaysLeft"_s));
         QVERIFY(ViewHarness::shownTexts(*window).contains(u"2 дней"_s));
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
-        savePicture(*window, u"account-dashboard"_s);
+        ViewHarness::keepPicture(*window, u"account-dashboard"_s);
 
-        ViewHarness::click(*window, *item(*window, u"accountPortalButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"accountPortalButton"_s));
         QCOMPARE(m_opened, QList<QUrl> { QUrl(m_server->baseUrl().toString() + u"/app"_s) });
     }
 
@@ -166,9 +142,8 @@ private Q_SLOTS:
         QFETCH(bool, withSubscription);
         QFETCH(QString, subscription);
         QFETCH(QString, device);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"AccountView"_s, *model);
-        QVERIFY(window);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000); // the load on appearing, failed
         if (withSubscription) {
             model->setSubscription(SubscriptionInfo { u"expired"_s, QDateTime::currentDateTimeUtc().addDays(-1) });
@@ -178,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(ViewHarness::text(*window, u"accountSubscription"_s).startsWith(subscription));
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), device);
         QVERIFY(!ViewHarness::shown(*window, u"accountDaysLeft"_s));
-        savePicture(*window, u"account-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        ViewHarness::keepPicture(*window, u"account"_s);
     }
 
     void updateCardFollowsTheState_data()
@@ -233,11 +208,10 @@ private Q_SLOTS:
         QFETCH(bool, installOffered);
         QFETCH(QStringList, texts);
         QFETCH(QStringList, absent);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         model->setVersionOverride(u"1.3.0"_s);
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
         const QStringList cards { u"updateActionCard"_s, u"updateCheckingRow"_s, u"updateStatusCard"_s,
                                   u"updateReleaseCard"_s };
         for (const QString &name : cards)
@@ -249,18 +223,20 @@ private Q_SLOTS:
             QVERIFY2(seen.contains(expected), qPrintable(expected + u" in "_s + seen.join(u" | "_s)));
         for (const QString &unexpected : absent)
             QVERIFY2(!seen.contains(unexpected), qPrintable(unexpected));
-        savePicture(*window, u"update-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        if (card == u"updateStatusCard"_s) // a failed check in orange, an up-to-date version in green
+            QCOMPARE(ViewHarness::item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
+                     state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
+        ViewHarness::keepPicture(*window, u"update"_s);
     }
 
     // A note that wraps is as tall as its lines, and the next one starts below it.
     void wrappedReleaseNotesStayApart()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
         model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
-        const QList<QQuickItem *> lines = item(*window, u"updateReleaseNotes"_s)->childItems();
+        const QList<QQuickItem *> lines = ViewHarness::item(*window, u"updateReleaseNotes"_s)->childItems();
         QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
         QVERIFY(lines[0]->y() + lines[0]->height() <= lines[1]->y());
     }
@@ -268,45 +244,43 @@ private Q_SLOTS:
     void checkButtonsAskTheServerAgain()
     {
         const QString manifestPath = u"/api/v1/releases/macos/stable"_s;
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
-        ViewHarness::click(*window, *item(*window, u"updateCheckButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateCheckButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
                                   u"Обновления для macOS пока не опубликованы."_s, 20000);
         QCOMPARE(requestsFor(manifestPath), 1);
-        ViewHarness::click(*window, *item(*window, u"updateRetryButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateRetryButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor(manifestPath), 2, 20000);
     }
 
     void declinedAgreementKeepsTheOfferAndAsksAgain()
     {
         const QString download = u"/static/Vetron.dmg"_s;
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel({}, m_server->baseUrl());
         model->setUpdateState(UpdateScreenState::withManifest(
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
         const auto window = show(u"UpdateView"_s, *model);
-        QVERIFY(window);
 
-        ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseDeclineButton"_s));
-        savePicture(*window, u"update-agreement-sheet"_s);
-        ViewHarness::click(*window, *item(*window, u"licenseDeclineButton"_s));
+        ViewHarness::keepPicture(*window, u"update-agreement-sheet"_s);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseDeclineButton"_s));
         QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseDeclineButton"_s));
         QCOMPARE(model->updateState().kind, Kind::available);
         QVERIFY(ViewHarness::shown(*window, u"updateInstallButton"_s));
 
         // Asked again, with the confirmation cleared; accepting installs the release offered at
         // the press, even when a check offers another while the sheet is open.
-        ViewHarness::click(*window, *item(*window, u"updateInstallButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(ViewHarness::shown(*window, u"licenseAcceptButton"_s));
-        QVERIFY(!item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
+        QVERIFY(!ViewHarness::item(*window, u"licenseConfirmToggle"_s)->property("checked").toBool());
         const QString later = u"/static/Later.dmg"_s;
         model->setUpdateState(UpdateScreenState::withManifest(
             Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + later)));
         QCOMPARE(requestsFor(download), 0);
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(model->updateState().kind, Kind::downloading);
         QVERIFY(!ViewHarness::shown(*window, u"updateInstallButton"_s));
         QTRY_VERIFY(!ViewHarness::shown(*window, u"licenseAcceptButton"_s));

@@ -1,7 +1,10 @@
 #include "App/AppModel.h"
+#include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
 #include "App/Theme.h"
 
+#include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestProfile.h"
 #include "TestSupport/ViewHarness.h"
 
 #include <QClipboard>
@@ -10,85 +13,23 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 using Vetron::Test::ViewHarness;
 
-namespace {
-
-// Takes the URLs the views hand to the browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void open(const QUrl &url) { opened << url; }
-};
-
-// Accepts connections and never answers them, until told to hang up.
-class SilentServer : public QTcpServer
-{
-public:
-    SilentServer()
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this]() {
-            while (QTcpSocket *socket = nextPendingConnection())
-                m_sockets << socket;
-        });
-    }
-
-    QUrl url() const { return QUrl(u"https://127.0.0.1:%1"_s.arg(serverPort())); }
-
-    void hangUp()
-    {
-        for (QTcpSocket *socket : std::as_const(m_sockets))
-            socket->abort();
-    }
-
-private:
-    QList<QTcpSocket *> m_sockets;
-};
-
-const QString unreadableAgreement
-    = u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s;
-
-} // namespace
-
+// The gate a new user passes: the agreement, its rules and its screen, then the activation screen.
 class GateScreensTest : public QObject
 {
     Q_OBJECT
 
     ViewHarness m_harness;
-    WakeNotifier m_wake;
-
-    std::unique_ptr<AppModel> makeModel(const QUrl &servers = QUrl(u"https://portal.example"_s))
-    {
-        AppModel::Options options;
-        options.wake = &m_wake;
-        options.servers = { servers, servers };
-        return std::make_unique<AppModel>(false, options);
-    }
 
     std::unique_ptr<QQuickWindow> showActivation(AppModel &model, const QString &code = {})
     {
         return m_harness.show(u"ActivationView"_s,
                               { { u"model"_s, QVariant::fromValue(&model) }, { u"code"_s, code } });
-    }
-
-    static QQuickItem *item(QQuickWindow &window, const QString &name)
-    {
-        QQuickItem *found = ViewHarness::find(window, name);
-        if (!found)
-            qWarning() << "no item" << name;
-        return found;
     }
 
     static QVariant storedVersion()
@@ -101,6 +42,8 @@ private Q_SLOTS:
     {
         QCoreApplication::setOrganizationName(u"VetronTest"_s);
         QCoreApplication::setApplicationName(u"tst_GateScreens"_s);
+        // The store is the test profile's, never the user's own.
+        QVERIFY(QSettings().fileName().startsWith(Test::temporaryHome() + u'/'));
     }
 
     void init()
@@ -109,24 +52,50 @@ private Q_SLOTS:
         QSettings().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
     }
 
-    void acceptNeedsTheTick()
+    void onlyTheCurrentVersionCountsAsAccepted_data()
     {
-        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
-        QVERIFY(window);
-        QQuickItem *accept = item(*window, u"licenseAcceptButton"_s);
-        QQuickItem *toggle = item(*window, u"licenseConfirmToggle"_s);
-        QVERIFY(accept && toggle);
-        const QQuickItem *label = toggle->findChild<QQuickItem *>(u"quietToggleLabel"_s);
-
-        QVERIFY(!accept->isEnabled());
-        ViewHarness::click(*window, *accept);
-        QVERIFY(!storedVersion().isValid());
-        ViewHarness::click(*window, *label);
-        QVERIFY(accept->isEnabled());
-        ViewHarness::click(*window, *label);
-        QVERIFY(!accept->isEnabled());
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("accepted");
+        QTest::addRow("nothing stored") << QVariant() << false;
+        QTest::addRow("with a blank") << QVariant(u"1.0 "_s) << false;
+        QTest::addRow("current version") << QVariant(u"1.0"_s) << true;
     }
 
+    void onlyTheCurrentVersionCountsAsAccepted()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, accepted);
+        if (stored.isValid()) // init() removed any earlier one
+            QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, stored);
+        QCOMPARE(LicenseAgreement::isAccepted(), accepted);
+    }
+
+    // The gate and the agreement screen each hold an instance: accepting through one must
+    // redraw the other at once, and only once.
+    void acceptanceReachesEveryInstanceOnce()
+    {
+        QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, u"0.9"_s);
+        LicenseAcceptance gate;
+        auto screen = std::make_unique<LicenseAcceptance>();
+        QSignalSpy gateChanged(&gate, &LicenseAcceptance::acceptedChanged);
+        QVERIFY(!gate.accepted());
+
+        screen->accept();
+        QCOMPARE(gateChanged.size(), 1);
+        QVERIFY(gate.accepted() && screen->accepted());
+        screen.reset();
+        LicenseAgreement::accept();
+        QCOMPARE(gateChanged.size(), 1);
+    }
+
+    void shippedTextUnlessOverriddenOrMissing()
+    {
+        QVERIFY(LicenseAgreement::text().contains(u"Версия 1.0"_s));
+        LicenseAgreement::setTextOverride(u""_s);
+        QCOMPARE(LicenseAgreement::text(), QString());
+        LicenseAgreement::setTextOverride(std::nullopt);
+        QVERIFY(LicenseAgreement::text().startsWith(u"ПОЛЬЗОВАТЕЛЬСКОЕ СОГЛАШЕНИЕ"_s));
+    }
     void choiceStoresOnlyAnAcceptance_data()
     {
         QTest::addColumn<QString>("button");
@@ -140,15 +109,13 @@ private Q_SLOTS:
         QFETCH(QString, button);
         QFETCH(QVariant, stored);
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
-        QVERIFY(window);
         QObject *view = window->contentItem()->childItems().constFirst();
-        QStringList heard;
         // What the gate finds in the store at the moment it hears the outcome.
         connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
         connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
         m_outcomes.clear();
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, button));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, button));
         QCOMPARE(m_outcomes, QStringList { stored.toString() });
         QCOMPARE(storedVersion(), stored);
     }
@@ -158,10 +125,10 @@ private Q_SLOTS:
         LicenseAgreement::setTextOverride(LicenseAgreement::textAt(u":/Vetron/absent.txt"_s));
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
         LicenseAgreement::setTextOverride(std::nullopt);
-        QVERIFY(window);
-        QCOMPARE(item(*window, u"licenseText"_s)->property("text").toString(), unreadableAgreement);
-        ViewHarness::click(*window, *item(*window, u"licenseConfirmToggle"_s));
-        ViewHarness::click(*window, *item(*window, u"licenseAcceptButton"_s));
+        QCOMPARE(ViewHarness::item(*window, u"licenseText"_s)->property("text").toString(),
+                 u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(storedVersion(), QVariant(u"1.0"_s));
     }
 
@@ -169,7 +136,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("clipboard");
         QTest::addColumn<QString>("key");
-        QTest::addRow("trailing line break") << QVariant(u"VTR-ABCD-1234\n"_s) << u"VTR-ABCD-1234"_s;
         QTest::addRow("blanks at both ends") << QVariant(u" \r\n\tVTR-ABCD-1234 \n"_s) << u"VTR-ABCD-1234"_s;
         QTest::addRow("no text") << QVariant() << u"typed"_s;
     }
@@ -184,74 +150,69 @@ private Q_SLOTS:
         else
             data->setImageData(QImage(4, 4, QImage::Format_RGB32));
         QGuiApplication::clipboard()->setMimeData(data);
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"typed"_s);
-        QVERIFY(window);
-        ViewHarness::click(*window, *item(*window, u"activationPasteButton"_s));
-        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), key);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationPasteButton"_s));
+        QCOMPARE(ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), key);
     }
 
     void rejectedKeyStaysWithTheReasonInDanger()
     {
-        auto model = makeModel();
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model, u"VTR-12"_s);
-        QVERIFY(window);
-        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        const QQuickItem *message = ViewHarness::item(*window, u"activationMessage"_s);
         QVERIFY(!message->isVisible());
 
-        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationButton"_s));
         QTRY_COMPARE(model->message(), u"Введите ключ из личного кабинета целиком."_s);
         QTRY_VERIFY(!model->busy());
         QVERIFY(message->isVisible());
         QCOMPARE(message->property("color").value<QColor>(), Theme::danger());
-        QCOMPARE(item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
-        const QQuickItem *button = item(*window, u"activationButton"_s);
+        QCOMPARE(ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
+        const QQuickItem *button = ViewHarness::item(*window, u"activationButton"_s);
         QCOMPARE(button->property("text").toString(), u"Активировать"_s);
         QVERIFY(button->isEnabled());
     }
 
     void whileEnrollingTheButtonWaitsAndTheMessageIsMuted()
     {
-        SilentServer server;
-        QVERIFY(server.isListening());
-        auto model = makeModel(server.url());
+        const auto server = Test::startAccountServer();
+        QVERIFY(server);
+        server->setOverride(u"/api/enroll"_s, 500, {}, 1000); // refused, a while after it arrived
+        auto model = ViewHarness::makeModel({}, server->baseUrl());
         const auto window = showActivation(*model, u"VTR-ABCD-EFGH-IJKL-MNOP"_s);
-        QVERIFY(window);
-        QSignalSpy reached(&server, &QTcpServer::newConnection);
-        ViewHarness::click(*window, *item(*window, u"activationButton"_s));
+        QSignalSpy reached(server.get(), &Tools::AccountServer::requestReceived);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationButton"_s));
         QVERIFY(reached.wait(30000));
 
-        const QQuickItem *button = item(*window, u"activationButton"_s);
-        const QQuickItem *message = item(*window, u"activationMessage"_s);
+        const QQuickItem *button = ViewHarness::item(*window, u"activationButton"_s);
+        const QQuickItem *message = ViewHarness::item(*window, u"activationMessage"_s);
         QCOMPARE(button->property("text").toString(), u"Подключаем…"_s);
         QVERIFY(!button->isEnabled());
         QVERIFY(message->isVisible());
         QCOMPARE(message->property("text").toString(), u"Активируем устройство…"_s);
         QCOMPARE(message->property("color").value<QColor>(), Theme::muted());
-
-        // Let enrollment fail, so nothing outlives the test.
-        QSignalSpy idle(model.get(), &AppModel::busyChanged);
-        server.hangUp();
-        QVERIFY(idle.wait(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 30000); // so that nothing outlives the test
     }
 
     void portalLinkOpensThePersonalAccount()
     {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(u"https"_s, &catcher, "open");
-        auto model = makeModel(QUrl(u"https://portal.example"_s));
+        QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
+        auto model = ViewHarness::makeModel();
         const auto window = showActivation(*model);
-        QVERIFY(window);
-        ViewHarness::click(*window, *item(*window, u"activationPortalLink"_s));
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"activationPortalLink"_s));
         QDesktopServices::unsetUrlHandler(u"https"_s);
-        QCOMPARE(catcher.opened, QList<QUrl> { QUrl(u"https://portal.example/app"_s) });
+        QCOMPARE(m_opened, QList<QUrl> { QUrl(u"https://127.0.0.1:1/app"_s) });
     }
 
 public Q_SLOTS:
     void noteOutcome() { m_outcomes << storedVersion().toString(); }
+    // Takes the URLs the views hand to the browser.
+    void openUrl(const QUrl &url) { m_opened << url; }
 
 private:
     QStringList m_outcomes;
+    QList<QUrl> m_opened;
 };
 
 QTEST_MAIN(GateScreensTest)

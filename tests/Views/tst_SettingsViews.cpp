@@ -29,14 +29,6 @@ void captureMessage(QtMsgType, const QMessageLogContext &, const QString &messag
     capturedLog.append(message);
 }
 
-QJsonObject sessionObject(const QString &id, const QString &title, const QJsonArray &mapping = {})
-{
-    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
-             { u"created_at"_s, 1'772'708'850 }, { u"last_used_at"_s, 1'772'712'450 },
-             { u"requests"_s, 12 }, { u"replacements"_s, 4 }, { u"bypass"_s, false },
-             { u"mapping"_s, mapping } };
-}
-
 } // namespace
 
 // The settings, session and explainer screens loaded for real, against a protection server
@@ -45,7 +37,6 @@ class SettingsViewsTest : public QObject
 {
     Q_OBJECT
 
-    WakeNotifier m_wake;
     std::unique_ptr<TunnelFixture> m_fixture;
     std::unique_ptr<AppModel> m_model;
     ViewHarness m_harness;
@@ -61,8 +52,7 @@ class SettingsViewsTest : public QObject
         m_fixture->server().setSessions(sessions);
         AppModel::Options options;
         options.tunnel = m_fixture->serviceOptions();
-        options.wake = &m_wake;
-        m_model = std::make_unique<AppModel>(false, options);
+        m_model = ViewHarness::makeModel(options);
         m_model->setAccountLoaded(true);
         return awaitTask(m_model->tunnel->enable()).finished
             && QTest::qWaitFor([this] { return m_model->state() == ProtectionState::protected_; });
@@ -84,25 +74,18 @@ class SettingsViewsTest : public QObject
         return found;
     }
 
-    static QList<QQuickItem *> items(QQuickItem *root, const QString &name) { return ViewHarness::items(root, name); }
-
     static QQuickItem *item(QQuickWindow &window, const QString &name)
     {
-        return items(window.contentItem(), name).value(0);
-    }
-
-    static QObject *dialog(QQuickWindow &window, const QString &name)
-    {
-        return window.findChild<QObject *>(name);
+        return ViewHarness::items(window.contentItem(), name).value(0);
     }
 
     // Clicks a button of the open confirmation `dialogName`.
     static bool answer(QQuickWindow &window, const QString &dialogName, const QString &button)
     {
-        QObject *confirmation = dialog(window, dialogName);
+        QObject *confirmation = window.findChild<QObject *>(dialogName);
         if (!confirmation || !QTest::qWaitFor([&] { return confirmation->property("opened").toBool(); }))
             return false;
-        auto *target = items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
+        auto *target = ViewHarness::items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
         if (!target)
             return false;
         ViewHarness::click(window, *target);
@@ -132,17 +115,16 @@ private Q_SLOTS:
 
     void renameShowsTheTitleTheServerListsAfterwards()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
         // The server files the new name its own way; the screen must show its version.
         connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, this, [this] {
             const auto last = m_fixture->server().requests().last();
             if (last.method == "GET" && last.url.host() == QLatin1StringView(BuildConstants::sessionsHost))
-                m_fixture->server().setSessions({ sessionObject(u"s1"_s, u"Иск (архив)"_s) });
+                m_fixture->server().setSessions({ TunnelFixture::session(u"s1"_s, u"Иск (архив)"_s) });
         });
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         auto *field = item(*window, u"renameField"_s);
         QCOMPARE(field->property("text").toString(), u"Договор"_s);
         field->setProperty("text", u"Иск"_s);
@@ -153,12 +135,11 @@ private Q_SLOTS:
     // Confirmed, the deletion leaves the session screen for the settings with the server's list.
     void deletionReturnsToSettingsWithTheRefreshedList()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s), sessionObject(u"s2"_s, u"Иск"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s), TunnelFixture::session(u"s2"_s, u"Иск"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSection(MainSection::sessions);
         m_model->setSelectedSession(m_model->sessions().first());
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"deleteSessionButton"_s));
         QVERIFY(answer(*window, u"sessionDeleteDialog"_s, u"confirmDialogConfirm"_s));
         QTRY_COMPARE(m_model->section(), MainSection::settings);
@@ -169,12 +150,11 @@ private Q_SLOTS:
 
     void revealShowsTheBusyLabelThenTheEmptyTable()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 0, {}, 1000);
         const auto window = show(u"SessionsView"_s);
-        QVERIFY(window);
         auto *reveal = item(*window, u"revealButton"_s);
         auto *remove = item(*window, u"deleteSessionButton"_s);
         QCOMPARE(reveal->property("text").toString(), u"Показать данные"_s);
@@ -187,13 +167,13 @@ private Q_SLOTS:
         QCOMPARE(item(*window, u"emptyMappingText"_s)->property("text").toString(),
                  u"В этой сессии сохранённых замен нет."_s);
         QVERIFY(remove->isEnabled());
-        ViewHarness::keepPicture(ViewHarness::picture(*window), u"session-revealed"_s);
+        ViewHarness::keepPicture(*window, u"session-revealed"_s);
     }
 
     void revealedOriginalsStayOffDiskAndOutOfTheLog()
     {
         const QString original = u"Лжеименов Вениамин, +7 000 555-44-33"_s;
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s,
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s,
             { QJsonObject { { u"placeholder"_s, u"PERSON_1"_s }, { u"original"_s, original } } }) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSelectedSession(m_model->sessions().first());
@@ -201,7 +181,6 @@ private Q_SLOTS:
         const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
         {
             const auto window = show(u"SessionsView"_s);
-            QVERIFY(window);
             ViewHarness::click(*window, *item(*window, u"revealButton"_s));
             QTRY_VERIFY(item(*window, u"mappingOriginal"_s));
             QCOMPARE(item(*window, u"mappingOriginal"_s)->property("text").toString(), original);
@@ -226,9 +205,8 @@ private Q_SLOTS:
 
     void failedSessionDeletionIsSilentAndTheRowStays()
     {
-        QVERIFY(startModel({ sessionObject(u"s1"_s, u"Договор"_s) }));
+        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         QVERIFY(screenIdle(*window));
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 500);
         ViewHarness::click(*window, *item(*window, u"sessionDeleteButton"_s));
@@ -244,7 +222,6 @@ private Q_SLOTS:
     {
         QVERIFY(startModel({}));
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         ViewHarness::click(*window, *item(*window, u"purgeButton"_s));
         QVERIFY(answer(*window, u"purgeDialog"_s, u"confirmDialogCancel"_s));
         QCOMPARE(m_model->message(), QString());
@@ -261,7 +238,6 @@ private Q_SLOTS:
         QVERIFY(startModel({}));
         m_model->setSettings({ 30, false, { u"secrets"_s, u"faces"_s } });
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(window);
         auto *network = item(*window, u"categoryToggle_network"_s);
         QVERIFY(network->property("checked").toBool());
         QVERIFY(!item(*window, u"categoryToggle_secrets"_s)->property("checked").toBool());

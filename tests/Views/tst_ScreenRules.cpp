@@ -1,3 +1,4 @@
+#include "Views/AccountLook.h"
 #include "Views/SessionLook.h"
 #include "Views/SettingsLook.h"
 
@@ -9,8 +10,9 @@
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 
-// The rules behind the settings and session screens: paging, the category switches, labels.
-class SettingsRulesTest : public QObject
+// The rules behind the settings, session and account screens: paging, the category switches,
+// labels, dates.
+class ScreenRulesTest : public QObject
 {
     Q_OBJECT
 
@@ -26,6 +28,8 @@ class SettingsRulesTest : public QObject
         session.bypass = bypass;
         return session;
     }
+
+    static SubscriptionInfo subscriptionEnding(const QString &status, const QDateTime &end) { return { status, end }; }
 
 private Q_SLOTS:
     void initTestCase()
@@ -70,22 +74,19 @@ private Q_SLOTS:
         QCOMPARE(SessionPaging::clampedPage(1, 11), 1);
     }
 
-    void categorySwitchKeepsTableOrderAndDropsUnknownKeys_data()
+    void categorySwitchRemovesOrAddsTheKeyOnce_data()
     {
         QTest::addColumn<QStringList>("disabled");
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QStringList>("expected");
-        QTest::addRow("off before a later key")
-            << QStringList { u"secrets"_s, u"faces"_s } << u"network"_s << false
-            << QStringList { u"network"_s, u"secrets"_s };
         QTest::addRow("on again") << QStringList { u"names"_s, u"cards"_s } << u"names"_s << true
                                   << QStringList { u"cards"_s };
         QTest::addRow("off twice") << QStringList { u"cards"_s } << u"cards"_s << false
                                    << QStringList { u"cards"_s };
     }
 
-    void categorySwitchKeepsTableOrderAndDropsUnknownKeys()
+    void categorySwitchRemovesOrAddsTheKeyOnce()
     {
         QFETCH(QStringList, disabled);
         QFETCH(QString, key);
@@ -117,7 +118,6 @@ private Q_SLOTS:
         // 2026-03-05 11:07:30 UTC, 14:07 in Moscow.
         const double created = 1'772'708'850.25;
         QTest::addRow("untitled") << sessionTitle(session({}, created)) << u"Сессия 05.03.2026, 14:07"_s;
-        QTest::addRow("titled") << sessionTitle(session(u"Договор"_s, created)) << u"Договор"_s;
         QTest::addRow("counts") << countsLine(session({}, created)) << u"Запросов: 5 · сохранённых замен: 2"_s;
         QTest::addRow("bypass")
             << countsLine(session({}, created, true)) << u"Без обезличивания · включено через !!"_s;
@@ -155,7 +155,50 @@ private Q_SLOTS:
         QFETCH(bool, enabled);
         QCOMPARE(canRename(title, busy), enabled);
     }
+
+    void subscriptionText_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("active") << u"active"_s << "UTC"_ba << u"Активна · до 31.03.25"_s;
+        QTest::addRow("trialing") << u"trialing"_s << "UTC"_ba << u"Активна · до 31.03.25"_s;
+        QTest::addRow("suspended") << u"suspended"_s << "UTC"_ba << u"Приостановлена · до 31.03.25"_s;
+        QTest::addRow("unknown status unchanged") << u"paused"_s << "UTC"_ba << u"paused · до 31.03.25"_s;
+        // 22:30 UTC is already the next day in Moscow: the date is the local one.
+        QTest::addRow("local date") << u"active"_s << "Europe/Moscow"_ba << u"Активна · до 01.04.25"_s;
+        QTest::addRow("local date west") << u"active"_s << "America/New_York"_ba << u"Активна · до 31.03.25"_s;
+    }
+
+    void subscriptionText()
+    {
+        QFETCH(QString, status);
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, expected);
+        const QDateTime end(QDate(2025, 3, 31), QTime(22, 30), QTimeZone::utc());
+        QCOMPARE(AccountLook::subscriptionText(subscriptionEnding(status, end), QTimeZone(zone)), expected);
+    }
+
+    void daysLeftCountsStartedDays_data()
+    {
+        QTest::addColumn<qint64>("secondsToEnd");
+        QTest::addColumn<qint64>("expected"); // 0: none
+        QTest::addRow("2 hours") << qint64(2 * 3600) << qint64(1);
+        QTest::addRow("exactly a day") << qint64(86'400) << qint64(1);
+        QTest::addRow("a day and a second") << qint64(86'401) << qint64(2);
+        QTest::addRow("ends now") << qint64(0) << qint64(0);
+        QTest::addRow("ended an hour ago") << qint64(-3600) << qint64(0);
+    }
+
+    void daysLeftCountsStartedDays()
+    {
+        QFETCH(qint64, secondsToEnd);
+        QFETCH(qint64, expected);
+        const QDateTime now(QDate(2025, 3, 1), QTime(12, 0), QTimeZone::utc());
+        const auto days = AccountLook::daysLeft(subscriptionEnding(u"active"_s, now.addSecs(secondsToEnd)), now);
+        QCOMPARE(days.value_or(0), expected);
+    }
 };
 
-QTEST_GUILESS_MAIN(SettingsRulesTest)
-#include "tst_SettingsRules.moc"
+QTEST_GUILESS_MAIN(ScreenRulesTest)
+#include "tst_ScreenRules.moc"
