@@ -10,6 +10,8 @@
 #include "Foundation/ClientPaths.h"
 #include "Foundation/JsonCodec.h"
 #include "PrivateSystemBus.h"
+#include "Protection/NetworksetupOutput.h"
+#include "Protection/ScriptQuoting.h"
 #include "ProcessTree.h"
 #include "Stack.h"
 
@@ -302,11 +304,7 @@ QCoro::Task<double> Bench::unavoidableToolRuns()
     const double start = now();
     const QStringList listingArguments { u"-listallnetworkservices"_s };
     const ToolResult listing = co_await runTool(networksetup, listingArguments, environment);
-    QStringList services;
-    for (const QString &line : QString::fromUtf8(listing.output).split(u'\n', Qt::SkipEmptyParts)) {
-        if (!line.startsWith(u'*') && !line.startsWith(u"An asterisk"_s))
-            services << line;
-    }
+    const QStringList services = NetworksetupOutput::serviceNames(QString::fromUtf8(listing.output));
     const QStringList readOptions { u"-getwebproxy"_s, u"-getsecurewebproxy"_s, u"-getproxybypassdomains"_s };
     std::vector<QCoro::Task<ToolResult>> reads;
     for (const QString &service : services) {
@@ -318,14 +316,13 @@ QCoro::Task<double> Bench::unavoidableToolRuns()
     QStringList lines { u"set -e"_s };
     const QString target = u" 127.0.0.1 %1"_s.arg(m_config.localPort);
     for (const QString &service : services) {
-        const QString quoted = u'\'' + service + u'\'';
+        const QString quoted = ScriptQuoting::shellQuoted(service);
         lines << networksetup + u" -setwebproxy "_s + quoted + target
               << networksetup + u" -setsecurewebproxy "_s + quoted + target
               << networksetup + u" -setwebproxystate "_s + quoted + u" on"_s
               << networksetup + u" -setsecurewebproxystate "_s + quoted + u" on"_s;
     }
-    const QStringList scriptArguments { u"-e"_s,
-        u"do shell script \""_s + lines.join(u"; "_s) + u"\" with administrator privileges"_s };
+    const QStringList scriptArguments { u"-e"_s, ScriptQuoting::appleScriptFor(lines.join(u"; "_s)) };
     co_await runTool(QStringLiteral(VETRON_STANDIN_DIR) + u"/osascript"_s, scriptArguments, environment);
     co_return now() - start;
 }
