@@ -158,6 +158,7 @@ private Q_SLOTS:
     // "Настройки" in the menu opens the closed window on the settings section and loads them.
     void settingsItemReopensTheWindowOnSettings()
     {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         storeAcceptedVersion(u"1.0"_s);
         auto app = makeApp(true);
         QVERIFY(app->start());
