@@ -1,4 +1,5 @@
 #include "App/LicenseAgreement.h"
+#include "App/SingleInstance.h"
 #include "App/TrayMenu.h"
 #include "App/VetronMacApp.h"
 #include "Account/DeviceCredentialStore.h"
@@ -178,6 +179,30 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(app->window()));
         // Without a tunnel the settings cannot be fetched: the model says so.
         QTRY_VERIFY_WITH_TIMEOUT(!app->model().message().isEmpty(), 30000);
+    }
+
+    // The running client hears a later start also where its data directory's path is too long
+    // for a local socket's address (a long home folder, a deep temporary folder on a Mac).
+    void aLaterStartReachesTheRunningClientWhateverItsFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addRow("short path") << u"Vetron"_s;
+        QTest::addRow("path too long for a socket") << QString(120, u'v');
+    }
+
+    void aLaterStartReachesTheRunningClientWhateverItsFolder()
+    {
+        QFETCH(QString, folder);
+        QTemporaryDir base;
+        const QDir data(base.filePath(folder));
+        const QString serverName = SingleInstance::serverName(data.filePath(u"vetron.socket"_s));
+        SingleInstance running(data.filePath(u"vetron.lock"_s), serverName);
+        SingleInstance later(data.filePath(u"vetron.lock"_s), serverName);
+        QVERIFY(running.claim());
+        QVERIFY(!later.claim());
+        QSignalSpy asked(&running, &SingleInstance::showWindowRequested);
+        QCOMPARE(awaitTask(later.askHolderToShowWindow()).value, true);
+        QCOMPARE(asked.size(), 1);
     }
 
     // One client per user, with real client processes on this test's enrolled profile: a later
