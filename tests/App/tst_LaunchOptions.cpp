@@ -1,5 +1,4 @@
 #include "App/LaunchOptions.h"
-#include "Platform/LaunchAtLogin.h"
 
 #include <QFile>
 #include <QProcess>
@@ -58,22 +57,6 @@ private Q_SLOTS:
         QVERIFY(process.waitForFinished(30'000));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(QString::fromUtf8(process.readAllStandardError()).startsWith(u"Ветрон: локальные службы не найдены — "_s));
-    }
-
-    // The switch as the last argument starts the client as usual: its start-up duties run, and
-    // the start-at-login entry appears in this test's own profile.
-    void switchAsTheLastArgumentStartsTheClient()
-    {
-        const QString entry = Platform::autostartEntryPath();
-        QVERIFY(!QFile::exists(entry));
-        QProcess process;
-        process.start(QStringLiteral(VETRON_EXECUTABLE), { u"--render-previews"_s });
-        QVERIFY(process.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(entry), 30'000);
-        QCOMPARE(process.state(), QProcess::Running);
-        process.kill();
-        process.waitForFinished();
-        QFile::remove(entry);
     }
 };
 

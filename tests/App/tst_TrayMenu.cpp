@@ -1,4 +1,5 @@
 #include "App/AppModel.h"
+#include "App/LicenseAgreement.h"
 #include "App/TrayMenu.h"
 
 #include "TestSupport/AwaitTask.h"
@@ -6,6 +7,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -71,17 +73,53 @@ private Q_SLOTS:
         m_tray.reset();
         m_model.reset();
         m_fixture.reset();
+        QSettings().clear();
     }
 
-    void beforeEnrollmentOnlyTheProtectionItemIsUnavailable()
+    // Until the window shows the main screen the menu offers no way into its sections (before,
+    // "Настройки" only put "Ветрон не активирован." on the activation screen); protection waits
+    // for enrollment alone. Accepting the agreement frees the sections at once.
+    void sectionItemsWaitForTheMainScreen_data()
     {
+        QTest::addColumn<bool>("enrolled");
+        QTest::addColumn<QString>("accepted");
+        QTest::addColumn<QStringList>("labels");
+        QTest::addRow("not enrolled") << false << u"1.0"_s
+                                      << QStringList { u"Открыть Ветрон"_s, u"Включить защиту (off)"_s,
+                                             u"Настройки (off)"_s, u"Обновления (off)"_s, u"—"_s, u"Закрыть"_s };
+        QTest::addRow("enrolled, older agreement") << true << u"0.9"_s
+                                                   << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s,
+                                                          u"Настройки (off)"_s, u"Обновления (off)"_s, u"—"_s,
+                                                          u"Закрыть"_s };
+        QTest::addRow("enrolled, agreement accepted") << true << u"1.0"_s
+                                                      << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s,
+                                                             u"Настройки"_s, u"Обновления"_s, u"—"_s, u"Закрыть"_s };
+    }
+
+    void sectionItemsWaitForTheMainScreen()
+    {
+        QFETCH(bool, enrolled);
+        QFETCH(QString, accepted);
+        QFETCH(QStringList, labels);
+        if (enrolled)
+            QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
+        QSettings().setValue(QString::fromLatin1(LicenseAgreement::preferenceKey), accepted);
         makeTray();
-        QVERIFY(!m_model->activated());
-        QStringList labels;
-        for (const QAction *action : m_tray->menu()->actions())
-            labels << (action->isSeparator() ? u"—"_s : action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
-        QCOMPARE(labels, (QStringList { u"Открыть Ветрон"_s, u"Включить защиту (off)"_s, u"Настройки"_s,
-                                        u"Обновления"_s, u"—"_s, u"Закрыть"_s }));
+        QCOMPARE(m_model->activated(), enrolled);
+        const auto shown = [this]() {
+            QStringList texts;
+            for (const QAction *action : m_tray->menu()->actions())
+                texts << (action->isSeparator() ? u"—"_s : action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
+            return texts;
+        };
+        QCOMPARE(shown(), labels);
+        item("traySettingsAction")->trigger();
+        item("trayUpdatesAction")->trigger();
+        QCOMPARE(m_events.size(), labels.contains(u"Настройки"_s) ? 2 : 0);
+
+        LicenseAgreement::accept();
+        QCOMPARE(item("traySettingsAction")->isEnabled(), enrolled);
+        QCOMPARE(item("trayUpdatesAction")->isEnabled(), enrolled);
 
         // The icon and its tooltip follow every state report.
         QCOMPARE(m_tray->trayIcon()->toolTip(), u"Защита выключена"_s);
@@ -90,8 +128,9 @@ private Q_SLOTS:
         QVERIFY(!m_tray->trayIcon()->icon().isNull());
         QCOMPARE(m_tray->trayIcon()->toolTip(), u"Отправка данных остановлена"_s);
 
+        m_events.clear();
         item("trayOpenAction")->trigger();
-        QCOMPARE(m_events, QStringList { u"window on section 0"_s });
+        QCOMPARE(m_events, QStringList { u"window on section %1"_s.arg(int(m_model->section())) });
     }
 
     void blockedRetriesBusyDisablesAndQuitRestoresProxiesFirst()
@@ -123,6 +162,7 @@ private Q_SLOTS:
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         const ProtectionSettings stored { 9, true, { u"email"_s } };
         m_fixture->server().setSettings(stored.toJson());
+        LicenseAgreement::accept();
         makeTray();
         QVERIFY(awaitTask(m_model->tunnel->enable()).finished);
 

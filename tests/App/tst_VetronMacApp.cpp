@@ -1,7 +1,9 @@
 #include "App/LicenseAgreement.h"
+#include "App/SingleInstance.h"
 #include "App/TrayMenu.h"
 #include "App/VetronMacApp.h"
 #include "Account/DeviceCredentialStore.h"
+#include "Foundation/ClientPaths.h"
 
 #include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
@@ -11,13 +13,20 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -158,6 +167,7 @@ private Q_SLOTS:
     // "Настройки" in the menu opens the closed window on the settings section and loads them.
     void settingsItemReopensTheWindowOnSettings()
     {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         storeAcceptedVersion(u"1.0"_s);
         auto app = makeApp(true);
         QVERIFY(app->start());
@@ -169,6 +179,118 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(app->window()));
         // Without a tunnel the settings cannot be fetched: the model says so.
         QTRY_VERIFY_WITH_TIMEOUT(!app->model().message().isEmpty(), 30000);
+    }
+
+    // The running client hears a later start also where its data directory's path is too long
+    // for a local socket's address (a long home folder, a deep temporary folder on a Mac).
+    void aLaterStartReachesTheRunningClientWhateverItsFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addRow("short path") << u"Vetron"_s;
+        QTest::addRow("path too long for a socket") << QString(120, u'v');
+    }
+
+    void aLaterStartReachesTheRunningClientWhateverItsFolder()
+    {
+        QFETCH(QString, folder);
+        QTemporaryDir base;
+        const QDir data(base.filePath(folder));
+        const QString serverName = SingleInstance::serverName(data.filePath(u"vetron.socket"_s));
+        SingleInstance running(data.filePath(u"vetron.lock"_s), serverName);
+        SingleInstance later(data.filePath(u"vetron.lock"_s), serverName);
+        QVERIFY(running.claim());
+        QVERIFY(!later.claim());
+        QSignalSpy asked(&running, &SingleInstance::showWindowRequested);
+        QCOMPARE(awaitTask(later.askHolderToShowWindow()).value, true);
+        QCOMPARE(asked.size(), 1);
+    }
+
+    // One client per user, with real client processes on this test's enrolled profile: a later
+    // start asks the running client to show its window and ends, touching neither the proxies nor
+    // the tunnel; a client that does not answer still keeps it away; a client killed outright
+    // leaves no lock behind.
+    void aLaterStartOnlyBringsTheRunningClientForward()
+    {
+        QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
+        // What "--local-stack" reads: the stand-ins for the macOS tools, this test's servers.
+        QTemporaryDir stack;
+        QFile ca(stack.filePath(u"ca.pem"_s));
+        QVERIFY(ca.open(QIODevice::WriteOnly) && ca.write(Test::trustedCertificates().caCertificatePem()) > 0);
+        ca.close();
+        QFile described(stack.filePath(u"client.json"_s));
+        QVERIFY(described.open(QIODevice::WriteOnly));
+        described.write(QJsonDocument(QJsonObject { { u"certificateAuthority"_s, ca.fileName() },
+                                          { u"toolFolder"_s, QStringLiteral(VETRON_STANDIN_DIR) },
+                                          { u"serverBase"_s, m_server->baseUrl().toString() },
+                                          { u"hostKey"_s, QString::fromLatin1(m_fixture->sshd().hostKeyLine()) } })
+                            .toJson());
+        described.close();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_DATA_HOME"_s, QFileInfo(ClientPaths::root()).path()); // this test's data directory
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        std::vector<std::unique_ptr<QProcess>> clients;
+        QList<QByteArray> output;
+        const auto start = [&](QStringList arguments) {
+            auto client = std::make_unique<QProcess>();
+            client->setProcessEnvironment(environment);
+            client->setProcessChannelMode(QProcess::MergedChannels);
+            const qsizetype index = qsizetype(clients.size());
+            output << QByteArray();
+            connect(client.get(), &QProcess::readyRead, this,
+                    [&output, index, process = client.get()] { output[index] += process->readAll(); });
+            client->start(QStringLiteral(VETRON_EXECUTABLE), QStringList { u"--local-stack"_s, stack.path() } + arguments);
+            clients.push_back(std::move(client));
+            return clients.back().get();
+        };
+        const auto finishes = [](QProcess *client) {
+            return client->waitForFinished(30'000) && client->exitStatus() == QProcess::NormalExit
+                && client->exitCode() == 0;
+        };
+        const QByteArray protectedLine = u"Ветрон: protected — Личные данные заменяются перед отправкой"_s.toUtf8();
+        const auto sshPid = [] {
+            QFile file(ClientPaths::sshPid());
+            return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : pid_t(0);
+        };
+        const auto cleanUp = qScopeGuard([&] {
+            for (const auto &client : clients) {
+                ::kill(pid_t(client->processId()), SIGCONT);
+                client->kill();
+                client->waitForFinished();
+            }
+            if (const pid_t ssh = sshPid())
+                ::kill(ssh, SIGTERM); // a client that is simply ended leaves its ssh, by design
+        });
+
+        QProcess *first = start({ u"--hidden"_s });
+        QTRY_VERIFY2_WITH_TIMEOUT(output[0].contains(protectedLine), output[0].constData(), 60000);
+        const QStringList scripts = m_fixture->standIns().privilegedScripts();
+        const pid_t ssh = sshPid();
+        QVERIFY(ssh > 0);
+        const QByteArray before = output[0];
+
+        QProcess *second = start({});
+        QVERIFY2(finishes(second), output[1].constData());
+        QCOMPARE(output[1], QByteArray());
+        // The hidden window came forward: its first picture is drawn.
+        QTRY_VERIFY2(output[0].contains("Ветрон: окно показано"), output[0].constData());
+        QCOMPARE(output[0].count("Ветрон: "), before.count("Ветрон: ") + 1);
+        QCOMPARE(m_fixture->standIns().privilegedScripts(), scripts);
+        QCOMPARE(sshPid(), ssh);
+        QCOMPARE(::kill(ssh, 0), 0);
+
+        ::kill(pid_t(first->processId()), SIGSTOP);
+        QProcess *third = start({});
+        QVERIFY2(finishes(third), output[2].constData());
+        QVERIFY2(output[2].startsWith("Ветрон уже запущен, но не ответил"), output[2].constData());
+        QCOMPARE(m_fixture->standIns().privilegedScripts(), scripts);
+
+        // "--render-previews" as the last argument starts the client as usual.
+        first->kill();
+        QVERIFY(first->waitForFinished());
+        QProcess *fourth = start({ u"--render-previews"_s });
+        QTRY_VERIFY2_WITH_TIMEOUT(output[3].contains(protectedLine), output[3].constData(), 60000);
+        QCOMPARE(fourth->state(), QProcess::Running);
     }
 };
 

@@ -24,6 +24,11 @@ bool trayProtectionEnabled(bool busy, bool activated)
     return !busy && activated;
 }
 
+bool traySectionsEnabled(bool activated, bool agreementAccepted)
+{
+    return activated && agreementAccepted;
+}
+
 TrayMenu::TrayMenu(AppModel &model, std::function<void()> showWindow, IconProvider icon, QObject *parent)
     : QObject(parent)
     , m_model(&model)
@@ -35,14 +40,15 @@ TrayMenu::TrayMenu(AppModel &model, std::function<void()> showWindow, IconProvid
     m_menu->setObjectName(u"trayMenu"_s);
     addItem(u"trayOpenAction"_s, u"Открыть Ветрон"_s, &TrayMenu::openWindow);
     m_protection = addItem(u"trayProtectionAction"_s, QString(), &TrayMenu::switchProtection);
-    addItem(u"traySettingsAction"_s, u"Настройки"_s, &TrayMenu::openSettings);
-    addItem(u"trayUpdatesAction"_s, u"Обновления"_s, &TrayMenu::openUpdates);
+    m_sections = { addItem(u"traySettingsAction"_s, u"Настройки"_s, &TrayMenu::openSettings),
+                   addItem(u"trayUpdatesAction"_s, u"Обновления"_s, &TrayMenu::openUpdates) };
     m_menu->addSeparator();
     addItem(u"trayQuitAction"_s, u"Закрыть"_s, &TrayMenu::quit);
 
     connect(&model, &AppModel::stateChanged, this, &TrayMenu::refresh);
     connect(&model, &AppModel::busyChanged, this, &TrayMenu::refresh);
     connect(&model, &AppModel::activatedChanged, this, &TrayMenu::refresh);
+    connect(&m_agreement, &LicenseAcceptance::acceptedChanged, this, &TrayMenu::refresh);
     connect(&model, &AppModel::stateChanged, this, &TrayMenu::refreshIcon);
     refresh();
     refreshIcon(); // the icon is set before the tray entry is shown
@@ -88,6 +94,8 @@ void TrayMenu::refresh()
         return;
     m_protection->setText(trayProtectionLabel(m_model->state()));
     m_protection->setEnabled(trayProtectionEnabled(m_model->busy(), m_model->activated()));
+    for (QAction *section : std::as_const(m_sections))
+        section->setEnabled(traySectionsEnabled(m_model->activated(), m_agreement.accepted()));
 }
 
 void TrayMenu::refreshIcon()

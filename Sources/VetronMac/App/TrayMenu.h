@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/LicenseAcceptance.h"
 #include "Foundation/ProtectionState.h"
 
 #include <QIcon>
@@ -22,9 +23,13 @@ class AppModel;
 QString trayProtectionLabel(ProtectionState state);
 // Whether the protection item can be chosen: not while an operation runs, not before enrollment.
 bool trayProtectionEnabled(bool busy, bool activated);
+// Whether the items that open a section of the main screen can be chosen: only once the window
+// shows that screen, with the Mac enrolled and the agreement accepted.
+bool traySectionsEnabled(bool activated, bool agreementAccepted);
 
 // The menu-bar icon with its menu: open the window, switch protection, settings, updates and
-// quit. Labels and enablement follow the model at once; every action starts its operation on
+// quit. Labels and enablement follow the model and the agreement at once (the section items wait
+// for the main screen); every action starts its operation on
 // the model and returns. The window and the icon's picture belong to the application, which
 // hands them in as callbacks.
 class TrayMenu : public QObject
@@ -62,6 +67,8 @@ private:
     std::unique_ptr<QMenu> m_menu; // a QMenu has no QObject parent outside a widget tree
     QSystemTrayIcon *m_tray = nullptr;
     QAction *m_protection = nullptr;
+    QList<QAction *> m_sections;
+    LicenseAcceptance m_agreement;
 };
 
 } // namespace Vetron

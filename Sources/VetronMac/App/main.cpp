@@ -1,8 +1,11 @@
 #include "App/DeveloperBuild.h"
 #include "App/LaunchOptions.h"
 #include "App/PreviewRenderer.h"
+#include "App/SingleInstance.h"
 #include "App/VetronMacApp.h"
 #include "BuildConstants.h"
+#include "Foundation/ClientPaths.h"
+#include "Foundation/Error.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +32,17 @@ void installQtTranslations(QCoreApplication &application)
     delete translator;
 }
 
+// A later start: the running client is asked to bring its window forward, and this process ends
+// without having touched anything.
+QCoro::Task<> handOver(Vetron::SingleInstance *instance)
+{
+    const bool answered = co_await instance->askHolderToShowWindow();
+    if (!answered)
+        QTextStream(stderr) << QStringLiteral("Ветрон уже запущен, но не ответил: его окно показать не удалось.\n");
+    // Queued: the loop that ends with it may not be running yet.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
 } // namespace
 
 using namespace Vetron;
@@ -53,6 +67,20 @@ int main(int argc, char *argv[])
     if (previewDirectory)
         return PreviewRenderer::renderAll(*previewDirectory) ? 0 : 1;
 
+    // One client per user: taken before anything can reach the proxies, ssh or the data files,
+    // and held until the process ends.
+    SingleInstance instance(ClientPaths::instanceLock(), SingleInstance::serverName(ClientPaths::instanceSocket()));
+    try {
+        if (!instance.claim()) {
+            handOver(&instance);
+            return application.exec();
+        }
+    } catch (...) {
+        // Without the lock the client still starts: switching protection off must stay possible.
+        QTextStream(stderr) << QStringLiteral("Ветрон: не удалось проверить, не запущен ли он уже — %1\n")
+                                   .arg(describeError(std::current_exception()));
+    }
+
     VetronMacApp::Options options;
     options.showWindow = !(BuildConstants::developerOptions && LaunchOptions::startsHidden(arguments));
     DeveloperBuild::Constants developer = DeveloperBuild::fromBuild();
@@ -76,6 +104,7 @@ int main(int argc, char *argv[])
     }
     if (!app.start())
         return 1;
+    QObject::connect(&instance, &SingleInstance::showWindowRequested, &app, &VetronMacApp::showWindow);
     if (!developer.isEmpty()) {
         // For whoever drives the build: when the window has its first picture on screen.
         auto *window = app.window();

@@ -37,6 +37,8 @@ const QString &knownHosts()  { static const QString p = inRoot(u"known_hosts"_s)
 const QString &proxyBackup() { static const QString p = inRoot(u"proxy-backup.json"_s); return p; }
 const QString &proxyOwned()  { static const QString p = inRoot(u"proxy-owned"_s); return p; }
 const QString &sshPid()      { static const QString p = inRoot(u"ssh.pid"_s); return p; }
+const QString &instanceLock()   { static const QString p = inRoot(u"vetron.lock"_s); return p; }
+const QString &instanceSocket() { static const QString p = inRoot(u"vetron.socket"_s); return p; }
 // clang-format on
 
 const QStringList &enrollmentSet()

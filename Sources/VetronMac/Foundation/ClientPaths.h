@@ -19,6 +19,8 @@ const QString &knownHosts();  // "known_hosts": the pinned host key of the SSH s
 const QString &proxyBackup(); // "proxy-backup.json": the user's own proxy settings
 const QString &proxyOwned();  // "proxy-owned": marker that the client has taken over the proxies
 const QString &sshPid();      // "ssh.pid": the process id of the ssh the client started last
+const QString &instanceLock();   // "vetron.lock": locked by the running client for its whole life
+const QString &instanceSocket(); // "vetron.socket": where the running client hears later starts
 
 // The seven files that enrollment installs together, in the order it installs them.
 const QStringList &enrollmentSet();
