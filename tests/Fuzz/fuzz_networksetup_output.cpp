@@ -1,5 +1,5 @@
 // The readers of networksetup's output: the key-value form of -getwebproxy and
-// -getsecurewebproxy, the service listing and the bypass domains, all over the same text.
+// -getsecurewebproxy, the service listings and the bypass domains, all over the same text.
 
 #include "FuzzCheck.h"
 #include "Protection/NetworksetupOutput.h"
@@ -29,8 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(it.value().isEmpty() || (!isBlank(it.value().front()) && !isBlank(it.value().back())));
     }
 
+    // Every enabled service also counts as existing, so a restore never skips one.
+    const QStringList existing = NetworksetupOutput::existingServiceNames(text);
+    for (const QString &service : existing)
+        FUZZ_CHECK(!service.isEmpty() && !service.contains(u'\n'));
     for (const QString &service : NetworksetupOutput::serviceNames(text))
-        FUZZ_CHECK(!service.isEmpty() && !service.contains(u'\n') && !service.startsWith(u'*'));
+        FUZZ_CHECK(!service.isEmpty() && !service.contains(u'\n') && !service.startsWith(u'*')
+                   && existing.contains(service));
 
     // The restore script hands the port back to networksetup, which takes only 0–65535.
     const ProxyEndpoint endpoint = NetworksetupOutput::endpoint(text);

@@ -1,4 +1,5 @@
 #include "Foundation/ClientPaths.h"
+#include "Foundation/Models.h"
 #include "Foundation/ProcessRunner.h"
 #include "Protection/NetworksetupOutput.h"
 #include "Protection/SystemProxyService.h"
@@ -53,6 +54,7 @@ class SystemProxyServiceTest : public QObject
     QTemporaryDir m_workingDirectory;
     std::unique_ptr<StandIns> m_standIns;
     std::unique_ptr<SystemProxyService> m_proxy;
+    QStringList m_log;
 
     QJsonArray usersSettings() const
     {
@@ -77,7 +79,9 @@ private Q_SLOTS:
         Test::removeTemporaryTree(ClientPaths::root());
         m_standIns = std::make_unique<StandIns>();
         m_standIns->setServices(usersSettings());
-        m_proxy = std::make_unique<SystemProxyService>(m_standIns->tools());
+        m_log.clear();
+        m_proxy = std::make_unique<SystemProxyService>(m_standIns->tools(), nullptr,
+                                                       [this](const QString &line) { m_log << line; });
     }
 
     void cleanup()
@@ -108,6 +112,7 @@ private Q_SLOTS:
         QVERIFY(restoredTo(m_standIns->serviceNamed(nastyName), usersSettings().at(2).toObject()));
         QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
         QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+        QVERIFY(m_log.isEmpty());
         // A switched-off proxy gets its old server back, not ours.
         QCOMPARE(m_standIns->serviceNamed(u"Wi-Fi"_s).value(u"secure"_s).toObject(),
                  StandIns::endpoint(false, u"old.example"_s, 3128));
@@ -170,21 +175,88 @@ private Q_SLOTS:
         QCOMPARE(wifi.value(u"secure"_s).toObject().value(u"enabled"_s).toBool(), false);
     }
 
-    void restoreWithoutBackupFailsAndKeepsEverything()
+    // Whatever became of a saved service or of the files while protected, the switch-off
+    // succeeds: what can be restored exactly is, what points at our port is switched off, the
+    // user's own proxies elsewhere stay, and the log says what was not restored exactly.
+    void switchOffSucceedsWhateverBecameOfTheSavedState_data()
     {
-        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
-        QVERIFY(QFile::remove(ClientPaths::proxyBackup()));
-        const auto outcome = awaitTask(m_proxy->restore());
-        const auto *error = outcome.errorAs<ProxyError>();
-        QVERIFY(error);
-        QCOMPARE(error->which(), ProxyError::Case::backupMissing);
-        QCOMPARE(error->description(), u"Не удалось восстановить предыдущие настройки прокси."_s);
-        QCOMPARE(m_standIns->privilegedScripts().size(), 1);
-        QVERIFY(QFile::exists(ClientPaths::proxyOwned()));
-        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"Wi-Fi"_s), 18080));
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("prompts"); // the switch-on's included
+        QTest::addColumn<QString>("logged");
+        const QString both = u"Wi-Fi, "_s + nastyName;
+        QTest::addRow("a saved service removed") << u"remove odd"_s << 2 << nastyName;
+        QTest::addRow("every saved service removed") << u"remove both"_s << 1 << both;
+        QTest::addRow("a saved service disabled") << u"disable wifi"_s << 2 << QString();
+        QTest::addRow("backup corrupt") << u"corrupt backup"_s << 2 << both;
+        QTest::addRow("backup deleted") << u"delete backup"_s << 2 << both;
+        QTest::addRow("both files lost, port from config") << u"corrupt backup, delete ownership"_s << 2 << both;
+        QTest::addRow("both files lost, no port known")
+            << u"corrupt backup, delete ownership, delete config"_s << 1 << u"порт защиты неизвестен"_s;
+    }
 
-        QVERIFY(writeFile(ClientPaths::proxyBackup(), "[{\"name\":\"Wi-Fi\"}]"));
-        QVERIFY(awaitTask(m_proxy->restore()).errorAs<ProxyError>());
+    void switchOffSucceedsWhateverBecameOfTheSavedState()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, prompts);
+        QFETCH(QString, logged);
+        ClientPaths::prepare();
+        ClientConfig config;
+        config.localPort = 18080;
+        if (!damage.contains(u"delete config"_s))
+            QVERIFY(writeFile(ClientPaths::config(), encodeJson(config)));
+        QVERIFY(awaitTask(m_proxy->enable(18080)).value);
+
+        // While protected the user points one proxy at a local tool of their own.
+        QJsonArray services = m_standIns->services();
+        QJsonObject odd = m_standIns->serviceNamed(nastyName);
+        odd.insert(u"secure"_s, StandIns::endpoint(true, u"127.0.0.1"_s, 8888));
+        services[2] = odd;
+        if (damage == u"remove odd"_s)
+            services.removeAt(2);
+        if (damage == u"remove both"_s)
+            services = QJsonArray { services.at(1) };
+        if (damage == u"disable wifi"_s) {
+            QJsonObject wifi = services.at(0).toObject();
+            wifi.insert(u"enabled"_s, false);
+            services[0] = wifi;
+        }
+        m_standIns->setServices(services);
+        if (damage.contains(u"corrupt backup"_s))
+            QVERIFY(writeFile(ClientPaths::proxyBackup(), "[{\"name\":\"Wi-Fi\"}]"));
+        if (damage.contains(u"delete backup"_s))
+            QVERIFY(QFile::remove(ClientPaths::proxyBackup()));
+        if (damage.contains(u"delete ownership"_s))
+            QVERIFY(QFile::remove(ClientPaths::proxyOwned()));
+        const QJsonArray before = m_standIns->services();
+
+        QVERIFY(awaitTask(m_proxy->restore()).value);
+        QCOMPARE(m_standIns->privilegedScripts().size(), prompts);
+        QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
+        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
+        QCOMPARE(m_standIns->serviceNamed(u"Thunderbolt Bridge"_s), usersSettings().at(1).toObject());
+        if (logged.isEmpty()) {
+            QVERIFY2(m_log.isEmpty(), qPrintable(m_log.join(u'\n')));
+        } else {
+            QCOMPARE(m_log.size(), 1);
+            QVERIFY2(m_log.first().startsWith(u"Ветрон: "_s) && m_log.first().contains(logged),
+                     qPrintable(m_log.first()));
+        }
+
+        const QJsonObject wifi = m_standIns->serviceNamed(u"Wi-Fi"_s);
+        const QJsonObject oddNow = m_standIns->serviceNamed(nastyName);
+        if (!damage.contains(u"backup"_s)) {
+            QVERIFY(wifi.isEmpty() || restoredTo(wifi, usersSettings().at(0).toObject()));
+            QVERIFY(oddNow.isEmpty() || restoredTo(oddNow, usersSettings().at(2).toObject()));
+        } else if (prompts == 1) {
+            QCOMPARE(m_standIns->services(), before); // nothing is known to be ours
+        } else {
+            const auto isOff = [](const QJsonObject &service, const QString &key) {
+                return !service.value(key).toObject().value(u"enabled"_s).toBool();
+            };
+            QVERIFY(isOff(wifi, u"web"_s) && isOff(wifi, u"secure"_s) && isOff(oddNow, u"web"_s));
+            QCOMPARE(oddNow.value(u"secure"_s).toObject(), StandIns::endpoint(true, u"127.0.0.1"_s, 8888));
+            QCOMPARE(wifi.value(u"bypass"_s), before.at(0).toObject().value(u"bypass"_s));
+        }
     }
 
     void serviceAddedAfterTheBackupIsLeftAloneOnRestore()
@@ -198,15 +270,6 @@ private Q_SLOTS:
         QVERIFY(awaitTask(m_proxy->restore()).value);
         QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"USB LAN"_s), 18081));
         QVERIFY(restoredTo(m_standIns->serviceNamed(u"Wi-Fi"_s), usersSettings().at(0).toObject()));
-    }
-
-    void emptyBackupStillRunsOnePromptAndClearsTheFiles()
-    {
-        ClientPaths::prepare();
-        QVERIFY(writeFile(ClientPaths::proxyBackup(), "[]"));
-        QVERIFY(awaitTask(m_proxy->restore()).value);
-        QCOMPARE(m_standIns->privilegedScripts(), QStringList { u"set -e"_s });
-        QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
     }
 
     void failuresBeforeTheSwitchChangeNothing()

@@ -22,14 +22,32 @@ QHash<QString, QString> dictionary(QStringView text)
     return values;
 }
 
-QStringList serviceNames(QStringView text)
+namespace {
+
+QStringList listedServices(QStringView text, bool withDisabled)
 {
     QStringList services;
     for (const QStringView line : text.split(u'\n', Qt::SkipEmptyParts)) {
-        if (!line.startsWith(u"An asterisk"_s) && !line.startsWith(u'*'))
+        if (line.startsWith(u"An asterisk"_s))
+            continue;
+        if (!line.startsWith(u'*'))
             services << line.toString();
+        else if (withDisabled && line.size() > 1)
+            services << line.sliced(1).toString();
     }
     return services;
+}
+
+} // namespace
+
+QStringList serviceNames(QStringView text)
+{
+    return listedServices(text, false);
+}
+
+QStringList existingServiceNames(QStringView text)
+{
+    return listedServices(text, true);
 }
 
 ProxyEndpoint endpoint(QStringView text)

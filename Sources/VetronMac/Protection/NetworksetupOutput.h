@@ -18,6 +18,9 @@ QHash<QString, QString> dictionary(QStringView text);
 // (marked with an asterisk) are left out.
 QStringList serviceNames(QStringView text);
 
+// Every service of -listallnetworkservices, the disabled ones too, without their asterisk.
+QStringList existingServiceNames(QStringView text);
+
 // The proxy of -getwebproxy or -getsecurewebproxy. A port that is missing, unreadable or
 // outside 1–65535 reads as 0: the restore script hands it back to networksetup.
 ProxyEndpoint endpoint(QStringView text);

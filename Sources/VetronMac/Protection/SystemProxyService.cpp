@@ -2,7 +2,9 @@
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
+#include "Foundation/Models.h"
 #include "Foundation/ProcessRunner.h"
+#include "Platform/SystemLog.h"
 #include "Protection/NetworksetupOutput.h"
 #include "Protection/ScriptQuoting.h"
 
@@ -36,6 +38,42 @@ bool pointsAt(const ProxyEndpoint &endpoint, quint16 port)
     return endpoint.enabled && endpoint.server == loopback && endpoint.port == port;
 }
 
+std::optional<quint16> portNumber(qint64 number)
+{
+    return number >= 1 && number <= 65535 ? std::optional(quint16(number)) : std::nullopt;
+}
+
+// The port our proxies point at when the backup cannot tell what to put back: the one the
+// ownership file names, else the enrolled configuration's local port.
+std::optional<quint16> ourPort()
+{
+    bool numeric = false;
+    const qint64 owned = ownedPort().toLongLong(&numeric);
+    if (numeric && portNumber(owned))
+        return portNumber(owned);
+    QFile file(ClientPaths::config());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    try {
+        return portNumber(decodeJson<ClientConfig>(file.readAll()).localPort);
+    } catch (const DecodingError &) {
+        return std::nullopt;
+    }
+}
+
+// The saved settings, or nothing when the file is missing, unreadable or does not decode.
+std::optional<QList<ServiceProxyBackup>> readBackup()
+{
+    QFile file(ClientPaths::proxyBackup());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    try {
+        return decodeJsonList<ServiceProxyBackup>(file.readAll());
+    } catch (const DecodingError &) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 ProxyError::ProxyError(Case which)
@@ -45,9 +83,10 @@ ProxyError::ProxyError(Case which)
 {
 }
 
-SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent)
+SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent, LogFunction log)
     : QObject(parent)
     , m_tools(std::move(tools))
+    , m_log(log ? std::move(log) : Platform::writeSystemLog)
 {
 }
 
@@ -143,36 +182,97 @@ QCoro::Task<> SystemProxyService::switchOn(quint16 port)
 
 QCoro::Task<> SystemProxyService::putBack()
 {
-    const QString owned = ClientPaths::proxyOwned();
-    const QString backupPath = ClientPaths::proxyBackup();
-    if (!QFileInfo::exists(owned) && !QFileInfo::exists(backupPath))
+    const auto alive = m_alive;
+    const LogFunction log = m_log;
+    if (!QFileInfo::exists(ClientPaths::proxyOwned()) && !QFileInfo::exists(ClientPaths::proxyBackup()))
         co_return;
 
-    QList<ServiceProxyBackup> backup;
-    try {
-        QFile file(backupPath);
-        if (!file.open(QIODevice::ReadOnly))
-            throw ProxyError(ProxyError::Case::backupMissing);
-        backup = decodeJsonList<ServiceProxyBackup>(file.readAll());
-    } catch (const DecodingError &) {
-        throw ProxyError(ProxyError::Case::backupMissing);
+    // A switch-off must be able to succeed even when the backup is lost or names services that
+    // are gone: otherwise the proxies stay on a dead local port for good.
+    const std::optional<QList<ServiceProxyBackup>> backup = readBackup();
+    Restoration restoration;
+    if (backup)
+        restoration = co_await savedSettingsBack(*backup);
+    else
+        restoration = co_await ourProxiesOff(ourPort());
+    throwIfCancelled(alive);
+    if (!restoration.commands.isEmpty()) {
+        const QStringList lines = QStringList { u"set -e"_s } + restoration.commands;
+        co_await privileged(lines.join(u"; "_s));
     }
 
-    QStringList lines { u"set -e"_s };
+    // The script has run: the files go even if the service itself is gone meanwhile.
+    QFile::remove(ClientPaths::proxyOwned());
+    QFile::remove(ClientPaths::proxyBackup());
+    if (!restoration.note.isEmpty())
+        log(u"Ветрон: "_s + restoration.note);
+}
+
+QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBack(
+    QList<ServiceProxyBackup> backup)
+{
+    const auto alive = m_alive;
+    // A disabled service still exists and gets its settings back; one the system no longer
+    // lists would make networksetup stop the whole script.
+    const QString listed = co_await listing();
+    throwIfCancelled(alive);
+    const QStringList existing = NetworksetupOutput::existingServiceNames(listed);
+
+    Restoration restoration;
+    QStringList gone;
     for (const ServiceProxyBackup &saved : std::as_const(backup)) {
+        if (!existing.contains(saved.name)) {
+            gone << saved.name;
+            continue;
+        }
         const QString quoted = shellQuoted(saved.name);
-        lines << restoreCommands(quoted, saved.web, false) << restoreCommands(quoted, saved.secure, true);
+        restoration.commands << restoreCommands(quoted, saved.web, false)
+                             << restoreCommands(quoted, saved.secure, true);
         QStringList domains;
         for (const QString &domain : saved.bypass)
             domains << shellQuoted(domain);
-        lines << networksetupLine(u"-setproxybypassdomains"_s,
-                                  quoted + u' ' + (domains.isEmpty() ? u"Empty"_s : domains.join(u' ')));
+        const QString bypass = domains.isEmpty() ? u"Empty"_s : domains.join(u' ');
+        restoration.commands << networksetupLine(u"-setproxybypassdomains"_s, quoted + u' ' + bypass);
     }
-    co_await privileged(lines.join(u"; "_s));
+    if (!gone.isEmpty())
+        restoration.note = u"настройки прокси не восстановлены для сетевых служб, которых больше нет: "_s
+            + gone.join(u", "_s);
+    co_return restoration;
+}
 
-    // The script has run: the files go even if the service itself is gone meanwhile.
-    QFile::remove(owned);
-    QFile::remove(backupPath);
+QCoro::Task<SystemProxyService::Restoration> SystemProxyService::ourProxiesOff(std::optional<quint16> port)
+{
+    Restoration restoration;
+    if (!port) {
+        restoration.note = u"сохранённые настройки прокси не прочитаны, а порт защиты неизвестен; "
+                           u"настройки прокси не изменены"_s;
+        co_return restoration;
+    }
+
+    const auto alive = m_alive;
+    const QStringList services = co_await networkServices();
+    throwIfCancelled(alive);
+    const QList<ServiceProxyBackup> current = co_await readServices(services, false);
+    throwIfCancelled(alive);
+
+    // Only what points at our own address and port is ours to switch off; a proxy anywhere
+    // else is the user's.
+    QStringList switchedOff;
+    for (const ServiceProxyBackup &service : current) {
+        const QString quoted = shellQuoted(service.name);
+        if (pointsAt(service.web, *port))
+            restoration.commands << networksetupLine(u"-setwebproxystate"_s, quoted + u" off"_s);
+        if (pointsAt(service.secure, *port))
+            restoration.commands << networksetupLine(u"-setsecurewebproxystate"_s, quoted + u" off"_s);
+        if (pointsAt(service.web, *port) || pointsAt(service.secure, *port))
+            switchedOff << service.name;
+    }
+    const QString target = loopback + u':' + QString::number(*port);
+    restoration.note = switchedOff.isEmpty()
+        ? u"сохранённые настройки прокси не прочитаны; ни одна сетевая служба не указывала на "_s + target
+        : u"сохранённые настройки прокси не прочитаны; прокси "_s + target
+            + u" выключены для сетевых служб: "_s + switchedOff.join(u", "_s);
+    co_return restoration;
 }
 
 QCoro::Task<QList<ServiceProxyBackup>> SystemProxyService::readServices(QStringList services, bool withBypass)
@@ -201,9 +301,15 @@ QCoro::Task<QList<ServiceProxyBackup>> SystemProxyService::readServices(QStringL
 
 QCoro::Task<QStringList> SystemProxyService::networkServices()
 {
+    const QString listed = co_await listing();
+    co_return NetworksetupOutput::serviceNames(listed);
+}
+
+QCoro::Task<QString> SystemProxyService::listing()
+{
     const QStringList arguments { u"-listallnetworkservices"_s };
     const ProcessOutput output = co_await ProcessRunner::run(m_tools.networksetup, arguments);
-    co_return NetworksetupOutput::serviceNames(decoded(output.standardOutput));
+    co_return decoded(output.standardOutput);
 }
 
 QCoro::Task<ProxyEndpoint> SystemProxyService::endpoint(QString service, bool secure)

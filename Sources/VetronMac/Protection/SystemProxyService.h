@@ -9,7 +9,9 @@
 #include <QHash>
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Vetron {
 
@@ -30,22 +32,32 @@ private:
 // tunnel's local port, and puts the user's own settings back. The user's settings are saved once,
 // before the first switch, to "proxy-backup.json"; "proxy-owned" marks the switch as ours and
 // names the port. Every change is one shell script run once with administrator rights, so the
-// user sees one password prompt per switch. The two files are the whole state. `enable` and
-// `restore` take turns: one that begins while the other waits for the password dialog runs after
-// it, so a switch-on's script can never land after the switch-off's restore.
+// user sees at most one password prompt per switch. The two files are the whole state. `enable`
+// and `restore` take turns: one that begins while the other waits for the password dialog runs
+// after it, so a switch-on's script can never land after the switch-off's restore.
 class SystemProxyService : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit SystemProxyService(ToolPaths tools = {}, QObject *parent = nullptr);
+    using LogFunction = std::function<void(const QString &line)>;
+
+    // `log` receives the line that names what a restore could not put back exactly; the system
+    // log when empty.
+    explicit SystemProxyService(ToolPaths tools = {}, QObject *parent = nullptr, LogFunction log = {});
     ~SystemProxyService() override;
 
     // Does nothing (and asks for no password) when every service already points at `port`
     // and the ownership file names it.
     QCoro::Task<> enable(quint16 port);
 
-    // Does nothing when neither file exists; fails with backupMissing when the backup is gone.
+    // Puts the saved settings back and removes both files; does nothing when neither exists.
+    // A saved service that no longer exists is skipped. Without a readable backup, every proxy
+    // of an enabled service that points at our port (the ownership file's, else the enrolled
+    // configuration's) is switched off instead, and the user's other proxies are left alone.
+    // Either way the log gets one line naming what was not restored exactly. The password is
+    // asked only when there is something to change. Fails only when a tool run fails; both
+    // files then stay.
     QCoro::Task<> restore();
 
     QCoro::Task<QStringList> networkServices();
@@ -75,9 +87,19 @@ private:
     QCoro::Task<std::shared_ptr<CancellationToken>> takeTurn();
     QCoro::Task<> switchOn(quint16 port);
     QCoro::Task<> putBack();
+
+    // What a restore changes, and the log line's text when that is not the user's settings exactly.
+    struct Restoration {
+        QStringList commands;
+        QString note;
+    };
+    QCoro::Task<Restoration> savedSettingsBack(QList<ServiceProxyBackup> backup);
+    QCoro::Task<Restoration> ourProxiesOff(std::optional<quint16> port);
+    QCoro::Task<QString> listing();
     QString networksetupLine(const QString &option, const QString &arguments) const;
 
     ToolPaths m_tools;
+    LogFunction m_log;
     std::shared_ptr<CancellationToken> m_lastTurn; // cancelled once the latest operation has ended
     // Cancelled when the service goes away: a suspended operation checks it before it touches
     // the service again.
