@@ -259,7 +259,7 @@ private Q_SLOTS:
         }
     }
 
-    void serviceAddedAfterTheBackupIsLeftAloneOnRestore()
+    void serviceAddedAfterTheBackupIsSwitchedOffOnRestore()
     {
         QVERIFY(awaitTask(m_proxy->enable(18080)).value);
         QJsonArray grown = m_standIns->services();
@@ -268,8 +268,13 @@ private Q_SLOTS:
         QVERIFY(awaitTask(m_proxy->enable(18081)).value);
         QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"USB LAN"_s), 18081));
         QVERIFY(awaitTask(m_proxy->restore()).value);
-        QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"USB LAN"_s), 18081));
+        // Nothing was saved for it, and nothing listens on the local port any more.
+        const QJsonObject added = m_standIns->serviceNamed(u"USB LAN"_s);
+        QVERIFY(!added.value(u"web"_s).toObject().value(u"enabled"_s).toBool());
+        QVERIFY(!added.value(u"secure"_s).toObject().value(u"enabled"_s).toBool());
         QVERIFY(restoredTo(m_standIns->serviceNamed(u"Wi-Fi"_s), usersSettings().at(0).toObject()));
+        QCOMPARE(m_log.size(), 1);
+        QVERIFY2(m_log.first().contains(u"USB LAN"_s), qPrintable(m_log.first()));
     }
 
     void failuresBeforeTheSwitchChangeNothing()

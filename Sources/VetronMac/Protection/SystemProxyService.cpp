@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
@@ -194,7 +196,7 @@ QCoro::Task<> SystemProxyService::putBack()
     if (backup)
         restoration = co_await savedSettingsBack(*backup);
     else
-        restoration = co_await ourProxiesOff(ourPort());
+        restoration = co_await proxiesOffWithoutBackup(ourPort());
     throwIfCancelled(alive);
     if (!restoration.commands.isEmpty()) {
         const QStringList lines = QStringList { u"set -e"_s } + restoration.commands;
@@ -234,13 +236,48 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBa
         const QString bypass = domains.isEmpty() ? u"Empty"_s : domains.join(u' ');
         restoration.commands << networksetupLine(u"-setproxybypassdomains"_s, quoted + u' ' + bypass);
     }
+    QStringList notes;
     if (!gone.isEmpty())
-        restoration.note = u"настройки прокси не восстановлены для сетевых служб, которых больше нет: "_s
-            + gone.join(u", "_s);
+        notes << u"настройки прокси не восстановлены для сетевых служб, которых больше нет: "_s + gone.join(u", "_s);
+
+    // A service that came after the backup was taken has nothing saved to go back to; left as
+    // it is, it would keep pointing at a local port where nothing listens any more.
+    QStringList unsaved = NetworksetupOutput::serviceNames(listed);
+    unsaved.removeIf([&backup](const QString &name) {
+        return std::any_of(backup.cbegin(), backup.cend(), [&name](const auto &saved) { return saved.name == name; });
+    });
+    const std::optional<quint16> port = unsaved.isEmpty() ? std::nullopt : ourPort();
+    if (port) {
+        const OursOff off = co_await ourProxiesOff(unsaved, *port);
+        throwIfCancelled(alive);
+        restoration.commands << off.commands;
+        if (!off.services.isEmpty())
+            notes << u"прокси "_s + loopback + u':' + QString::number(*port)
+                    + u" выключены для сетевых служб без сохранённых настроек: "_s + off.services.join(u", "_s);
+    }
+    restoration.note = notes.join(u"; "_s);
     co_return restoration;
 }
 
-QCoro::Task<SystemProxyService::Restoration> SystemProxyService::ourProxiesOff(std::optional<quint16> port)
+QCoro::Task<SystemProxyService::OursOff> SystemProxyService::ourProxiesOff(QStringList services, quint16 port)
+{
+    const QList<ServiceProxyBackup> current = co_await readServices(services, false);
+    // Only what points at our own address and port is ours to switch off; a proxy anywhere
+    // else is the user's.
+    OursOff off;
+    for (const ServiceProxyBackup &service : current) {
+        const QString quoted = shellQuoted(service.name);
+        if (pointsAt(service.web, port))
+            off.commands << networksetupLine(u"-setwebproxystate"_s, quoted + u" off"_s);
+        if (pointsAt(service.secure, port))
+            off.commands << networksetupLine(u"-setsecurewebproxystate"_s, quoted + u" off"_s);
+        if (pointsAt(service.web, port) || pointsAt(service.secure, port))
+            off.services << service.name;
+    }
+    co_return off;
+}
+
+QCoro::Task<SystemProxyService::Restoration> SystemProxyService::proxiesOffWithoutBackup(std::optional<quint16> port)
 {
     Restoration restoration;
     if (!port) {
@@ -252,26 +289,14 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::ourProxiesOff(s
     const auto alive = m_alive;
     const QStringList services = co_await networkServices();
     throwIfCancelled(alive);
-    const QList<ServiceProxyBackup> current = co_await readServices(services, false);
+    const OursOff off = co_await ourProxiesOff(services, *port);
     throwIfCancelled(alive);
-
-    // Only what points at our own address and port is ours to switch off; a proxy anywhere
-    // else is the user's.
-    QStringList switchedOff;
-    for (const ServiceProxyBackup &service : current) {
-        const QString quoted = shellQuoted(service.name);
-        if (pointsAt(service.web, *port))
-            restoration.commands << networksetupLine(u"-setwebproxystate"_s, quoted + u" off"_s);
-        if (pointsAt(service.secure, *port))
-            restoration.commands << networksetupLine(u"-setsecurewebproxystate"_s, quoted + u" off"_s);
-        if (pointsAt(service.web, *port) || pointsAt(service.secure, *port))
-            switchedOff << service.name;
-    }
+    restoration.commands = off.commands;
     const QString target = loopback + u':' + QString::number(*port);
-    restoration.note = switchedOff.isEmpty()
+    restoration.note = off.services.isEmpty()
         ? u"сохранённые настройки прокси не прочитаны; ни одна сетевая служба не указывала на "_s + target
         : u"сохранённые настройки прокси не прочитаны; прокси "_s + target
-            + u" выключены для сетевых служб: "_s + switchedOff.join(u", "_s);
+            + u" выключены для сетевых служб: "_s + off.services.join(u", "_s);
     co_return restoration;
 }
 

@@ -94,7 +94,14 @@ private:
         QString note;
     };
     QCoro::Task<Restoration> savedSettingsBack(QList<ServiceProxyBackup> backup);
-    QCoro::Task<Restoration> ourProxiesOff(std::optional<quint16> port);
+    // Without a readable backup: our proxies of every enabled service switched off.
+    QCoro::Task<Restoration> proxiesOffWithoutBackup(std::optional<quint16> port);
+    struct OursOff {
+        QStringList commands;
+        QStringList services; // those with a proxy on our port
+    };
+    // The commands that switch off each proxy of `services` that points at 127.0.0.1 and `port`.
+    QCoro::Task<OursOff> ourProxiesOff(QStringList services, quint16 port);
     QCoro::Task<QString> listing();
     QString networksetupLine(const QString &option, const QString &arguments) const;
 
