@@ -275,9 +275,16 @@ private Q_SLOTS:
         QTest::addRow("second installation")
             << Meanwhile([](AppModel &model, MacReleaseManifest release) { return model.installUpdate(release); })
             << QString();
-        QTest::addRow("quit") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.quit(); })
-                              << u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он "
-                                 u"перезапустится сам."_s;
+        const QString held = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он "
+                             u"перезапустится сам."_s;
+        QTest::addRow("quit item") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.quit(); })
+                                   << held;
+        // The last window closed where there is no tray, or the system's quit.
+        QTest::addRow("application quit") << Meanwhile([](AppModel &, MacReleaseManifest) -> QCoro::Task<> {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+            co_return;
+        }) << held;
     }
 
     void anInstallationRunsAloneUntilItsRelaunch()

@@ -65,6 +65,8 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
     , m_showWindow(options.showWindow ? std::move(options.showWindow) : []() {})
 {
+    if (QCoreApplication *application = QCoreApplication::instance())
+        application->installEventFilter(this);
     if (!autoConnect)
         return;
     WakeNotifier *wake = options.wake;
@@ -102,6 +104,15 @@ void AppModel::applyReport(ProtectionState state, const QString &detail)
     Q_EMIT stateChanged();
     m_detail = detail.isNull() ? defaultDetail(state) : detail;
     Q_EMIT detailChanged();
+}
+
+bool AppModel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance() && holdQuitForInstallation()) {
+        event->ignore(); // the platform's quit is cancelled too
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppModel::setSection(MainSection section)
@@ -536,6 +547,7 @@ QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
         setUpdateState(UpdateScreenState::failed(relaunchHeldBack));
         co_return;
     }
+    m_installing = false; // the installer is done: this quit is not held back
     UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
     m_terminate();
 }
@@ -554,16 +566,22 @@ QCoro::Task<bool> AppModel::switchOff()
     co_return false;
 }
 
+bool AppModel::holdQuitForInstallation()
+{
+    if (!m_installing)
+        return false;
+    UpdateScreenState noted = m_updateState;
+    noted.message = quitAfterInstallation;
+    setUpdateState(noted);
+    setSection(MainSection::updates);
+    m_showWindow();
+    return true;
+}
+
 QCoro::Task<> AppModel::quit()
 {
-    if (m_installing) {
-        UpdateScreenState noted = m_updateState;
-        noted.message = quitAfterInstallation;
-        setUpdateState(noted);
-        setSection(MainSection::updates);
-        m_showWindow();
+    if (holdQuitForInstallation())
         co_return;
-    }
     QPointer self(this);
     const bool off = co_await switchOff();
     if (off && self)

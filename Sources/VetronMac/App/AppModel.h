@@ -157,7 +157,9 @@ public:
     // A failed switch-off does not quit: the window comes forward on the protection screen,
     // whose detail says what went wrong. During an installation nothing is switched off and the
     // window says that the application will restart by itself once the installer is done, so
-    // that no installer is ended half-way through writing the application.
+    // that no installer is ended half-way through writing the application; a quit the
+    // application is asked for by any other route (its last window closed where there is no
+    // tray, the system's quit) is held back the same way.
     QCoro::Task<> quit();
 
     // Starters for the views: each begins its operation and returns at once with its task,
@@ -177,6 +179,9 @@ public:
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     void stateChanged();
@@ -208,6 +213,9 @@ private:
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
     UpdateService::Options updateOptions() const;
+    // During an installation: notes in the window that the application restarts by itself once
+    // the installer is done, brings the window forward there and says true.
+    bool holdQuitForInstallation();
     // Switches protection off and tells whether it is off now; when it is not, the window comes
     // forward on the protection screen.
     QCoro::Task<bool> switchOff();
