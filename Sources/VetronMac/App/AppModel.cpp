@@ -518,7 +518,8 @@ QCoro::Task<> AppModel::checkUpdates()
     QPointer self(this);
     setUpdateState(UpdateScreenState::of(UpdateScreenState::Kind::checking));
     const UpdateScreenState result = co_await UpdateService::check(currentVersion(), updateOptions());
-    if (self && !m_installing)
+    // The answer replaces only its own progress: not an installation begun meanwhile, nor how one ended.
+    if (self && m_updateState.kind == UpdateScreenState::Kind::checking)
         setUpdateState(result);
 }
 
