@@ -543,12 +543,11 @@ QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
     const bool off = co_await switchOff();
     if (!self)
         co_return;
+    m_installing = false; // the installer is done: the quit below is not held back
     if (!off) {
-        m_installing = false;
         setUpdateState(UpdateScreenState::failed(relaunchHeldBack));
         co_return;
     }
-    m_installing = false; // the installer is done: this quit is not held back
     UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
     m_terminate();
 }
