@@ -1,6 +1,7 @@
 #include "Account/DeviceCredentialStore.h"
 #include "App/AppModel.h"
 #include "App/SessionOperations.h"
+#include "Views/UpdateLook.h"
 
 #include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
@@ -22,6 +23,10 @@ using namespace Vetron;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
 
+// Something asked of the model while an installation of `release` runs.
+using Meanwhile = QCoro::Task<> (*)(AppModel &model, MacReleaseManifest release);
+Q_DECLARE_METATYPE(Meanwhile)
+
 class AppModelTest : public QObject
 {
     Q_OBJECT
@@ -31,6 +36,7 @@ class AppModelTest : public QObject
     WakeNotifier m_wake;
     int m_terminations = 0;
     std::function<void()> m_onTerminate;
+    QList<MainSection> m_windows; // the section the window came forward on, each time
 
     std::unique_ptr<AppModel> makeModel(const QString &shell = {})
     {
@@ -46,7 +52,27 @@ class AppModelTest : public QObject
             if (m_onTerminate)
                 m_onTerminate();
         };
-        return std::make_unique<AppModel>(false, options);
+        const auto made = std::make_shared<QPointer<AppModel>>();
+        options.showWindow = [this, made]() { m_windows << (*made)->section(); };
+        auto model = std::make_unique<AppModel>(false, options);
+        *made = model.get();
+        return model;
+    }
+
+    // A release the installer stand-ins accept: a tar image holding the package, served by the
+    // account server.
+    MacReleaseManifest publishRelease() const
+    {
+        QTemporaryDir content;
+        QFile(content.filePath(u"Vetron.pkg"_s)).open(QIODevice::WriteOnly);
+        QProcess tar;
+        tar.start(u"/bin/tar"_s, { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s });
+        tar.waitForFinished();
+        const QByteArray image = tar.readAllStandardOutput();
+        m_server->setFile(u"/static/Vetron.dmg"_s, image);
+        return { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/Vetron.dmg"_s,
+                 QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()),
+                 {}, std::nullopt, std::nullopt };
     }
 
     // Waits for a task a view would await; it must still be running when handed out.
@@ -72,6 +98,7 @@ private Q_SLOTS:
         QVERIFY(m_server = Test::startAccountServer());
         m_terminations = 0;
         m_onTerminate = nullptr;
+        m_windows.clear();
     }
 
     void cleanup()
@@ -177,7 +204,7 @@ private Q_SLOTS:
     }
 
     // A failed installation changes nothing; a finished one switches protection off, starts the
-    // relaunch and only then quits.
+    // relaunch and only then quits, and neither while the switch-off fails.
     void installedUpdateSwitchesOffThenRelaunchesThenQuits()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
@@ -201,22 +228,22 @@ private Q_SLOTS:
         QCOMPARE(protectionLeft(ssh), u"ssh running, proxies on the tunnel"_s);
         QCOMPARE(m_terminations, 0);
 
-        // A release the installer stand-ins accept: a tar image holding the package.
-        QTemporaryDir content;
-        QVERIFY(QFile(content.filePath(u"Vetron.pkg"_s)).open(QIODevice::WriteOnly));
-        QProcess tar;
-        tar.start(u"/bin/tar"_s, { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s });
-        QVERIFY(tar.waitForFinished());
-        const QByteArray image = tar.readAllStandardOutput();
-        m_server->setFile(u"/static/Vetron.dmg"_s, image);
-        const MacReleaseManifest manifest {
-            u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/Vetron.dmg"_s,
-            QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()),
-            {}, std::nullopt, std::nullopt
-        };
+        // Installed, but the password dialog of the switch-off is cancelled: the proxies stay on
+        // the tunnel's port, so the application neither relaunches nor ends; the window shows why.
+        const MacReleaseManifest manifest = publishRelease();
+        m_fixture->standIns().setPasswordRefused(true);
+        QVERIFY(awaitTask(model->installUpdate(manifest)).finished);
+        QCOMPARE(m_terminations, 0);
+        QVERIFY(!QFile::exists(notes));
+        QCOMPARE(model->state(), ProtectionState::blocked);
+        QVERIFY2(model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s), qPrintable(model->detail()));
+        QCOMPARE(m_windows, QList<MainSection> { MainSection::protection });
+        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
+        QVERIFY(m_fixture->proxiesPointAtTunnel());
 
         // The relaunch must have been started, with protection already off, when the
         // application is asked to end.
+        m_fixture->standIns().setPasswordRefused(false);
         QString atTermination;
         m_onTerminate = [&]() {
             atTermination = protectionLeft(ssh);
@@ -234,6 +261,53 @@ private Q_SLOTS:
         QVERIFY2(relaunch.contains(QString::number(QCoreApplication::applicationPid()))
                      && relaunch.endsWith(u"/Applications/Ветрон.app'"_s),
                  qPrintable(relaunch));
+    }
+
+    // While the installer writes the application, what the header, the tray and the updates
+    // screen can ask for meanwhile neither replaces the installation's state, nor starts a second
+    // installer, nor ends the application; the one installation then relaunches as designed.
+    void anInstallationRunsAloneUntilItsRelaunch_data()
+    {
+        QTest::addColumn<Meanwhile>("meanwhile");
+        QTest::addColumn<QString>("note"); // shown in the window, which comes forward with it
+        QTest::addRow("check") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.checkUpdates(); })
+                               << QString();
+        QTest::addRow("second installation")
+            << Meanwhile([](AppModel &model, MacReleaseManifest release) { return model.installUpdate(release); })
+            << QString();
+        const QString held = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он "
+                             u"перезапустится сам."_s;
+        QTest::addRow("quit item") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.quit(); })
+                                   << held;
+        // The last window closed where there is no tray, or the system's quit.
+        QTest::addRow("application quit") << Meanwhile([](AppModel &, MacReleaseManifest) -> QCoro::Task<> {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+            co_return;
+        }) << held;
+    }
+
+    void anInstallationRunsAloneUntilItsRelaunch()
+    {
+        QFETCH(Meanwhile, meanwhile);
+        QFETCH(QString, note);
+        auto model = makeModel(u"/bin/true"_s); // the relaunch starts nothing
+        const MacReleaseManifest manifest = publishRelease();
+        m_fixture->standIns().setInstallerHeld(true);
+        OperationTask *installation = model->startInstallUpdate(QVariant::fromValue(manifest));
+        QTRY_COMPARE_WITH_TIMEOUT(m_fixture->standIns().calls(u"installer"_s).size(), 1, 20000);
+
+        QVERIFY(awaitTask(meanwhile(*model, manifest)).finished);
+        QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::downloading);
+        QCOMPARE(model->updateState().manifest->url, manifest.url);
+        QCOMPARE(UpdateLook::installingNote(model->updateState()), note);
+        QCOMPARE(m_windows, note.isEmpty() ? QList<MainSection>() : QList<MainSection> { MainSection::updates });
+        QCOMPARE(m_terminations, 0);
+
+        m_fixture->standIns().setInstallerHeld(false);
+        QVERIFY(finishes(installation));
+        QCOMPARE(m_terminations, 1);
+        QCOMPARE(m_fixture->standIns().calls(u"installer"_s).size(), 1);
     }
 };
 

@@ -43,9 +43,11 @@ class TrayMenuTest : public QObject
                             ::kill(pid_t(m_ssh), 0) == 0 ? u"running"_s : u"gone"_s,
                             m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
         };
+        const auto showWindow = [this]() { m_events << u"window on section %1"_s.arg(int(m_model->section())); };
+        options.showWindow = showWindow;
         m_model = std::make_unique<AppModel>(false, options);
         m_tray = std::make_unique<TrayMenu>(
-            *m_model, [this]() { m_events << u"window on section %1"_s.arg(int(m_model->section())); },
+            *m_model, showWindow,
             [this](ProtectionState state) {
                 m_iconsAsked << state;
                 return TrayMenu::fallbackIcon(state);
@@ -133,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(m_events, QStringList { u"window on section %1"_s.arg(int(m_model->section())) });
     }
 
-    void blockedRetriesBusyDisablesAndQuitRestoresProxiesFirst()
+    void blockedRetriesBusyDisablesAndQuitRestoresProxiesFirstOrStays()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         makeTray();
@@ -151,10 +153,22 @@ private Q_SLOTS:
         QCOMPARE(m_model->state(), ProtectionState::protected_);
         QCOMPARE(protection->text(), u"Выключить защиту"_s);
 
+        // The password dialog of the switch-off is cancelled: the client stays, its window shows
+        // the failure on the protection screen, and the menu goes on working.
         m_ssh = m_model->tunnel->processId();
+        m_fixture->standIns().setPasswordRefused(true);
         item("trayQuitAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 30000);
-        QCOMPARE(m_events.first(), u"terminate: ssh gone, proxies restored"_s);
+        QCOMPARE(m_events.first(), u"window on section 0"_s);
+        QCOMPARE(m_model->state(), ProtectionState::blocked);
+        QVERIFY2(m_model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s),
+                 qPrintable(m_model->detail()));
+        QVERIFY(protection->isEnabled());
+
+        m_fixture->standIns().setPasswordRefused(false);
+        item("trayQuitAction")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 2, 30000);
+        QCOMPARE(m_events.last(), u"terminate: ssh gone, proxies restored"_s);
     }
 
     void settingsSetTheSectionBeforeTheWindowUpdatesAfter()

@@ -96,6 +96,11 @@ void StandIns::setPasswordDialogHeld(bool held) const
     writeOrRemove(m_state.filePath(u"osascript.hold"_s), "hold", held);
 }
 
+void StandIns::setInstallerHeld(bool held) const
+{
+    writeOrRemove(m_state.filePath(u"installer.hold"_s), "hold", held);
+}
+
 void StandIns::setFailingOptions(const QString &tool, const QStringList &options) const
 {
     writeOrRemove(m_state.filePath(tool + u".fail"_s), options.join(u'\n').toUtf8() + '\n', !options.isEmpty());

@@ -31,6 +31,8 @@ public:
     void setPasswordRefused(bool refused) const;
     // While held, the password dialog stays open: osascript waits before it runs its script.
     void setPasswordDialogHeld(bool held) const;
+    // While held, an installer call is under way: it waits, logged, before it installs.
+    void setInstallerHeld(bool held) const;
     // Makes every call of `tool` with one of `options` (its first argument) fail.
     void setFailingOptions(const QString &tool, const QStringList &options) const;
 

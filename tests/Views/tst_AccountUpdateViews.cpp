@@ -189,11 +189,13 @@ private Q_SLOTS:
             << u"updateReleaseCard"_s << true << QStringList { u"Весенний выпуск"_s }
             << QStringList { u"Повышена стабильность и безопасность приложения."_s,
                              u"Улучшения и исправления Ветрона"_s };
+        // After a quit asked for during the installation, the card says why nothing closed.
+        UpdateScreenState downloading = UpdateScreenState::withManifest(
+            Kind::downloading, manifest(std::nullopt, QStringList { u"Быстрее"_s, u"Тише"_s }));
+        downloading.message = u"Ветрон перезапустится сам."_s;
         QTest::addRow("downloading")
-            << UpdateScreenState::withManifest(Kind::downloading,
-                                               manifest(std::nullopt, QStringList { u"Быстрее"_s, u"Тише"_s }))
-            << u"updateReleaseCard"_s << false
-            << QStringList { u"Быстрее"_s, u"Тише"_s, u"Скачиваем и устанавливаем обновление…"_s }
+            << downloading << u"updateReleaseCard"_s << false
+            << QStringList { u"Быстрее"_s, u"Тише"_s, u"Скачиваем и устанавливаем обновление…"_s, downloading.message }
             << QStringList { u"Скачать и установить"_s };
         QTest::addRow("downloaded")
             << UpdateScreenState::withManifest(Kind::downloaded, manifest()) << u"updateReleaseCard"_s << false

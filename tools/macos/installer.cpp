@@ -2,11 +2,14 @@
 //   installer -pkg <package> -target <target>
 // It installs nothing: it checks that the package exists and appends {"package", "target"}, both as
 // given, to the list in <state>/installer.json. Every call is logged to <state>/installer.log as a
-// JSON array of its arguments; any line in <state>/installer.fail makes the install fail.
+// JSON array of its arguments; any line in <state>/installer.fail makes the install fail. While
+// <state>/installer.hold exists the install is under way: the call waits, already logged, and has
+// recorded nothing yet.
 
 #include "StandInState.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron::StandIn;
@@ -47,6 +50,8 @@ int run(const QString &stateDirectory, const QStringList &arguments)
         printError(u"Usage: installer -pkg <pathToPackage> -target <device>\n"_s);
         return failureExitCode;
     }
+    while (QFileInfo::exists(stateDirectory + u"/installer.hold"_s))
+        QThread::msleep(20);
     if (!readLines(stateDirectory + u"/installer.fail"_s).isEmpty()) {
         printError(u"installer: The install failed.\n"_s);
         return failureExitCode;

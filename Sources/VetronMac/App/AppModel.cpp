@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <coroutine>
+
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
@@ -21,6 +23,22 @@ const QString accountUnavailable = u"Не удалось автоматичес�
                                    u"повторно вводить ключ не нужно."_s;
 const QString accountStale
     = u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s;
+const QString quitAfterInstallation
+    = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он перезапустится сам."_s;
+const QString relaunchHeldBack = u"Обновление установлено, но Ветрон не перезапущен: не удалось выключить защиту. "
+                                 u"Закройте Ветрон и откройте его снова."_s;
+
+// Resumes its caller from a fresh event posted now, after every event posted before it: the
+// state reports the tunnel has made so far are applied by then.
+struct PostedTurn {
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> caller)
+    {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [caller]() { caller.resume(); }, Qt::QueuedConnection);
+    }
+    void await_resume() const noexcept {}
+};
 
 } // namespace
 
@@ -45,7 +63,10 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     , m_tools(options.tools)
     , m_pinnedHostKey(options.pinnedHostKey)
     , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
+    , m_showWindow(options.showWindow ? std::move(options.showWindow) : []() {})
 {
+    if (QCoreApplication *application = QCoreApplication::instance())
+        application->installEventFilter(this);
     if (!autoConnect)
         return;
     WakeNotifier *wake = options.wake;
@@ -83,6 +104,15 @@ void AppModel::applyReport(ProtectionState state, const QString &detail)
     Q_EMIT stateChanged();
     m_detail = detail.isNull() ? defaultDetail(state) : detail;
     Q_EMIT detailChanged();
+}
+
+bool AppModel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance() && holdQuitForInstallation()) {
+        event->ignore(); // the platform's quit is cancelled too
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppModel::setSection(MainSection section)
@@ -483,38 +513,78 @@ UpdateService::Options AppModel::updateOptions() const
 
 QCoro::Task<> AppModel::checkUpdates()
 {
+    if (m_installing)
+        co_return;
     QPointer self(this);
     setUpdateState(UpdateScreenState::of(UpdateScreenState::Kind::checking));
     const UpdateScreenState result = co_await UpdateService::check(currentVersion(), updateOptions());
-    if (self)
+    // The answer replaces only its own progress: not an installation begun meanwhile, nor how one ended.
+    if (self && m_updateState.kind == UpdateScreenState::Kind::checking)
         setUpdateState(result);
 }
 
 QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
 {
+    if (m_installing)
+        co_return;
     QPointer self(this);
+    m_installing = true;
     setUpdateState(UpdateScreenState::withManifest(UpdateScreenState::Kind::downloading, manifest));
     const ToolPaths tools = m_tools;
     const UpdateInstallOutcome outcome = co_await UpdateService::install(manifest, updateOptions());
     if (!self)
         co_return;
     if (outcome.kind == UpdateInstallOutcome::Kind::failed) {
+        m_installing = false;
         setUpdateState(UpdateScreenState::failed(outcome.message));
         co_return;
     }
-    // The user's proxies come back before the process ends.
-    co_await tunnel->disable();
+    // The user's proxies come back before the process ends; while they cannot, it does not end.
+    const bool off = co_await switchOff();
     if (!self)
         co_return;
+    m_installing = false; // the installer is done: the quit below is not held back
+    if (!off) {
+        setUpdateState(UpdateScreenState::failed(relaunchHeldBack));
+        co_return;
+    }
     UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
     m_terminate();
 }
 
-QCoro::Task<> AppModel::quit()
+QCoro::Task<bool> AppModel::switchOff()
 {
     QPointer self(this);
     co_await tunnel->disable();
-    if (self)
+    co_await PostedTurn();
+    if (!self)
+        co_return false;
+    if (m_state == ProtectionState::disabled)
+        co_return true;
+    setSection(MainSection::protection);
+    m_showWindow();
+    co_return false;
+}
+
+bool AppModel::holdQuitForInstallation()
+{
+    if (!m_installing)
+        return false;
+    UpdateScreenState noted = m_updateState;
+    noted.message = quitAfterInstallation;
+    setUpdateState(noted);
+    setSection(MainSection::updates);
+    m_showWindow();
+    return true;
+}
+
+QCoro::Task<> AppModel::quit()
+{
+    if (holdQuitForInstallation())
+        co_return;
+    QPointer self(this);
+    const bool off = co_await switchOff();
+    if (off && self)
         m_terminate();
 }
 

@@ -30,6 +30,9 @@ struct AppModelOptions {
     QString pinnedHostKey;           // "ssh-ed25519 AAAA…" that enrollment pins; the build's when empty
     WakeNotifier *wake = nullptr;    // the system's when none is given
     std::function<void()> terminate; // quits the application: the quit item, an installed update
+    // Brings the main window forward: a quit that could not switch protection off, or that
+    // waits for an installation, shows why there.
+    std::function<void()> showWindow;
 };
 
 // The one object every screen, the tray menu and the application shell observe and call. It
@@ -144,9 +147,19 @@ public:
     // Sends one session command ("rename" with a title, "delete" without) and, once it succeeded,
     // reloads the list; a failed command throws and leaves the list as it was.
     QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt);
+    // While an installation runs (download to relaunch) a check leaves its state alone and a
+    // second installation does not start: there is one installer at a time.
     QCoro::Task<> checkUpdates();
+    // Relaunches into the installed release only once protection is off; when the switch-off
+    // fails the application stays, with the failure on the protection screen.
     QCoro::Task<> installUpdate(MacReleaseManifest manifest);
     // Switches protection off, which puts the user's proxies back, then quits the application.
+    // A failed switch-off does not quit: the window comes forward on the protection screen,
+    // whose detail says what went wrong. During an installation nothing is switched off and the
+    // window says that the application will restart by itself once the installer is done, so
+    // that no installer is ended half-way through writing the application; a quit the
+    // application is asked for by any other route (its last window closed where there is no
+    // tray, the system's quit) is held back the same way.
     QCoro::Task<> quit();
 
     // Starters for the views: each begins its operation and returns at once with its task,
@@ -166,6 +179,9 @@ public:
 
     TunnelService *const tunnel;
     PortalAccountClient *const accountClient;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     void stateChanged();
@@ -197,6 +213,12 @@ private:
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
     UpdateService::Options updateOptions() const;
+    // During an installation: notes in the window that the application restarts by itself once
+    // the installer is done, brings the window forward there and says true.
+    bool holdQuitForInstallation();
+    // Switches protection off and tells whether it is off now; when it is not, the window comes
+    // forward on the protection screen.
+    QCoro::Task<bool> switchOff();
 
     ProtectionState m_state = ProtectionState::disabled;
     QString m_detail;
@@ -220,6 +242,8 @@ private:
     ToolPaths m_tools;
     QString m_pinnedHostKey;
     std::function<void()> m_terminate;
+    std::function<void()> m_showWindow;
+    bool m_installing = false; // from the download until the relaunch or the failure
 };
 
 // The detail shown for a state report that came without a text of its own.

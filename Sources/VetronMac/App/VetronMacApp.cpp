@@ -16,12 +16,23 @@
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
+namespace {
+
+// The model brings this application's window forward when it has something to show.
+AppModel::Options withWindow(AppModel::Options options, VetronMacApp *app)
+{
+    if (!options.showWindow)
+        options.showWindow = [app]() { app->showWindow(); };
+    return options;
+}
+
+} // namespace
 
 VetronMacApp::VetronMacApp(Options options, QObject *parent)
     : QObject(parent)
     , m_trayAvailable(options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable()))
     , m_showsWindow(options.showWindow)
-    , m_model(std::make_unique<AppModel>(options.autoConnect, std::move(options.model)))
+    , m_model(std::make_unique<AppModel>(options.autoConnect, withWindow(std::move(options.model), this)))
 {
     AppDelegate::Options duties;
     duties.nothingToDo = [] {

@@ -35,7 +35,7 @@ public:
 
     Kind kind = Kind::idle;
     std::optional<MacReleaseManifest> manifest; // available, downloading, downloaded
-    QString message;                            // failed
+    QString message;                            // failed; while downloading, a note for the user
 
     static UpdateScreenState withManifest(Kind kind, MacReleaseManifest manifest) { return { kind, manifest, {} }; }
     static UpdateScreenState failed(QString message) { return { Kind::failed, std::nullopt, std::move(message) }; }

@@ -117,6 +117,11 @@ QString releaseFooterText(Kind kind)
     }
 }
 
+QString installingNote(const UpdateScreenState &state)
+{
+    return releaseFooter(state.kind) == ReleaseFooter::installing ? state.message : QString();
+}
+
 QString installedVersionText(const QString &version)
 {
     return u"Установлена версия "_s + version;
@@ -177,6 +182,11 @@ UpdateLookForViews::ReleaseFooter UpdateLookForViews::releaseFooter(const Update
 QString UpdateLookForViews::releaseFooterText(const UpdateScreenState &state) const
 {
     return UpdateLook::releaseFooterText(state.kind);
+}
+
+QString UpdateLookForViews::installingNote(const UpdateScreenState &state) const
+{
+    return UpdateLook::installingNote(state);
 }
 
 QString UpdateLookForViews::installedVersionText(const QString &version) const

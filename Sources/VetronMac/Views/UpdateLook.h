@@ -37,6 +37,9 @@ QStringList releaseNotes(const MacReleaseManifest &manifest);
 ReleaseFooter releaseFooter(UpdateScreenState::Kind kind);
 // The text of the installing and installed lines; empty otherwise.
 QString releaseFooterText(UpdateScreenState::Kind kind);
+// A note under the installation's progress (why the application does not close yet); empty
+// otherwise.
+QString installingNote(const UpdateScreenState &state);
 QString installedVersionText(const QString &version);
 
 } // namespace UpdateLook
@@ -67,6 +70,7 @@ public:
     Q_INVOKABLE QStringList releaseNotes(const Vetron::UpdateScreenState &state) const;
     Q_INVOKABLE ReleaseFooter releaseFooter(const Vetron::UpdateScreenState &state) const;
     Q_INVOKABLE QString releaseFooterText(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString installingNote(const Vetron::UpdateScreenState &state) const;
     Q_INVOKABLE QString installedVersionText(const QString &version) const;
 };
 

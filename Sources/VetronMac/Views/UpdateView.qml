@@ -226,6 +226,17 @@ Item {
                             font.pixelSize: 13
                         }
                     }
+                    Text {
+                        objectName: "updateInstallingNote"
+                        visible: text.length > 0
+                        Layout.fillWidth: true
+                        text: UpdateLook.installingNote(root.updateState)
+                        textFormat: Text.PlainText
+                        color: Theme.muted
+                        font.family: Fonts.system
+                        font.pixelSize: 13
+                        wrapMode: Text.Wrap
+                    }
                     GlyphLabel {
                         objectName: "updateInstalledLine"
                         visible: UpdateLook.releaseFooter(root.updateState) === UpdateLook.Installed
