@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -51,7 +50,10 @@ class SettingsViewsTest : public QObject
         }
         m_fixture->server().setSessions(sessions);
         AppModel::Options options;
-        options.tunnel = m_fixture->serviceOptions();
+        // No health checks: a settings read that a test holds or fails would end the tunnel.
+        TunnelTimings timings = TunnelFixture::fastTimings();
+        timings.monitorInterval = std::chrono::hours(1);
+        options.tunnel = m_fixture->serviceOptions(timings);
         m_model = ViewHarness::makeModel(options);
         m_model->setAccountLoaded(true);
         return awaitTask(m_model->tunnel->enable()).finished
@@ -92,15 +94,16 @@ class SettingsViewsTest : public QObject
         return QTest::qWaitFor([&] { return !confirmation->property("visible").toBool(); });
     }
 
-    // Every operation the settings screen started has ended.
-    static bool screenIdle(QQuickWindow &window)
+    // Every operation `owner` started has ended.
+    static bool idle(const QObject *owner)
     {
-        auto *screen = window.findChild<SettingsScreen *>();
-        return screen && QTest::qWaitFor([&] {
-            const auto tasks = screen->findChildren<OperationTask *>();
+        return owner && QTest::qWaitFor([&] {
+            const auto tasks = owner->findChildren<OperationTask *>();
             return std::none_of(tasks.begin(), tasks.end(), [](auto *task) { return task->running(); });
         });
     }
+
+    static bool screenIdle(QQuickWindow &window) { return idle(window.findChild<SettingsScreen *>()); }
 
 private Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
@@ -233,25 +236,83 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(BuildConstants::purgeHost).size(), 1);
     }
 
-    void editedCategoryReachesTheServerOnlyOnSave()
+    // Opened from the header, the screen's settings read must have answered before anything can
+    // be edited or saved: otherwise a save would write the defaults over the server's settings.
+    void settingsAreSavedOnlyOverTheServersOwn_data()
+    {
+        QTest::addColumn<int>("readStatus"); // 0 for the usual answer
+        QTest::addRow("read answered") << 0;
+        QTest::addRow("read failed") << 500;
+    }
+
+    void settingsAreSavedOnlyOverTheServersOwn()
+    {
+        QFETCH(int, readStatus);
+        const bool answered = readStatus == 0;
+        QVERIFY(startModel({}));
+        // "Never" and a category this client does not know: a save must keep both.
+        const QJsonObject stored { { u"retention_days"_s, 0 }, { u"cross_session"_s, true },
+                                   { u"disabled_categories"_s, QJsonArray { u"faces"_s, u"secrets"_s } } };
+        m_fixture->server().setSettings(stored);
+        m_fixture->server().setOverride(QLatin1StringView(BuildConstants::statusHost), readStatus);
+        m_fixture->server().clearRequests();
+        const auto window = show(u"MainView"_s);
+        const QStringList editors { u"settingsSaveButton"_s, u"categoryToggle_network"_s, u"retentionPicker"_s,
+                                    u"crossSessionToggle"_s };
+        QStringList enabledWhileReading;
+        QObject reading;
+        connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, &reading, [&] {
+            if (m_fixture->server().requests().last().url.host() != QLatin1StringView(BuildConstants::statusHost))
+                return;
+            for (const QString &name : editors) {
+                if (item(*window, name)->isEnabled())
+                    enabledWhileReading << name;
+            }
+        });
+        ViewHarness::click(*window, *item(*window, u"settingsSectionButton"_s));
+        QVERIFY(idle(m_model.get()) && screenIdle(*window));
+        QCOMPARE(requestsTo(BuildConstants::statusHost).size(), 1);
+        QCOMPARE(enabledWhileReading, QStringList());
+        for (const QString &name : editors)
+            QVERIFY2(item(*window, name)->isEnabled() == answered, qPrintable(name));
+
+        ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
+        ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
+        // A save the clicks started has had its answer once the model is idle.
+        QVERIFY(idle(m_model.get()));
+        QCOMPARE(requestsTo(BuildConstants::configHost).size(), answered ? 1 : 0);
+        QJsonObject expected = stored;
+        if (answered) {
+            QCOMPARE(m_model->message(), u"Настройки сохранены."_s);
+            expected[u"disabled_categories"_s] = QJsonArray { u"faces"_s, u"secrets"_s, u"network"_s };
+        }
+        QCOMPARE(m_fixture->server().settings(), expected);
+    }
+
+    // Edits wait for "Сохранить": opening the section again reads the settings anew but keeps
+    // them; "Отмена" drops them.
+    void editsOutliveAReadUntilCancelled()
     {
         QVERIFY(startModel({}));
-        // "faces" is a category this client does not know: the switch keeps it.
-        m_model->setSettings({ 30, false, { u"secrets"_s, u"faces"_s } });
-        const auto window = show(u"SettingsView"_s);
-        auto *network = item(*window, u"categoryToggle_network"_s);
-        QVERIFY(network->property("checked").toBool());
-        QVERIFY(!item(*window, u"categoryToggle_secrets"_s)->property("checked").toBool());
-        ViewHarness::click(*window, *network);
-        QCOMPARE(m_model->settings().disabledCategories, (QStringList { u"secrets"_s, u"faces"_s, u"network"_s }));
-        QVERIFY(!network->property("checked").toBool());
+        m_fixture->server().clearRequests();
+        const auto window = show(u"MainView"_s);
+        const auto openSettings = [&] {
+            ViewHarness::click(*window, *item(*window, u"settingsSectionButton"_s));
+            return idle(m_model.get()) && m_model->settingsLoaded();
+        };
+        const auto networkReplaced = [&] { return item(*window, u"categoryToggle_network"_s)->property("checked").toBool(); };
+        QVERIFY(openSettings());
+        ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
+        ViewHarness::click(*window, *item(*window, u"sectionBackButton"_s));
+        QVERIFY(openSettings());
+        QCOMPARE(requestsTo(BuildConstants::statusHost).size(), 2);
+        QVERIFY(!networkReplaced());
 
-        ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
-        QTRY_COMPARE(m_model->message(), u"Настройки сохранены."_s);
-        // One request only: the switch itself sent nothing.
-        const auto saved = requestsTo(BuildConstants::configHost);
-        QCOMPARE(saved.size(), 1);
-        QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"secrets,faces,network"_s);
+        ViewHarness::click(*window, *item(*window, u"settingsCancelButton"_s));
+        QCOMPARE(m_model->section(), MainSection::protection);
+        QVERIFY(openSettings());
+        QVERIFY(networkReplaced());
+        QVERIFY(requestsTo(BuildConstants::configHost).isEmpty());
     }
 };
 

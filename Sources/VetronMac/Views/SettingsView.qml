@@ -45,6 +45,7 @@ Item {
             }
             SettingsStorageCard {
                 model: root.model
+                editable: screen.editable
             }
             ColumnLayout {
                 Layout.fillWidth: true
@@ -65,6 +66,7 @@ Item {
                         text: modelData.title
                         hint: modelData.hint
                         font.weight: Font.Medium
+                        enabled: screen.editable
                         checkable: false
                         checked: root.model.settings.isCategoryEnabled(modelData.key)
                         onClicked: root.model.settings.disabledCategories = SettingsLooks.disabledCategoriesAfter(
@@ -158,12 +160,13 @@ Item {
                     BorderedButton {
                         objectName: "settingsCancelButton"
                         text: "Отмена"
-                        onClicked: root.model.section = MainSection.Protection
+                        onClicked: screen.cancel()
                     }
                     ProminentButton {
                         objectName: "settingsSaveButton"
                         text: "Сохранить"
                         tint: Theme.accent
+                        enabled: screen.editable
                         onClicked: root.model.startSaveSettings()
                     }
                 }
