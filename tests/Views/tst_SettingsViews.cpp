@@ -11,6 +11,8 @@
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -105,12 +107,27 @@ class SettingsViewsTest : public QObject
 
     static bool screenIdle(QQuickWindow &window) { return idle(window.findChild<SettingsScreen *>()); }
 
+    // The texts below `root` that would read markup in what they show. Qt's own tooltips and
+    // field placeholders are left out: they show only fixed texts of ours.
+    static QStringList textsReadAsMarkup(QQuickItem *root)
+    {
+        QStringList found;
+        if (root->inherits("QQuickPopupItem") || root->inherits("QQuickPlaceholderText"))
+            return found;
+        if ((root->inherits("QQuickText") || root->inherits("QQuickTextEdit"))
+            && root->property("textFormat").toInt() != Qt::PlainText)
+            found << root->property("text").toString();
+        for (QQuickItem *child : root->childItems())
+            found << textsReadAsMarkup(child);
+        return found;
+    }
+
 private Q_SLOTS:
     void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
     void cleanup()
     {
-        if (m_model)
+        if (m_model && m_fixture)
             awaitTask(m_model->tunnel->disable());
         m_model.reset();
         m_fixture.reset();
@@ -313,6 +330,51 @@ private Q_SLOTS:
         QVERIFY(openSettings());
         QVERIFY(networkReplaced());
         QVERIFY(requestsTo(BuildConstants::configHost).isEmpty());
+    }
+
+    // Markup in a title or message is shown as the characters it is made of: read as rich text,
+    // an image it names would be fetched straight from the network, outside the proxies.
+    void serverTextIsShownAsPlainText_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("shownBy");
+        QTest::addRow("session list") << u"SettingsView"_s << u"sessionRowTitle"_s;
+        QTest::addRow("session detail") << u"SessionsView"_s << u"sessionTitle"_s;
+        QTest::addRow("footer message") << u"MainView"_s << u"mainFooterMessage"_s;
+    }
+
+    void serverTextIsShownAsPlainText()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, shownBy);
+        QTcpServer images;
+        QVERIFY(images.listen(QHostAddress::LocalHost));
+        QByteArray received;
+        connect(&images, &QTcpServer::newConnection, &images, [&] {
+            while (QTcpSocket *socket = images.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, &images, [&received, socket] { received += socket->readAll(); });
+        });
+        const auto image = [&](const char *name) {
+            return u"<img src=\"http://127.0.0.1:%1/%2\">"_s.arg(images.serverPort()).arg(QLatin1StringView(name));
+        };
+        const QString hostile = image("title.png");
+        m_model = ViewHarness::makeModel();
+        m_model->setAccountLoaded(true);
+        ProtectedSession session;
+        session.id = u"s1"_s;
+        session.title = hostile;
+        m_model->setSessions({ session });
+        m_model->setSelectedSession(session);
+        m_model->setMessage(hostile);
+
+        const auto window = show(view);
+        QCOMPARE(item(*window, shownBy)->property("text").toString(), hostile);
+        QCOMPARE(textsReadAsMarkup(window->contentItem()).join(u" | "_s), QString());
+        // Rich text naming the same server: once its fetch has arrived, the view's would have too.
+        const auto proof = m_harness.showSource(
+            u"import QtQuick\nText { textFormat: Text.RichText; text: '%1' }"_s.arg(image("proof.png")), QSize(40, 40));
+        QTRY_VERIFY(received.contains("/proof.png"));
+        QVERIFY(!received.contains("/title.png"));
     }
 };
 

@@ -19,7 +19,7 @@ SettingsCard {
         Layout.fillWidth: true
         spacing: 12
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: "Удалять карту замен через"
             font.family: Fonts.system
@@ -59,7 +59,7 @@ SettingsCard {
             radius: 6
             color: Theme.chip
 
-            Text {
+            PlainText {
                 id: staticLabel
 
                 objectName: "retentionLabel"

@@ -32,7 +32,7 @@ Item {
                 model: root.model
                 title: "Настройки"
             }
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 text: "Карта замен хранится в зашифрованном виде. Ключ есть только у вас, на сервере он не сохраняется — поэтому расшифровать карту и увидеть настоящие данные не могут даже сотрудники сервиса."
                 font.family: Fonts.system
@@ -82,7 +82,7 @@ Item {
                     heading: "Сессии"
                     description: "Список бесед, в которых Ветрон скрывал данные. Видны только названия, даты и количество замен. Текст запросов не сохраняется."
                 }
-                Text {
+                PlainText {
                     objectName: "sessionsNotice"
                     Layout.fillWidth: true
                     visible: text.length > 0
@@ -119,7 +119,7 @@ Item {
                         enabled: screen.canGoBack
                         onClicked: screen.back()
                     }
-                    Text {
+                    PlainText {
                         objectName: "pagerText"
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignHCenter
