@@ -87,7 +87,7 @@ public:
     void setSettings(ProtectionSettings settings);
     bool settingsLoaded() const { return m_settingsLoaded; }
     // Puts back the settings the server last sent or accepted, dropping the edits made since.
-    Q_INVOKABLE void revertSettings();
+    void revertSettings();
     const std::optional<DeviceInfo> &device() const { return m_device; }
     const std::optional<SubscriptionInfo> &subscription() const { return m_subscription; }
     const UsageResponse &usage() const { return m_usage; }
