@@ -80,8 +80,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QStringList>("expected");
-        QTest::addRow("on again") << QStringList { u"names"_s, u"cards"_s } << u"names"_s << true
-                                  << QStringList { u"cards"_s };
+        // A key this client does not know stays where the server put it.
+        QTest::addRow("on again") << QStringList { u"faces"_s, u"names"_s, u"cards"_s } << u"names"_s << true
+                                  << QStringList { u"faces"_s, u"cards"_s };
+        QTest::addRow("off at the end") << QStringList { u"secrets"_s, u"faces"_s } << u"network"_s << false
+                                        << QStringList { u"secrets"_s, u"faces"_s, u"network"_s };
         QTest::addRow("off twice") << QStringList { u"cards"_s } << u"cards"_s << false
                                    << QStringList { u"cards"_s };
     }

@@ -8,11 +8,14 @@
 #include "TestSupport/TunnelFixture.h"
 #include "TestSupport/ViewHarness.h"
 
+#include <QBuffer>
 #include <QDirIterator>
+#include <QImage>
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
-#include <QUrlQuery>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -51,7 +54,10 @@ class SettingsViewsTest : public QObject
         }
         m_fixture->server().setSessions(sessions);
         AppModel::Options options;
-        options.tunnel = m_fixture->serviceOptions();
+        // No health checks: a settings read that a test holds or fails would end the tunnel.
+        TunnelTimings timings = TunnelFixture::fastTimings();
+        timings.monitorInterval = std::chrono::hours(1);
+        options.tunnel = m_fixture->serviceOptions(timings);
         m_model = ViewHarness::makeModel(options);
         m_model->setAccountLoaded(true);
         return awaitTask(m_model->tunnel->enable()).finished
@@ -92,14 +98,30 @@ class SettingsViewsTest : public QObject
         return QTest::qWaitFor([&] { return !confirmation->property("visible").toBool(); });
     }
 
-    // Every operation the settings screen started has ended.
-    static bool screenIdle(QQuickWindow &window)
+    // Every operation `owner` started has ended.
+    static bool idle(const QObject *owner)
     {
-        auto *screen = window.findChild<SettingsScreen *>();
-        return screen && QTest::qWaitFor([&] {
-            const auto tasks = screen->findChildren<OperationTask *>();
+        return owner && QTest::qWaitFor([&] {
+            const auto tasks = owner->findChildren<OperationTask *>();
             return std::none_of(tasks.begin(), tasks.end(), [](auto *task) { return task->running(); });
         });
+    }
+
+    static bool screenIdle(QQuickWindow &window) { return idle(window.findChild<SettingsScreen *>()); }
+
+    // The texts below `root` that would read markup in what they show. Qt's own tooltips and
+    // field placeholders are left out: they show only fixed texts of ours.
+    static QStringList textsReadAsMarkup(QQuickItem *root)
+    {
+        QStringList found;
+        if (root->inherits("QQuickPopupItem") || root->inherits("QQuickPlaceholderText"))
+            return found;
+        if ((root->inherits("QQuickText") || root->inherits("QQuickTextEdit"))
+            && root->property("textFormat").toInt() != Qt::PlainText)
+            found << root->property("text").toString();
+        for (QQuickItem *child : root->childItems())
+            found << textsReadAsMarkup(child);
+        return found;
     }
 
 private Q_SLOTS:
@@ -107,7 +129,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        if (m_model)
+        if (m_model && m_fixture)
             awaitTask(m_model->tunnel->disable());
         m_model.reset();
         m_fixture.reset();
@@ -233,24 +255,143 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(BuildConstants::purgeHost).size(), 1);
     }
 
-    void editedCategoryReachesTheServerOnlyOnSave()
+    // Opened from the header, the screen's settings read must have answered before anything can
+    // be edited or saved: otherwise a save would write the defaults over the server's settings.
+    void settingsAreSavedOnlyOverTheServersOwn_data()
+    {
+        QTest::addColumn<int>("readStatus"); // 0 for the usual answer
+        QTest::addRow("read answered") << 0;
+        QTest::addRow("read failed") << 500;
+    }
+
+    void settingsAreSavedOnlyOverTheServersOwn()
+    {
+        QFETCH(int, readStatus);
+        const bool answered = readStatus == 0;
+        QVERIFY(startModel({}));
+        // "Never" and a category this client does not know: a save must keep both.
+        const QJsonObject stored { { u"retention_days"_s, 0 }, { u"cross_session"_s, true },
+                                   { u"disabled_categories"_s, QJsonArray { u"faces"_s, u"secrets"_s } } };
+        m_fixture->server().setSettings(stored);
+        m_fixture->server().setOverride(QLatin1StringView(BuildConstants::statusHost), readStatus);
+        m_fixture->server().clearRequests();
+        const auto window = show(u"MainView"_s);
+        const QStringList editors { u"settingsSaveButton"_s, u"categoryToggle_network"_s, u"retentionPicker"_s,
+                                    u"crossSessionToggle"_s };
+        QStringList enabledWhileReading;
+        QObject reading;
+        connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, &reading, [&] {
+            if (m_fixture->server().requests().last().url.host() != QLatin1StringView(BuildConstants::statusHost))
+                return;
+            for (const QString &name : editors) {
+                if (item(*window, name)->isEnabled())
+                    enabledWhileReading << name;
+            }
+        });
+        ViewHarness::click(*window, *item(*window, u"settingsSectionButton"_s));
+        QVERIFY(idle(m_model.get()) && screenIdle(*window));
+        QCOMPARE(requestsTo(BuildConstants::statusHost).size(), 1);
+        QCOMPARE(enabledWhileReading, QStringList());
+        for (const QString &name : editors)
+            QVERIFY2(item(*window, name)->isEnabled() == answered, qPrintable(name));
+
+        ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
+        ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
+        // A save the clicks started has had its answer once the model is idle.
+        QVERIFY(idle(m_model.get()));
+        QCOMPARE(requestsTo(BuildConstants::configHost).size(), answered ? 1 : 0);
+        QJsonObject expected = stored;
+        if (answered) {
+            QCOMPARE(m_model->message(), u"Настройки сохранены."_s);
+            expected[u"disabled_categories"_s] = QJsonArray { u"faces"_s, u"secrets"_s, u"network"_s };
+        }
+        QCOMPARE(m_fixture->server().settings(), expected);
+    }
+
+    // Edits wait for "Сохранить": opening the section again reads the settings anew but keeps
+    // them; "Отмена" drops them.
+    void editsOutliveAReadUntilCancelled()
     {
         QVERIFY(startModel({}));
-        m_model->setSettings({ 30, false, { u"secrets"_s, u"faces"_s } });
-        const auto window = show(u"SettingsView"_s);
-        auto *network = item(*window, u"categoryToggle_network"_s);
-        QVERIFY(network->property("checked").toBool());
-        QVERIFY(!item(*window, u"categoryToggle_secrets"_s)->property("checked").toBool());
-        ViewHarness::click(*window, *network);
-        QCOMPARE(m_model->settings().disabledCategories, (QStringList { u"network"_s, u"secrets"_s }));
-        QVERIFY(!network->property("checked").toBool());
+        m_fixture->server().clearRequests();
+        const auto window = show(u"MainView"_s);
+        const auto openSettings = [&] {
+            ViewHarness::click(*window, *item(*window, u"settingsSectionButton"_s));
+            return idle(m_model.get()) && m_model->settingsLoaded();
+        };
+        const auto networkReplaced = [&] { return item(*window, u"categoryToggle_network"_s)->property("checked").toBool(); };
+        QVERIFY(openSettings());
+        ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
+        ViewHarness::click(*window, *item(*window, u"sectionBackButton"_s));
+        QVERIFY(openSettings());
+        QCOMPARE(requestsTo(BuildConstants::statusHost).size(), 2);
+        QVERIFY(!networkReplaced());
 
-        ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
-        QTRY_COMPARE(m_model->message(), u"Настройки сохранены."_s);
-        // One request only: the switch itself sent nothing.
-        const auto saved = requestsTo(BuildConstants::configHost);
-        QCOMPARE(saved.size(), 1);
-        QCOMPARE(QUrlQuery(saved.first().url).queryItemValue(u"disabled_categories"_s, QUrl::FullyDecoded), u"network,secrets"_s);
+        ViewHarness::click(*window, *item(*window, u"settingsCancelButton"_s));
+        QCOMPARE(m_model->section(), MainSection::protection);
+        QVERIFY(openSettings());
+        QVERIFY(networkReplaced());
+        QVERIFY(requestsTo(BuildConstants::configHost).isEmpty());
+    }
+
+    // Markup in a title or message is shown as the characters it is made of: read as rich text,
+    // an image it names would be fetched straight from the network, outside the proxies.
+    void serverTextIsShownAsPlainText_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("shownBy");
+        QTest::addRow("session list") << u"SettingsView"_s << u"sessionRowTitle"_s;
+        QTest::addRow("session detail") << u"SessionsView"_s << u"sessionTitle"_s;
+        QTest::addRow("footer message") << u"MainView"_s << u"mainFooterMessage"_s;
+    }
+
+    void serverTextIsShownAsPlainText()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, shownBy);
+        // Serves a picture to every request and notes what was asked for.
+        QTcpServer images;
+        QVERIFY(images.listen(QHostAddress::LocalHost));
+        QByteArray received;
+        QByteArray picture;
+        QBuffer buffer(&picture);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && QImage(1, 1, QImage::Format_RGB32).save(&buffer, "PNG"));
+        connect(&images, &QTcpServer::newConnection, &images, [&] {
+            while (QTcpSocket *socket = images.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, &images, [&, socket] {
+                    const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+                    socket->setProperty("request", request);
+                    if (!request.endsWith("\r\n\r\n"))
+                        return;
+                    received += request;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: "
+                                  + QByteArray::number(picture.size()) + "\r\n\r\n" + picture);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+        const auto image = [&](const char *name) {
+            return u"http://127.0.0.1:%1/%2"_s.arg(images.serverPort()).arg(QLatin1StringView(name));
+        };
+        const QString hostile = u"<img src=\"%1\">"_s.arg(image("title.png"));
+        m_model = ViewHarness::makeModel();
+        m_model->setAccountLoaded(true);
+        ProtectedSession session;
+        session.id = u"s1"_s;
+        session.title = hostile;
+        m_model->setSessions({ session });
+        m_model->setSelectedSession(session);
+        m_model->setMessage(hostile);
+
+        const auto window = show(view);
+        QCOMPARE(item(*window, shownBy)->property("text").toString(), hostile);
+        QCOMPARE(textsReadAsMarkup(window->contentItem()).join(u" | "_s), QString());
+        // A picture from the same server, loaded the way rich text loads one: once it has come,
+        // a fetch the view started would have arrived before it.
+        const auto proof = m_harness.showSource(u"import QtQuick\nImage { source: '%1' }"_s.arg(image("proof.png")), QSize(40, 40));
+        QTRY_COMPARE(proof->contentItem()->childItems().value(0)->property("status").toInt(), 1); // Image.Ready
+        QVERIFY(received.contains("/proof.png"));
+        QVERIFY(!received.contains("/title.png"));
     }
 };
 

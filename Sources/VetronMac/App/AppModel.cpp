@@ -196,6 +196,27 @@ void AppModel::setSettings(ProtectionSettings settings)
     Q_EMIT settingsChanged();
 }
 
+void AppModel::setSettingsLoaded(bool loaded)
+{
+    if (loaded == m_settingsLoaded)
+        return;
+    m_settingsLoaded = loaded;
+    Q_EMIT settingsLoadedChanged();
+}
+
+void AppModel::setLoadedSettings(ProtectionSettings settings)
+{
+    m_serverSettings = settings;
+    setSettings(std::move(settings));
+    setSettingsLoaded(true);
+}
+
+void AppModel::revertSettings()
+{
+    if (m_serverSettings && m_settings != *m_serverSettings)
+        setSettings(*m_serverSettings);
+}
+
 void AppModel::setSelectedSession(std::optional<ProtectedSession> session)
 {
     m_selectedSession = std::move(session);
@@ -443,11 +464,18 @@ QCoro::Task<> AppModel::loadAccount(std::shared_ptr<CancellationToken> token)
 QCoro::Task<> AppModel::loadSettings()
 {
     QPointer self(this);
+    const quint64 load = ++m_settingsLoads;
+    setSettingsLoaded(false);
     try {
-        const ProtectionSettings settings = co_await tunnel->settings();
+        const ProtectionSettings answer = co_await tunnel->settings();
         if (self) {
-            setSettings(settings);
+            // The user's pending edits stay what the screen shows and what a save sends.
+            const bool edited = m_serverSettings && m_settings != *m_serverSettings;
+            m_serverSettings = answer;
+            if (!edited)
+                setSettings(answer);
             setMessage({});
+            setSettingsLoaded(load == m_settingsLoads);
         }
     } catch (...) {
         if (self)
@@ -458,9 +486,12 @@ QCoro::Task<> AppModel::loadSettings()
 QCoro::Task<> AppModel::saveSettings()
 {
     QPointer self(this);
+    const ProtectionSettings sent = m_settings;
     QString outcome = u"Настройки сохранены."_s;
     try {
-        co_await tunnel->save(m_settings);
+        co_await tunnel->save(sent);
+        if (self)
+            m_serverSettings = sent;
     } catch (...) {
         outcome = describeError(std::current_exception());
     }

@@ -53,6 +53,8 @@ class AppModel : public QObject
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     // A view's edit of a member (settings.retentionDays = 7) is written back through setSettings.
     Q_PROPERTY(Vetron::ProtectionSettings settings READ settings WRITE setSettings NOTIFY settingsChanged)
+    // True once the latest settings load succeeded; false while one runs and after a failed one.
+    Q_PROPERTY(bool settingsLoaded READ settingsLoaded NOTIFY settingsLoadedChanged)
     // A DeviceInfo, or undefined before the account is loaded.
     Q_PROPERTY(QVariant device READ deviceValue NOTIFY deviceChanged)
     // A SubscriptionInfo, or undefined when there is none.
@@ -86,6 +88,9 @@ public:
     const QString &message() const { return m_message; }
     const ProtectionSettings &settings() const { return m_settings; }
     void setSettings(ProtectionSettings settings);
+    bool settingsLoaded() const { return m_settingsLoaded; }
+    // Puts back the settings the server last sent or accepted, dropping the edits made since.
+    void revertSettings();
     const std::optional<DeviceInfo> &device() const { return m_device; }
     const std::optional<SubscriptionInfo> &subscription() const { return m_subscription; }
     const UsageResponse &usage() const { return m_usage; }
@@ -125,6 +130,8 @@ public:
     void setSubscription(std::optional<SubscriptionInfo> subscription);
     void setUsage(UsageResponse usage);
     void setAccountLoaded(bool loaded);
+    // Settings as if the server had just sent them.
+    void setLoadedSettings(ProtectionSettings settings);
     void setSessions(QList<ProtectedSession> sessions, QString message = {});
     void setUpdateState(UpdateScreenState state);
 
@@ -140,6 +147,7 @@ public:
     QCoro::Task<> activate(QString code);
     // Cancelling `token` (the account screen went away) stops the load at its next step.
     QCoro::Task<> loadAccount(std::shared_ptr<CancellationToken> token = CancellationToken::create());
+    // An answer that comes while the user's edits are pending keeps the edits.
     QCoro::Task<> loadSettings();
     QCoro::Task<> saveSettings();
     QCoro::Task<> purgeMap();
@@ -191,6 +199,7 @@ Q_SIGNALS:
     void busyChanged();
     void messageChanged();
     void settingsChanged();
+    void settingsLoadedChanged();
     void deviceChanged();
     void subscriptionChanged();
     void usageChanged();
@@ -210,6 +219,7 @@ private:
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
     void setAccountMessage(const QString &message);
+    void setSettingsLoaded(bool loaded);
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
     UpdateService::Options updateOptions() const;
@@ -227,6 +237,10 @@ private:
     bool m_busy = false;
     QString m_message;
     ProtectionSettings m_settings;
+    // What the server last sent or accepted; `m_settings` differs from it while edits are pending.
+    std::optional<ProtectionSettings> m_serverSettings;
+    bool m_settingsLoaded = false;
+    quint64 m_settingsLoads = 0; // loads started, so that only the latest one sets `settingsLoaded`
     std::optional<DeviceInfo> m_device;
     std::optional<SubscriptionInfo> m_subscription;
     UsageResponse m_usage;

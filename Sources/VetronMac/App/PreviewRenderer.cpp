@@ -263,7 +263,7 @@ std::unique_ptr<AppModel> previewModel(const QDateTime &now)
     model->setActivated(true);
     model->setState(ProtectionState::protected_, u"Личные данные под защитой"_s);
     model->setVersionOverride(version);
-    model->setSettings(ProtectionSettings());
+    model->setLoadedSettings(ProtectionSettings());
 
     UsageResponse usage;
     usage.requests = 12;

@@ -18,10 +18,13 @@ void SettingsScreen::setModel(AppModel *model)
     if (m_model)
         disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
-    if (m_model)
+    if (m_model) {
         connect(m_model, &AppModel::sessionsChanged, this, &SettingsScreen::pagingChanged);
+        connect(m_model, &AppModel::settingsLoadedChanged, this, &SettingsScreen::editableChanged);
+    }
     Q_EMIT modelChanged();
     Q_EMIT pagingChanged();
+    Q_EMIT editableChanged();
 }
 
 void SettingsScreen::setPage(int page)
@@ -96,6 +99,14 @@ void SettingsScreen::dismissDeletion()
         return;
     m_sessionToDelete.reset();
     Q_EMIT sessionToDeleteChanged();
+}
+
+void SettingsScreen::cancel()
+{
+    if (!m_model)
+        return;
+    m_model->revertSettings();
+    m_model->setSection(MainSection::protection);
 }
 
 OperationTask *SettingsScreen::confirmDeletion()

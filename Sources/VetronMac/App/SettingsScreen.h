@@ -14,8 +14,8 @@
 namespace Vetron {
 
 // The settings screen's own state: which page of the session list it shows, the session whose
-// deletion waits for confirmation, and the loads it starts when shown. The screen creates one
-// each time it is shown, so the state starts fresh.
+// deletion waits for confirmation, the loads it starts when shown, and whether the settings may
+// be edited and saved. The screen creates one each time it is shown, so the state starts fresh.
 class SettingsScreen : public QObject
 {
     Q_OBJECT
@@ -31,6 +31,10 @@ class SettingsScreen : public QObject
     Q_PROPERTY(bool canGoForward READ canGoForward NOTIFY pagingChanged)
     // A ProtectedSession, or undefined when no deletion waits.
     Q_PROPERTY(QVariant sessionToDelete READ sessionToDeleteValue NOTIFY sessionToDeleteChanged)
+    // The settings' editors and "Сохранить" work only on settings the server sent: before its
+    // answer, or after a failed load, the model holds defaults that a save would write over the
+    // server's own (a retention of "never" would become 30 days).
+    Q_PROPERTY(bool editable READ editable NOTIFY editableChanged)
 
 public:
     explicit SettingsScreen(QObject *parent = nullptr);
@@ -45,6 +49,7 @@ public:
     bool canGoBack() const { return m_page >= 1; }
     bool canGoForward() const;
     QVariant sessionToDeleteValue() const;
+    bool editable() const { return m_model && m_model->settingsLoaded(); }
 
     Q_INVOKABLE void back() { setPage(m_page - 1); }
     Q_INVOKABLE void forward() { setPage(m_page + 1); }
@@ -53,6 +58,8 @@ public:
     // Remembers `session` (a ProtectedSession) until the deletion is confirmed or dismissed.
     Q_INVOKABLE void askToDelete(const QVariant &session);
     Q_INVOKABLE void dismissDeletion();
+    // "Отмена": drops the unsaved edits and leaves for the main screen.
+    Q_INVOKABLE void cancel();
     // Deletes the remembered session, reloads the list and clamps the page; a failure is silent
     // and leaves the list as it was. Null when no deletion waits.
     Q_INVOKABLE Vetron::OperationTask *confirmDeletion();
@@ -61,6 +68,7 @@ Q_SIGNALS:
     void modelChanged();
     void pagingChanged();
     void sessionToDeleteChanged();
+    void editableChanged();
 
 private:
     QCoro::Task<> load(std::shared_ptr<CancellationToken> token);

@@ -63,6 +63,8 @@ public:
 
     static ProtectionSettings decode(const JsonReader &reader);
     QJsonObject toJson() const;
+
+    friend bool operator==(const ProtectionSettings &, const ProtectionSettings &) = default;
 };
 
 struct DeviceInfo {

@@ -51,7 +51,7 @@ SectionScroll {
                 running: visible
                 size: 16
             }
-            Text {
+            PlainText {
                 objectName: "accountMessage"
                 Layout.fillWidth: true
                 text: root.model.accountMessage
@@ -98,13 +98,13 @@ SectionScroll {
                             Layout.fillWidth: true
                             spacing: 4
 
-                            Text {
+                            PlainText {
                                 text: "Статус"
                                 color: Theme.faint
                                 font.family: Fonts.system
                                 font.pixelSize: 12
                             }
-                            Text {
+                            PlainText {
                                 objectName: "accountSubscription"
                                 Layout.fillWidth: true
                                 text: AccountLook.subscriptionText(root.model.subscription)
@@ -123,7 +123,7 @@ SectionScroll {
                             radius: height / 2
                             color: Theme.accentSoft
 
-                            Text {
+                            PlainText {
                                 id: daysLeftText
 
                                 anchors.centerIn: parent
@@ -142,13 +142,13 @@ SectionScroll {
                         implicitHeight: 1
                         color: Theme.divider
                     }
-                    Text {
+                    PlainText {
                         text: "Это устройство"
                         color: Theme.faint
                         font.family: Fonts.system
                         font.pixelSize: 12
                     }
-                    Text {
+                    PlainText {
                         objectName: "accountDevice"
                         Layout.fillWidth: true
                         text: AccountLook.deviceLine(root.model.device)
@@ -166,7 +166,7 @@ SectionScroll {
                 text: "Открыть личный кабинет"
                 onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
             }
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 text: "Изменение профиля и удаление данных доступны в личном кабинете."
                 color: Theme.muted

@@ -23,7 +23,7 @@ Rectangle {
             Layout.preferredHeight: 64
             protectionState: ProtectionState.Protected
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: "Активируйте Ветрон"
             font.family: Fonts.serif
@@ -32,7 +32,7 @@ Rectangle {
             color: Theme.ink
             wrapMode: Text.Wrap
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: "Вставьте ключ из личного кабинета. После активации Ветрон запомнит этот Mac."
             font.family: Fonts.system
@@ -64,7 +64,7 @@ Rectangle {
                 border.color: Theme.cardStroke
                 border.width: 1
 
-                Text {
+                PlainText {
                     id: placeholder
 
                     anchors.fill: parent
@@ -93,7 +93,7 @@ Rectangle {
             background: null
             onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
         }
-        Text {
+        PlainText {
             objectName: "activationMessage"
             Layout.fillWidth: true
             visible: ActivationLooks.showsMessage(root.model.message)

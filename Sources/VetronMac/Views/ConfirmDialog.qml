@@ -28,7 +28,7 @@ Dialog {
     contentItem: ColumnLayout {
         spacing: 10
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: dialog.title
             font.family: Fonts.system
@@ -37,7 +37,7 @@ Dialog {
             color: Theme.ink
             wrapMode: Text.Wrap
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: dialog.message
             font.family: Fonts.system

@@ -22,7 +22,7 @@ ColumnLayout {
         contentItem: RowLayout {
             spacing: 5
 
-            Text {
+            PlainText {
                 text: "Подробнее"
                 font.family: Fonts.system
                 font.pixelSize: 13
@@ -37,7 +37,7 @@ ColumnLayout {
             }
         }
     }
-    Text {
+    PlainText {
         objectName: "detailsDisclosureText"
         Layout.fillWidth: true
         visible: toggle.checked

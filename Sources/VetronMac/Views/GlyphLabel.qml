@@ -25,7 +25,7 @@ Item {
         name: root.glyph
         color: root.color
     }
-    Text {
+    PlainText {
         id: label
 
         x: root.glyphSize + Math.round(label.font.pixelSize * 0.45)

@@ -14,7 +14,7 @@ ColumnLayout {
     Layout.fillWidth: true
     spacing: 8
 
-    component Caption: Text {
+    component Caption: PlainText {
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         font.family: Fonts.system
@@ -33,7 +33,7 @@ ColumnLayout {
         implicitHeight: label.implicitHeight + 6
         radius: 5
 
-        Text {
+        PlainText {
             id: label
 
             anchors.fill: parent
@@ -57,7 +57,7 @@ ColumnLayout {
         color: highlighted ? Theme.accentSoft : Theme.surface
         border.color: Theme.innerStroke
 
-        Text {
+        PlainText {
             id: nodeLabel
 
             anchors.centerIn: parent
@@ -78,14 +78,14 @@ ColumnLayout {
         Layout.preferredWidth: 0
         spacing: 2
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             text: storeCell.emoji
             font.family: Fonts.system
             font.pixelSize: 20
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignHCenter
             text: storeCell.caption
@@ -117,7 +117,7 @@ ColumnLayout {
             anchors.margins: 8
             spacing: 4
 
-            Text {
+            PlainText {
                 text: card.title
                 font.family: Fonts.system
                 font.pixelSize: 11
@@ -156,7 +156,7 @@ ColumnLayout {
             FlowNode {
                 text: "Ваш\nкомпьютер"
             }
-            Text {
+            PlainText {
                 id: arrow
 
                 anchors.verticalCenter: parent.verticalCenter
@@ -169,7 +169,7 @@ ColumnLayout {
                 text: "Сервер · РФ\nобезличивание"
                 highlighted: true
             }
-            Text {
+            PlainText {
                 anchors.verticalCenter: parent.verticalCenter
                 text: "→"
                 font.family: Fonts.system
@@ -210,13 +210,13 @@ ColumnLayout {
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 6
 
-                Text {
+                PlainText {
                     text: "запрос →"
                     font.family: Fonts.system
                     font.pixelSize: 10
                     color: Theme.faint
                 }
-                Text {
+                PlainText {
                     text: "← ответ"
                     font.family: Fonts.system
                     font.pixelSize: 10
@@ -264,7 +264,7 @@ ColumnLayout {
                     width: parent.width - 16
                     spacing: 4
 
-                    Text {
+                    PlainText {
                         text: "Карта замен"
                         font.family: Fonts.system
                         font.pixelSize: 11
@@ -274,7 +274,7 @@ ColumnLayout {
                     Repeater {
                         model: 3
 
-                        Text {
+                        PlainText {
                             required property int index
 
                             width: mapRows.width
@@ -295,7 +295,7 @@ ColumnLayout {
                     radius: 6
                     color: Theme.accent
 
-                    Text {
+                    PlainText {
                         id: lock
 
                         anchors.centerIn: parent
@@ -314,7 +314,7 @@ ColumnLayout {
                 width: 110
                 spacing: 2
 
-                Text {
+                PlainText {
                     width: keyNote.width
                     text: "🔑 Ключ — только у вас"
                     font.family: Fonts.system
@@ -323,7 +323,7 @@ ColumnLayout {
                     color: Theme.accent
                     wrapMode: Text.Wrap
                 }
-                Text {
+                PlainText {
                     width: keyNote.width
                     text: "на сервере ключа нет"
                     font.family: Fonts.system

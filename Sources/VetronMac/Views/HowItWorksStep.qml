@@ -37,7 +37,7 @@ Rectangle {
                 radius: 12
                 color: Theme.accentSoft
 
-                Text {
+                PlainText {
                     anchors.centerIn: parent
                     text: step.number
                     font.family: Fonts.system
@@ -50,7 +50,7 @@ Rectangle {
                 Layout.fillWidth: true
                 spacing: 4
 
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: step.title
                     font.family: Fonts.serif
@@ -58,7 +58,7 @@ Rectangle {
                     color: Theme.ink
                     wrapMode: Text.Wrap
                 }
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: step.text
                     font.family: Fonts.system

@@ -64,7 +64,7 @@ Rectangle {
                         color: Theme.ornament
                     }
                 }
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: "Как это работает"
@@ -73,7 +73,7 @@ Rectangle {
                     font.weight: Font.DemiBold
                     color: Theme.muted
                 }
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: "Ветрон между вами и Claude"
@@ -83,7 +83,7 @@ Rectangle {
                     color: Theme.ink
                     wrapMode: Text.Wrap
                 }
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: "Он подменяет личные данные до отправки и возвращает их в ответе — на вашем компьютере."
@@ -147,7 +147,7 @@ Rectangle {
                                 radius: 3
                                 color: modelData.swatch
                             }
-                            Text {
+                            PlainText {
                                 text: modelData.label
                                 font.family: Fonts.system
                                 font.pixelSize: 12
@@ -160,14 +160,14 @@ Rectangle {
                     Layout.fillWidth: true
                     spacing: 8
 
-                    Text {
+                    PlainText {
                         Layout.alignment: Qt.AlignTop
                         text: "⚠"
                         font.family: Fonts.system
                         font.pixelSize: 13
                         color: Theme.copper
                     }
-                    Text {
+                    PlainText {
                         Layout.fillWidth: true
                         text: "Ветрон существенно снижает, но не устраняет риск полностью: часть данных может быть не распознана. Проверяйте особо важные сведения перед отправкой."
                         font.family: Fonts.system

@@ -13,7 +13,7 @@ Button {
     font.family: Fonts.system
     font.pixelSize: 14
 
-    contentItem: Text {
+    contentItem: PlainText {
         text: control.text
         font: control.font
         color: control.labelColor

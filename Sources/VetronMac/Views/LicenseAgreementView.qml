@@ -27,7 +27,7 @@ Rectangle {
         anchors.margins: 28
         spacing: 16
 
-        Text {
+        PlainText {
             objectName: "licenseTitle"
             Layout.fillWidth: true
             text: "Пользовательское соглашение"
@@ -37,7 +37,7 @@ Rectangle {
             color: Theme.ink
             wrapMode: Text.Wrap
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: "Прочитайте условия перед активацией Ветрона."
             font.family: Fonts.system

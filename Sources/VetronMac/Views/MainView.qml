@@ -43,7 +43,7 @@ Rectangle {
                         Layout.preferredHeight: 38
                         protectionState: root.model.state
                     }
-                    Text {
+                    PlainText {
                         text: "Ветрон"
                         font.family: Fonts.serif
                         font.pixelSize: 21

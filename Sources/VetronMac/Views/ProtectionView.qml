@@ -80,7 +80,7 @@ Rectangle {
                 protectionState: root.protectionState
             }
         }
-        Text {
+        PlainText {
             objectName: "protectionTitle"
             Layout.topMargin: 24
             Layout.alignment: Qt.AlignHCenter
@@ -93,7 +93,7 @@ Rectangle {
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
         }
-        Text {
+        PlainText {
             objectName: "protectionSubtitle"
             Layout.topMargin: 8
             Layout.alignment: Qt.AlignHCenter
@@ -125,7 +125,7 @@ Rectangle {
             Layout.preferredHeight: item ? item.implicitHeight : 0
             sourceComponent: ProtectionLooks.live(root.protectionState) ? mintAction : prominentAction
         }
-        Text {
+        PlainText {
             Layout.topMargin: 20
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 380

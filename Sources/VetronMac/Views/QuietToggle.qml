@@ -22,7 +22,7 @@ AbstractButton {
             Layout.fillWidth: true
             spacing: 3
 
-            Text {
+            PlainText {
                 objectName: "quietToggleLabel"
                 Layout.fillWidth: true
                 text: control.text
@@ -30,7 +30,7 @@ AbstractButton {
                 color: Theme.ink
                 wrapMode: Text.Wrap
             }
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 visible: control.hint.length > 0
                 text: control.hint

@@ -39,7 +39,7 @@ RowLayout {
             color: Theme.chip
         }
     }
-    Text {
+    PlainText {
         objectName: "sectionTitle"
         Layout.fillWidth: true
         text: root.title

@@ -18,7 +18,7 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 2
 
-        Text {
+        PlainText {
             objectName: "sessionRowTitle"
             Layout.fillWidth: true
             text: SessionLooks.title(row.session)
@@ -28,14 +28,14 @@ RowLayout {
             color: Theme.ink
             elide: Text.ElideRight
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: SessionLooks.lastUsed(row.session)
             font.family: Fonts.system
             font.pixelSize: 12
             color: Theme.muted
         }
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: SessionLooks.counts(row.session)
             font.family: Fonts.system

@@ -45,7 +45,7 @@ Item {
                 visible: root.session !== undefined
                 spacing: 14
 
-                Text {
+                PlainText {
                     objectName: "sessionTitle"
                     Layout.fillWidth: true
                     text: root.session !== undefined ? SessionLooks.title(root.session) : ""
@@ -73,7 +73,7 @@ Item {
                         onClicked: operations.rename(root.session.id, titleField.text)
                     }
                 }
-                Text {
+                PlainText {
                     Layout.fillWidth: true
                     text: "Исходные значения не загружаются, пока вы явно не нажмёте «Показать данные»."
                     font.family: Fonts.system
@@ -81,7 +81,7 @@ Item {
                     color: Theme.muted
                     wrapMode: Text.Wrap
                 }
-                Text {
+                PlainText {
                     objectName: "sessionFacts"
                     Layout.fillWidth: true
                     text: root.session !== undefined ? SessionLooks.facts(root.session) : ""
@@ -103,7 +103,7 @@ Item {
                     visible: operations.revealed
                     spacing: 10
 
-                    Text {
+                    PlainText {
                         Layout.fillWidth: true
                         text: "Данные расшифрованы только для показа в этом окне."
                         font.family: Fonts.system
@@ -111,7 +111,7 @@ Item {
                         color: Theme.muted
                         wrapMode: Text.Wrap
                     }
-                    Text {
+                    PlainText {
                         objectName: "emptyMappingText"
                         Layout.fillWidth: true
                         visible: operations.mapping.length === 0
@@ -139,7 +139,7 @@ Item {
                                 anchors.margins: 12
                                 spacing: 4
 
-                                Text {
+                                PlainText {
                                     Layout.fillWidth: true
                                     text: modelData.placeholder
                                     font.family: Fonts.monospaced
@@ -152,6 +152,7 @@ Item {
                                     objectName: "mappingOriginal"
                                     Layout.fillWidth: true
                                     text: modelData.original
+                                    textFormat: TextEdit.PlainText
                                     readOnly: true
                                     selectByMouse: true
                                     font.family: Fonts.system
@@ -165,7 +166,7 @@ Item {
                         }
                     }
                 }
-                Text {
+                PlainText {
                     objectName: "sessionError"
                     Layout.fillWidth: true
                     visible: operations.error.length > 0

@@ -19,7 +19,7 @@ ColumnLayout {
         implicitHeight: 1
         color: Theme.divider
     }
-    Text {
+    PlainText {
         Layout.fillWidth: true
         text: root.heading
         font.family: Fonts.serif
@@ -27,7 +27,7 @@ ColumnLayout {
         font.bold: true
         color: Theme.ink
     }
-    Text {
+    PlainText {
         Layout.fillWidth: true
         text: root.description
         font.family: Fonts.system

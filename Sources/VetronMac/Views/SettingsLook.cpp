@@ -1,6 +1,5 @@
 #include "Views/SettingsLook.h"
 
-#include <QSet>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
@@ -41,16 +40,11 @@ QString retentionLabel(qint64 days)
 
 QStringList disabledCategoriesAfter(const QStringList &disabled, const QString &key, bool enabled)
 {
-    QSet<QString> set(disabled.cbegin(), disabled.cend());
+    QStringList result = disabled;
     if (enabled)
-        set.remove(key);
-    else
-        set.insert(key);
-    QStringList result;
-    for (const DataCategory &category : dataCategories()) {
-        if (set.contains(category.key))
-            result.append(category.key);
-    }
+        result.removeAll(key);
+    else if (!result.contains(key))
+        result.append(key);
     return result;
 }
 

@@ -33,8 +33,8 @@ struct RetentionOption {
 const QList<RetentionOption> &retentionOptions();
 // The label of the choice for `days`; a count that is no choice reads "N дней".
 QString retentionLabel(qint64 days);
-// The disabled list after switching the category `key` on or off: the table's keys only, in
-// table order, so any key the server sent that the table does not know is dropped.
+// The disabled list after switching the category `key` on or off: only `key` is removed or added
+// (at the end); every other entry, also one this client does not know, stays where it was.
 QStringList disabledCategoriesAfter(const QStringList &disabled, const QString &key, bool enabled);
 // The statistics card's line: loading, no subscription, or the paid period's end.
 QString subscriptionLine(bool accountLoaded, const std::optional<SubscriptionInfo> &subscription);

@@ -19,7 +19,7 @@ SettingsCard {
             radius: 3
             color: Theme.accentLive
         }
-        Text {
+        PlainText {
             objectName: "subscriptionLine"
             text: SettingsLooks.subscriptionLine(card.model.accountLoaded, card.model.subscription)
             font.family: Fonts.system
@@ -65,7 +65,7 @@ SettingsCard {
                         anchors.horizontalCenter: parent.horizontalCenter
                         spacing: 2
 
-                        Text {
+                        PlainText {
                             anchors.horizontalCenter: parent.horizontalCenter
                             text: String(modelData.number)
                             font.family: Fonts.system
@@ -73,7 +73,7 @@ SettingsCard {
                             font.weight: Font.DemiBold
                             color: Theme.ink
                         }
-                        Text {
+                        PlainText {
                             anchors.horizontalCenter: parent.horizontalCenter
                             text: modelData.label
                             font.family: Fonts.system

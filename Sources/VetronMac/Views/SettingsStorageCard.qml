@@ -9,6 +9,8 @@ SettingsCard {
     id: card
 
     required property var model
+    // Whether the settings came from the server, so that they may be changed.
+    required property bool editable
 
     padding: 18
     spacing: 14
@@ -17,7 +19,7 @@ SettingsCard {
         Layout.fillWidth: true
         spacing: 12
 
-        Text {
+        PlainText {
             Layout.fillWidth: true
             text: "Удалять карту замен через"
             font.family: Fonts.system
@@ -30,6 +32,7 @@ SettingsCard {
 
             objectName: "retentionPicker"
             visible: !PreviewMode.flattenScrolls
+            enabled: card.editable
             model: SettingsLooks.retentionChoices
             textRole: "label"
             valueRole: "days"
@@ -56,7 +59,7 @@ SettingsCard {
             radius: 6
             color: Theme.chip
 
-            Text {
+            PlainText {
                 id: staticLabel
 
                 objectName: "retentionLabel"
@@ -80,6 +83,7 @@ SettingsCard {
         objectName: "crossSessionToggle"
         Layout.fillWidth: true
         text: "Одинаковые обозначения между чатами"
+        enabled: card.editable
         checkable: false
         checked: card.model.settings.crossSession
         onClicked: card.model.settings.crossSession = !checked

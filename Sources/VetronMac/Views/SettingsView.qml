@@ -32,7 +32,7 @@ Item {
                 model: root.model
                 title: "Настройки"
             }
-            Text {
+            PlainText {
                 Layout.fillWidth: true
                 text: "Карта замен хранится в зашифрованном виде. Ключ есть только у вас, на сервере он не сохраняется — поэтому расшифровать карту и увидеть настоящие данные не могут даже сотрудники сервиса."
                 font.family: Fonts.system
@@ -45,6 +45,7 @@ Item {
             }
             SettingsStorageCard {
                 model: root.model
+                editable: screen.editable
             }
             ColumnLayout {
                 Layout.fillWidth: true
@@ -65,6 +66,7 @@ Item {
                         text: modelData.title
                         hint: modelData.hint
                         font.weight: Font.Medium
+                        enabled: screen.editable
                         checkable: false
                         checked: root.model.settings.isCategoryEnabled(modelData.key)
                         onClicked: root.model.settings.disabledCategories = SettingsLooks.disabledCategoriesAfter(
@@ -80,7 +82,7 @@ Item {
                     heading: "Сессии"
                     description: "Список бесед, в которых Ветрон скрывал данные. Видны только названия, даты и количество замен. Текст запросов не сохраняется."
                 }
-                Text {
+                PlainText {
                     objectName: "sessionsNotice"
                     Layout.fillWidth: true
                     visible: text.length > 0
@@ -117,7 +119,7 @@ Item {
                         enabled: screen.canGoBack
                         onClicked: screen.back()
                     }
-                    Text {
+                    PlainText {
                         objectName: "pagerText"
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignHCenter
@@ -158,12 +160,13 @@ Item {
                     BorderedButton {
                         objectName: "settingsCancelButton"
                         text: "Отмена"
-                        onClicked: root.model.section = MainSection.Protection
+                        onClicked: screen.cancel()
                     }
                     ProminentButton {
                         objectName: "settingsSaveButton"
                         text: "Сохранить"
                         tint: Theme.accent
+                        enabled: screen.editable
                         onClicked: root.model.startSaveSettings()
                     }
                 }

@@ -34,7 +34,7 @@ Item {
                 model: root.model
                 title: "Обновления"
             }
-            Text {
+            PlainText {
                 objectName: "updateInstalledVersion"
                 Layout.fillWidth: true
                 text: UpdateLook.installedVersionText(root.model.currentVersion)
@@ -53,7 +53,7 @@ Item {
                     anchors.fill: parent
                     spacing: 12
 
-                    Text {
+                    PlainText {
                         Layout.fillWidth: true
                         text: "Проверить наличие новой версии"
                         color: Theme.ink
@@ -62,7 +62,7 @@ Item {
                         font.bold: true
                         wrapMode: Text.Wrap
                     }
-                    Text {
+                    PlainText {
                         Layout.fillWidth: true
                         text: "Ветрон проверит официальный сервер обновлений."
                         color: Theme.muted
@@ -89,7 +89,7 @@ Item {
                     running: parent.visible
                     size: 16
                 }
-                Text {
+                PlainText {
                     text: "Проверяем обновления…"
                     color: Theme.ink
                     font.family: Fonts.system
@@ -119,7 +119,7 @@ Item {
                         Layout.alignment: Qt.AlignTop
                         spacing: 5
 
-                        Text {
+                        PlainText {
                             objectName: "updateStatusTitle"
                             Layout.fillWidth: true
                             text: UpdateLook.statusTitle(root.updateState)
@@ -129,7 +129,7 @@ Item {
                             font.bold: true
                             wrapMode: Text.Wrap
                         }
-                        Text {
+                        PlainText {
                             objectName: "updateStatusText"
                             Layout.fillWidth: true
                             text: UpdateLook.statusText(root.updateState)
@@ -167,7 +167,7 @@ Item {
                         font.pixelSize: 22
                         font.bold: true
                     }
-                    Text {
+                    PlainText {
                         objectName: "updateReleaseTitle"
                         Layout.fillWidth: true
                         text: UpdateLook.releaseTitle(root.updateState)
@@ -218,7 +218,7 @@ Item {
                             running: parent.visible
                             size: 16
                         }
-                        Text {
+                        PlainText {
                             Layout.alignment: Qt.AlignVCenter
                             text: UpdateLook.releaseFooterText(root.updateState)
                             color: Theme.ink
