@@ -226,12 +226,11 @@ Item {
                             font.pixelSize: 13
                         }
                     }
-                    Text {
+                    PlainText {
                         objectName: "updateInstallingNote"
                         visible: text.length > 0
                         Layout.fillWidth: true
                         text: UpdateLook.installingNote(root.updateState)
-                        textFormat: Text.PlainText
                         color: Theme.muted
                         font.family: Fonts.system
                         font.pixelSize: 13
