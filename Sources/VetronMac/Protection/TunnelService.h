@@ -117,6 +117,9 @@ private:
     static void throwUnlessCurrent(const Generation &generation);
 
     void report(ProtectionState state, QStringView detail);
+    // `protected` is claimed only while the proxy step of the current switch-on has succeeded:
+    // before it, or after it failed, the proxies may still send traffic out directly.
+    bool proxiesAreOurs() const { return m_proxiesSwitchedIn == m_generation; }
     void readStandardError(QProcess *process);
     void releaseProcess(QProcess *process);
     // Polls `ended` at the stop intervals until it holds, the checks run out or the service goes.
@@ -137,6 +140,7 @@ private:
     QUuid m_connectionID = QUuid::createUuid();
     bool m_requested = false;
     quint64 m_generation = 0; // advanced by every enable and disable
+    std::optional<quint64> m_proxiesSwitchedIn; // the generation whose proxy step succeeded
     std::optional<ClientConfig> m_config;
     QString m_mapKey;
     std::shared_ptr<CancellationToken> m_monitorToken;
