@@ -69,6 +69,7 @@ QCoro::Task<> TunnelService::unlock(ClientConfig config)
     if (!address.isValid() || address.host().isEmpty())
         throw TunnelError(TunnelError::Case::invalidConfiguration);
 
+    requireOwnForward(quint16(config.localPort));
     QNetworkRequest request(address);
     request.setTransferTimeout(int(m_timings.requestLimit.count()));
     request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());

@@ -207,6 +207,9 @@ QCoro::Task<> TunnelService::connect()
         const bool answered = co_await canary(port);
         throwUnlessCurrent(generation);
         if (answered) {
+            // The forward is this ssh's: another program on the port would have made it exit.
+            m_provenLaunch = id;
+            m_provenPort = port;
             m_reconnectDelay = m_timings.initialReconnectDelay;
             co_await unlock(config);
             throwUnlessCurrent(generation);
