@@ -1,10 +1,14 @@
 #include "ClientProcess.h"
 #include "PrivateSystemBus.h"
 #include "ProcessTree.h"
+#include "ProxySettingsWatch.h"
 #include "Stack.h"
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +44,7 @@ class FaultRunTest : public QObject
     LocalStack::PrivateSystemBus m_bus;
     std::unique_ptr<LocalStack::ClientProcess> m_client;
     QStringList m_proxies; // every change the stand-in's watch reported, in order
+    QStringList m_protectedOffTunnel; // the proxies at each "protected" the client said while they were not ours
 
     void startClient(const QStringList &arguments)
     {
@@ -47,7 +52,28 @@ class FaultRunTest : public QObject
         environment.insert(u"VETRON_STANDIN_STATE"_s, m_stack->standInStateDirectory());
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, m_bus.address());
         m_client = std::make_unique<LocalStack::ClientProcess>(QStringLiteral(VETRON_CLIENT), m_profile.path(), environment);
+        // Read the moment the line arrives: the client says "protected" only after its switch has
+        // left the proxies on the tunnel, and nothing moves them off while it runs.
+        connect(m_client.get(), &LocalStack::ClientProcess::reported, this, [this](const QString &line) {
+            const QString proxies = proxiesNow();
+            if (line == protectedLine && proxies != tunnelProxies())
+                m_protectedOffTunnel << proxies;
+        });
         m_client->start(QStringList { u"--local-stack"_s, m_run.path() } + arguments);
+    }
+
+    QString tunnelProxies() const
+    {
+        return u"веб- и защищённый веб-прокси Wi-Fi, Ethernet → 127.0.0.1:%1"_s.arg(m_stack->localPort());
+    }
+
+    // The stand-in's proxies as they stand now.
+    QString proxiesNow() const
+    {
+        QFile state(QDir(m_stack->standInStateDirectory()).filePath(u"networksetup.json"_s));
+        if (!state.open(QIODevice::ReadOnly))
+            return {};
+        return LocalStack::describeProxies(QJsonDocument::fromJson(state.readAll()).object().value(u"services"_s).toArray());
     }
 
     QStringList reportsSince(qsizetype from) const { return m_client->reports().mid(from); }
@@ -78,12 +104,17 @@ class FaultRunTest : public QObject
         return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
     }
 
-    // From the first switch onto the tunnel on, the proxies never point anywhere else.
-    bool proxiesStayedOnTunnel() const
+    // What went wrong with the proxies, if anything: from the first switch onto the tunnel on they
+    // never point anywhere else, and the client never says "protected" while they are not ours.
+    QString proxyFault() const
     {
-        const QString tunnel = u"веб- и защищённый веб-прокси Wi-Fi, Ethernet → 127.0.0.1:%1"_s.arg(m_stack->localPort());
+        const QString tunnel = tunnelProxies();
         const qsizetype first = m_proxies.indexOf(tunnel);
-        return first >= 0 && m_proxies.mid(first).count(tunnel) == m_proxies.size() - first;
+        if (first < 0 || m_proxies.mid(first).count(tunnel) != m_proxies.size() - first)
+            return u"the proxies left the tunnel: "_s + m_proxies.join(u" | "_s);
+        if (!m_protectedOffTunnel.isEmpty())
+            return u"protected while the proxies were "_s + m_protectedOffTunnel.join(u" | "_s);
+        return {};
     }
 
 private Q_SLOTS:
@@ -122,7 +153,7 @@ private Q_SLOTS:
         startClient({ u"--activate"_s, m_stack->oneTimeKey() });
         QTRY_VERIFY2_WITH_TIMEOUT(m_client->reports().contains(protectedLine), m_client->output().constData(), 60000);
         QCOMPARE(data.entryList(scratch, QDir::Dirs | QDir::Hidden), QStringList());
-        QTRY_VERIFY(proxiesStayedOnTunnel());
+        QTRY_COMPARE(proxyFault(), QString());
         QCOMPARE(clientSsh().size(), 1);
     }
 
@@ -192,6 +223,7 @@ private Q_SLOTS:
         if (trigger == Trigger::wrongNonce) // the client has judged answers with the wrong nonce
             QTRY_VERIFY_WITH_TIMEOUT(statusProbes() >= probes + 2, 30000);
         QVERIFY2(!reportsSince(start).contains(protectedLine), qPrintable(reportsSince(start).join(u'\n')));
+        QCOMPARE(proxyFault(), QString());
 
         const qsizetype cleared = m_client->reports().size();
         if (trigger == Trigger::sshdStopped)
@@ -200,7 +232,7 @@ private Q_SLOTS:
         QVERIFY(m_stack->setProtectionFault(Fault::none));
         QTRY_VERIFY2_WITH_TIMEOUT(reportsSince(cleared).contains(protectedLine),
             qPrintable(reportsSince(start).join(u'\n')), 90000);
-        QVERIFY2(proxiesStayedOnTunnel(), qPrintable(m_proxies.join(u'\n')));
+        QCOMPARE(proxyFault(), QString());
         QCOMPARE(privilegedScripts(), scripts); // the recovery asked for no password
         QTRY_COMPARE(clientSsh().size(), 1);
     }
@@ -221,7 +253,7 @@ private Q_SLOTS:
         QCOMPARE(m_client->reports(),
             QStringList({ u"Ветрон: connecting — Устанавливаем защищённое соединение…"_s, protectedLine }));
         QCOMPARE(clientSsh().size(), 1);
-        QVERIFY(proxiesStayedOnTunnel());
+        QCOMPARE(proxyFault(), QString());
     }
 
     void cleanupTestCase()

@@ -8,6 +8,7 @@
 #include "TestSupport/TunnelFixture.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -131,7 +132,6 @@ private Q_SLOTS:
         QTest::addRow("unlock refused") << u"unlock"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
         QTest::addRow("server never answers") << u"canary"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
         QTest::addRow("host key refused") << u"host key"_s << notSentPrefix + u"SSH-туннель завершился."_s << true;
-        QTest::addRow("password refused") << u"password"_s << notSentPrefix << false;
         QTest::addRow("local port above 65535") << u"\"local_port\":7"_s << notSentPrefix + u"Настройки"_s << false;
         QTest::addRow("user as an option") << u"\"ssh_user\":\"-"_s << notSentPrefix + u"Настройки"_s << false;
     }
@@ -157,8 +157,6 @@ private Q_SLOTS:
             QVERIFY(writeFile(ClientPaths::knownHosts(),
                               host + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIHd4k0bqYcSFVw1k1i3tzvCx0FGd0RdcJBRoX4EtB9Nr\n"));
         }
-        if (fault == u"password"_s)
-            m_fixture->standIns().setPasswordRefused(true);
         if (fault.startsWith(u'"')) {
             // A value gets the fault's last character in front: "local_port":NNNNN becomes
             // "local_port":7NNNNN, the user "-user".
@@ -186,10 +184,58 @@ private Q_SLOTS:
         }
 
         // A switch-off still puts the user's proxies back.
-        m_fixture->standIns().setPasswordRefused(false);
         QVERIFY(awaitTask(service.disable()).finished);
         QCOMPARE(m_fixture->reports().last().detail, disabledText);
         QVERIFY(usersProxyRestored());
+    }
+
+    // A switch-on whose password dialog is cancelled stays blocked with that reason, the proxies
+    // still the user's: neither a wake, also one while the dialog is open, nor the ssh and the
+    // monitor of an earlier switch-on bring back "protected" while traffic still goes out directly.
+    void cancelledPasswordDialogStaysBlocked_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addRow("wake afterwards") << u"wake after"_s;
+        QTest::addRow("wake while the dialog is open") << u"wake during"_s;
+        QTest::addRow("earlier switch-on's ssh exits while the dialog is open") << u"ssh exit"_s;
+    }
+
+    void cancelledPasswordDialogStaysBlocked()
+    {
+        QFETCH(QString, meanwhile);
+        TunnelService &service = m_fixture->service();
+        const auto &standIns = m_fixture->standIns();
+        const bool earlier = meanwhile == u"ssh exit"_s;
+        if (earlier) {
+            QVERIFY(switchOn());
+            // The user points Wi-Fi elsewhere, so that the next switch-on asks for the password.
+            QJsonArray services = standIns.services();
+            services.replace(0, Test::StandIns::service(u"Wi-Fi"_s, true, Test::StandIns::endpoint(true, u"corp.example"_s, 8080)));
+            standIns.setServices(services);
+        }
+        m_fixture->clearReports();
+        standIns.setPasswordRefused(true);
+        standIns.setPasswordDialogHeld(true);
+        auto switchingOn = service.enable();
+        QVERIFY(QTest::qWaitFor([&]() { return standIns.privilegedScripts().size() == (earlier ? 2 : 1); }, 20000));
+        if (meanwhile == u"wake during"_s)
+            QVERIFY(awaitTask(service.systemDidWake()).finished);
+        if (earlier) {
+            QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
+            QVERIFY(QTest::qWaitFor([&]() { return !service.isProcessRunning(); }, 20000));
+        }
+        standIns.setPasswordDialogHeld(false);
+        QVERIFY(awaitTask(std::move(switchingOn)).finished);
+        if (meanwhile == u"wake after"_s)
+            QVERIFY(awaitTask(service.systemDidWake()).finished);
+        if (earlier)
+            QTest::qWait(600); // several passes of the monitor, and a reconnect delay
+
+        QCOMPARE(m_fixture->reports().size(), 2);
+        QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
+        QVERIFY2(m_fixture->reports().last().detail.startsWith(notSentPrefix), qPrintable(reportTrail()));
+        QVERIFY(!m_fixture->proxiesPointAtTunnel());
+        QVERIFY(!service.isProcessRunning());
     }
 
     void switchOffThatCannotRestoreStaysBlocked()

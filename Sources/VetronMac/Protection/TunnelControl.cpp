@@ -40,10 +40,18 @@ const WebAnswer &requireOk(const WebAnswer &answer)
 
 } // namespace
 
+void TunnelService::requireOwnForward(quint16 port) const
+{
+    // Without our ssh on the port any local program may listen there and collect the key.
+    if (!isProcessRunning() || m_provenLaunch != m_connectionID || m_provenPort != port)
+        throw NetworkError(QNetworkReply::ConnectionRefusedError);
+}
+
 QCoro::Task<WebAnswer> TunnelService::sendAuthorized(QUrl url, QByteArray verb, QByteArray body)
 {
     if (!m_config)
         throw TunnelError(TunnelError::Case::notActivated);
+    requireOwnForward(quint16(m_config->localPort));
     QNetworkRequest request(url);
     request.setTransferTimeout(int(m_timings.requestLimit.count()));
     request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());

@@ -69,6 +69,7 @@ QCoro::Task<> TunnelService::unlock(ClientConfig config)
     if (!address.isValid() || address.host().isEmpty())
         throw TunnelError(TunnelError::Case::invalidConfiguration);
 
+    requireOwnForward(quint16(config.localPort));
     QNetworkRequest request(address);
     request.setTransferTimeout(int(m_timings.requestLimit.count()));
     request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());
@@ -104,7 +105,8 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
         co_await sleepUnlessCancelled(token, m_timings.monitorInterval);
         if (token->isCancelled())
             co_return;
-        if (!m_requested || !m_config)
+        // A switch-on whose proxy step is under way or failed is not the monitor's to repair.
+        if (!m_requested || !m_config || !proxiesAreOurs())
             continue;
         // A connect or a reconnect after an ssh exit is under way: its ssh is not ready to be
         // judged, its back-off is not to be cut short, and its own outcome will be reported.
@@ -174,7 +176,9 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
 QCoro::Task<> TunnelService::systemDidWake()
 {
     const Generation generation = this->generation();
-    if (!m_requested || !m_config)
+    // A switch-on under way (its password dialog may be open) ends by itself; one whose proxy
+    // step failed stays blocked until the user switches on again.
+    if (!m_requested || !m_config || !proxiesAreOurs() || m_connecting)
         co_return;
     if (isProcessRunning()) {
         const bool answered = co_await canary(quint16(m_config->localPort));

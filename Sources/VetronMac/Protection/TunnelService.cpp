@@ -60,6 +60,10 @@ TunnelService::~TunnelService()
 
 void TunnelService::report(ProtectionState state, QStringView detail)
 {
+    // Whatever path leads here, traffic is not claimed protected while it may still go out
+    // directly.
+    if (state == ProtectionState::protected_ && !proxiesAreOurs())
+        return;
     if (m_stateChanged)
         m_stateChanged(state, detail.toString());
 }
@@ -88,6 +92,7 @@ QCoro::Task<> TunnelService::enable()
         m_mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
         co_await m_proxy->enable(quint16(m_config->localPort));
         throwUnlessCurrent(generation);
+        m_proxiesSwitchedIn = generation.number;
         co_await connect();
     } catch (...) {
         failure = std::current_exception();
@@ -202,6 +207,9 @@ QCoro::Task<> TunnelService::connect()
         const bool answered = co_await canary(port);
         throwUnlessCurrent(generation);
         if (answered) {
+            // The forward is this ssh's: another program on the port would have made it exit.
+            m_provenLaunch = id;
+            m_provenPort = port;
             m_reconnectDelay = m_timings.initialReconnectDelay;
             co_await unlock(config);
             throwUnlessCurrent(generation);
@@ -221,7 +229,9 @@ QCoro::Task<> TunnelService::connect()
 QCoro::Task<> TunnelService::terminated(QUuid id)
 {
     const Generation generation = this->generation();
-    if (id != m_connectionID || !m_requested)
+    // While a switch-on's proxy step is under way it replaces ssh itself; after the step failed
+    // nothing comes back until the user switches on again.
+    if (id != m_connectionID || !m_requested || !proxiesAreOurs())
         co_return;
     // A connect in progress sees its own ssh end and its caller reports; a reconnect already
     // under way takes this exit into its own attempt.

@@ -64,8 +64,11 @@ public:
     QCoro::Task<> disable();
     QCoro::Task<> systemDidWake();
 
-    // Control requests through the tunnel. They fail with TunnelError (notActivated before
-    // anything is sent, serverUnavailable for any status but 200), NetworkError or DecodingError.
+    // Control requests through the tunnel. They carry the map key, so they leave only through
+    // this client's own ssh once a canary has answered through it; otherwise they fail at once,
+    // sending nothing, as a refused connection does. They fail with TunnelError (notActivated
+    // before anything is sent, serverUnavailable for any status but 200), NetworkError or
+    // DecodingError.
     QCoro::Task<ProtectionSettings> settings();
     QCoro::Task<> save(ProtectionSettings settings);
     QCoro::Task<> purgeMap();
@@ -83,6 +86,7 @@ public:
     // until that ssh has stopped.
     QCoro::Task<> awaitForward(quint16 port, QPointer<QProcess> process);
     QCoro::Task<bool> mapIsUnlocked(quint16 port);
+    // Sends the map key, so it goes only where the control requests may go.
     QCoro::Task<> unlock(ClientConfig config);
     void startMonitor();
 
@@ -117,6 +121,12 @@ private:
     static void throwUnlessCurrent(const Generation &generation);
 
     void report(ProtectionState state, QStringView detail);
+    // `protected` is claimed only while the proxy step of the current switch-on has succeeded:
+    // before it, or after it failed, the proxies may still send traffic out directly.
+    bool proxiesAreOurs() const { return m_proxiesSwitchedIn == m_generation; }
+    // Throws the refused connection's NetworkError unless the ssh running now is the one through
+    // which a canary has answered on `port`: only then does no other program listen there.
+    void requireOwnForward(quint16 port) const;
     void readStandardError(QProcess *process);
     void releaseProcess(QProcess *process);
     // Polls `ended` at the stop intervals until it holds, the checks run out or the service goes.
@@ -137,6 +147,9 @@ private:
     QUuid m_connectionID = QUuid::createUuid();
     bool m_requested = false;
     quint64 m_generation = 0; // advanced by every enable and disable
+    std::optional<quint64> m_proxiesSwitchedIn; // the generation whose proxy step succeeded
+    QUuid m_provenLaunch;                       // the ssh launch a canary has answered through
+    quint16 m_provenPort = 0;                   // and the port it answered on
     std::optional<ClientConfig> m_config;
     QString m_mapKey;
     std::shared_ptr<CancellationToken> m_monitorToken;
