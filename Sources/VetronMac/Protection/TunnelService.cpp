@@ -42,7 +42,7 @@ ClientConfig usableConfig(ClientConfig config)
 
 TunnelService::TunnelService(StateCallback stateChanged, Options options, QObject *parent)
     : QObject(parent)
-    , m_proxy(new SystemProxyService(options.tools, this))
+    , m_proxy(new SystemProxyService(options.tools, this, options.log))
     , m_stateChanged(std::move(stateChanged))
     , m_reconnectDelay(options.timings.initialReconnectDelay)
     , m_tools(std::move(options.tools))
