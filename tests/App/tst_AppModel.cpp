@@ -235,7 +235,7 @@ private Q_SLOTS:
         QVERIFY(awaitTask(model->installUpdate(manifest)).finished);
         QCOMPARE(m_terminations, 0);
         QVERIFY(!QFile::exists(notes));
-        QCOMPARE(model->state(), ProtectionState::blocked);
+        QTRY_COMPARE(model->state(), ProtectionState::blocked); // the report is applied on the next turn
         QVERIFY2(model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s), qPrintable(model->detail()));
         QCOMPARE(m_windows, QList<MainSection> { MainSection::protection });
         QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);

@@ -11,8 +11,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-#include <coroutine>
-
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
@@ -27,18 +25,6 @@ const QString quitAfterInstallation
     = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он перезапустится сам."_s;
 const QString relaunchHeldBack = u"Обновление установлено, но Ветрон не перезапущен: не удалось выключить защиту. "
                                  u"Закройте Ветрон и откройте его снова."_s;
-
-// Resumes its caller from a fresh event posted now, after every event posted before it: the
-// state reports the tunnel has made so far are applied by then.
-struct PostedTurn {
-    bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> caller)
-    {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [caller]() { caller.resume(); }, Qt::QueuedConnection);
-    }
-    void await_resume() const noexcept {}
-};
 
 } // namespace
 
@@ -586,11 +572,10 @@ QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
 QCoro::Task<bool> AppModel::switchOff()
 {
     QPointer self(this);
-    co_await tunnel->disable();
-    co_await PostedTurn();
+    const bool off = co_await tunnel->disable();
     if (!self)
         co_return false;
-    if (m_state == ProtectionState::disabled)
+    if (off)
         co_return true;
     setSection(MainSection::protection);
     m_showWindow();

@@ -106,7 +106,7 @@ QCoro::Task<> TunnelService::enable()
         report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
 }
 
-QCoro::Task<> TunnelService::disable()
+QCoro::Task<bool> TunnelService::disable()
 {
     m_requested = false;
     ++m_generation;
@@ -117,7 +117,7 @@ QCoro::Task<> TunnelService::disable()
     }
     co_await stopProcess();
     if (!generation.current())
-        co_return;
+        co_return false;
 
     std::exception_ptr failure;
     try {
@@ -126,11 +126,13 @@ QCoro::Task<> TunnelService::disable()
         failure = std::current_exception();
     }
     if (!generation.current())
-        co_return;
-    if (failure)
+        co_return false;
+    if (failure) {
         report(ProtectionState::blocked, Texts::restoreFailedPrefix.toString() + describeError(failure));
-    else
-        report(ProtectionState::disabled, Texts::disabled);
+        co_return false;
+    }
+    report(ProtectionState::disabled, Texts::disabled);
+    co_return true;
 }
 
 QCoro::Task<> TunnelService::connect()

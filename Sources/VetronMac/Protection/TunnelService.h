@@ -61,7 +61,9 @@ public:
     ~TunnelService() override;
 
     QCoro::Task<> enable();
-    QCoro::Task<> disable();
+    // True when the user's proxies are back; false when the restore failed (reported as
+    // `blocked`) or another switch began meanwhile.
+    QCoro::Task<bool> disable();
     QCoro::Task<> systemDidWake();
 
     // Control requests through the tunnel. They carry the map key, so they leave only through
