@@ -197,9 +197,14 @@ void AppModel::setLoadedSettings(ProtectionSettings settings)
     setSettingsLoaded(true);
 }
 
+bool AppModel::hasPendingSettingsEdits() const
+{
+    return m_serverSettings && m_settings != *m_serverSettings;
+}
+
 void AppModel::revertSettings()
 {
-    if (m_serverSettings && m_settings != *m_serverSettings)
+    if (hasPendingSettingsEdits())
         setSettings(*m_serverSettings);
 }
 
@@ -456,7 +461,7 @@ QCoro::Task<> AppModel::loadSettings()
         const ProtectionSettings answer = co_await tunnel->settings();
         if (self) {
             // The user's pending edits stay what the screen shows and what a save sends.
-            const bool edited = m_serverSettings && m_settings != *m_serverSettings;
+            const bool edited = hasPendingSettingsEdits();
             m_serverSettings = answer;
             if (!edited)
                 setSettings(answer);
@@ -598,9 +603,9 @@ QCoro::Task<> AppModel::quit()
 {
     if (holdQuitForInstallation())
         co_return;
-    QPointer self(this);
+    // False as well when the model went away meanwhile.
     const bool off = co_await switchOff();
-    if (off && self)
+    if (off)
         m_terminate();
 }
 

@@ -220,6 +220,8 @@ private:
     void clearBusyAfterReports();
     void setAccountMessage(const QString &message);
     void setSettingsLoaded(bool loaded);
+    // The settings differ from what the server last sent or accepted.
+    bool hasPendingSettingsEdits() const;
     QCoro::Task<> enableWhileBusy();
     QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
     UpdateService::Options updateOptions() const;

@@ -51,8 +51,8 @@ std::optional<quint16> ourPort()
 {
     bool numeric = false;
     const qint64 owned = ownedPort().toLongLong(&numeric);
-    if (numeric && portNumber(owned))
-        return portNumber(owned);
+    if (const std::optional<quint16> port = numeric ? portNumber(owned) : std::nullopt)
+        return port;
     QFile file(ClientPaths::config());
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
