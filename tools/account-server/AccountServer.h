@@ -6,11 +6,9 @@
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
-#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QUrl>
-#include <QUrlQuery>
 
 class QSslCertificate;
 class QSslKey;
@@ -23,8 +21,8 @@ struct HttpRequest;
 // (enrollment, device-credential challenge and claim) and the account portal (device summary,
 // release manifest, static downloads). It answers from state the owner sets, records every
 // request and takes per-path overrides to inject faults (setOverride with a path such as
-// "/api/enroll"). Device tokens it hands out (on
-// enrollment or claim) are accepted for the summary from then on.
+// "/api/enroll"). Device tokens it hands out (on enrollment or claim) are accepted for the
+// summary from then on.
 class AccountServer : public HttpStandInServer
 {
     Q_OBJECT

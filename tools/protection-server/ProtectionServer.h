@@ -2,14 +2,9 @@
 
 #include "HttpStandInServer.h"
 
-#include <QByteArray>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QObject>
 #include <QString>
-#include <QUrl>
 
 namespace Vetron::Tools {
 
@@ -18,8 +13,8 @@ struct HttpRequest;
 // A local stand-in for the protection proxy at the far end of the tunnel. It is reached as an
 // HTTP proxy on 127.0.0.1, answers the reserved pseudo-hosts (status, unlock, config, purge,
 // sessions, session) from state the owner sets, and answers every other host with 502. Faults
-// are injected per host with setOverride() (a host name, in any case); every request is recorded. Query values are read as
-// a form decoder reads them, "+" as a blank.
+// are injected per host with setOverride() (a host name, in any case); every request is
+// recorded. Query values are read as a form decoder reads them, "+" as a blank.
 class ProtectionServer : public HttpStandInServer
 {
     Q_OBJECT
