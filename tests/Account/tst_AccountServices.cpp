@@ -1,10 +1,13 @@
+#include "Account/ActivationService.h"
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
 #include "Account/PortalAccountClient.h"
 #include "Foundation/ClientPaths.h"
+#include "Updates/UpdateService.h"
 
 #include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
+#include "TestSupport/DeadPort.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestProfile.h"
@@ -12,9 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QNetworkProxy>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -22,7 +23,8 @@ using namespace Vetron;
 using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
 
-// The device credential exchange and the portal summary against a local HTTPS server.
+// The device credential exchange, the portal summary and the way every exchange with the two
+// servers goes past the system's proxies, against a local HTTPS server.
 class AccountServicesTest : public QObject
 {
     Q_OBJECT
@@ -80,21 +82,47 @@ private Q_SLOTS:
         QCOMPARE(awaitTask(client.summary()).errorDescription(), description);
     }
 
-    void summaryIgnoresTheSystemProxyPointedAtADeadPort()
+    // The system's proxies may lead to the client's own tunnel, dead: every exchange with the
+    // enrollment server and the portal still goes straight to the server.
+    void exchangesIgnoreTheSystemProxyPointedAtADeadPort_data()
     {
-        QTcpServer dead;
-        QVERIFY(dead.listen(QHostAddress::LocalHost));
-        const quint16 port = dead.serverPort();
-        dead.close();
-        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, u"127.0.0.1"_s, port));
-        qputenv("https_proxy", "http://127.0.0.1:" + QByteArray::number(port));
+        QTest::addColumn<QString>("path");
+        QTest::addRow("enrollment") << u"/api/enroll"_s;
+        QTest::addRow("account summary") << u"/api/v1/device/summary"_s;
+        QTest::addRow("update check") << u"/api/v1/releases/macos/stable"_s;
+        QTest::addRow("update download") << u"/static/releases/Vetron-macOS.dmg"_s;
+    }
+
+    void exchangesIgnoreTheSystemProxyPointedAtADeadPort()
+    {
+        QFETCH(QString, path);
+        const Test::DeadPort tunnel;
+        QVERIFY(tunnel.port() != 0);
+        const Test::DeadSystemProxy proxy(tunnel.port());
         DeviceCredentialStore::write(u"tok-1"_s);
-        m_server->acceptDeviceToken(u"tok-1"_s);
-        PortalAccountClient client(servers());
-        const auto outcome = awaitTask(client.summary());
-        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-        qunsetenv("https_proxy");
-        QVERIFY2(outcome.value, qPrintable(outcome.errorDescription()));
+        m_server->setOverride(path, 403, "{}"); // an answer, whatever the exchange
+
+        // Qt never sends a request for a loopback address or "localhost" through a proxy; the
+        // unspecified address reaches the same local server and is not exempt.
+        QUrl base = m_server->baseUrl();
+        base.setHost(u"0.0.0.0"_s);
+        const ServerAddresses remote { base, base };
+        const UpdateService::Options updates { remote, m_standIns->tools() };
+        if (path == u"/api/enroll"_s) {
+            const ActivationService::Options enrollment { remote, m_standIns->tools() };
+            awaitTask(ActivationService::activate(u"VTRN-2F9K-77QA-P0XZ-11"_s, enrollment));
+        } else if (path == u"/api/v1/device/summary"_s) {
+            PortalAccountClient client(remote);
+            awaitTask(client.summary());
+        } else if (path == u"/api/v1/releases/macos/stable"_s) {
+            awaitTask(UpdateService::check(u"1.0.0"_s, updates));
+        } else {
+            const MacReleaseManifest release { u"1.4.2"_s, base.toString() + path, QString(64, u'0'), {},
+                                               std::nullopt, std::nullopt };
+            awaitTask(UpdateService::install(release, updates));
+        }
+        QCOMPARE(m_server->requests().size(), 1);
+        QCOMPARE(m_server->requests().first().path, path);
     }
 
     void migrationClaimsATokenWithASignedChallenge()

@@ -236,7 +236,8 @@ private Q_SLOTS:
     }
 
     // "ca.thumbprint", the fifth file, cannot replace a directory that holds something: the
-    // certificate goes out of the keychain it went into, the older one when the newer is missing.
+    // certificate goes out of the keychain it went into, the older one when the newer is missing,
+    // and the device token goes too, even one an earlier enrollment of this Mac had stored.
     void failedMoveRollsEverythingBack_data()
     {
         QTest::addColumn<QString>("keychainName");
@@ -250,6 +251,7 @@ private Q_SLOTS:
         if (keychainName == u"login.keychain"_s)
             QVERIFY(QFile::remove(keychain(u"login.keychain-db"_s)));
         QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s));
+        DeviceCredentialStore::write(u"earlier-token"_s);
         const auto outcome = awaitTask(ActivationService::activate(goodKey, options()));
         QVERIFY(outcome.errorAs<FileError>());
         QCOMPARE(dataFiles(), QStringList { u"ca.thumbprint"_s });

@@ -173,6 +173,28 @@ private Q_SLOTS:
         QVERIFY(!model->accountLoaded());
     }
 
+    // Only an expired credential is dropped: a portal that fails otherwise leaves it in place.
+    void otherPortalFailuresKeepTheCredential_data()
+    {
+        QTest::addColumn<int>("status"); // 0: no answer at all
+        QTest::addRow("500") << 500;
+        QTest::addRow("no answer") << 0;
+    }
+
+    void otherPortalFailuresKeepTheCredential()
+    {
+        QFETCH(int, status);
+        DeviceCredentialStore::write(u"tok-1"_s);
+        if (status == 0)
+            m_server->close();
+        else
+            m_server->setOverride(u"/api/v1/device/summary"_s, status, "{}");
+        auto model = makeModel();
+        QVERIFY(awaitTask(model->loadAccount()).finished);
+        QVERIFY(!model->accountLoaded());
+        QCOMPARE(awaitTask(DeviceCredentialStore::read()).value, u"tok-1"_s);
+    }
+
     // With the tunnel gone the session and settings operations end with texts; edits stay.
     void tunnelFailuresEndAsTextsAndKeepTheEdits()
     {

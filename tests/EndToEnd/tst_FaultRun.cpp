@@ -6,6 +6,7 @@
 #include "TestSupport/TestProfile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,6 +46,7 @@ class FaultRunTest : public QObject
     std::unique_ptr<LocalStack::ClientProcess> m_client;
     QStringList m_proxies; // every change the stand-in's watch reported, in order
     QStringList m_protectedOffTunnel; // the proxies at each "protected" the client said while they were not ours
+    QElapsedTimer m_case;
 
     void startClient(const QStringList &arguments)
     {
@@ -129,6 +131,10 @@ private Q_SLOTS:
         QVERIFY2(m_stack->start(), qPrintable(m_stack->error()));
         QVERIFY2(m_bus.start(), qPrintable(m_bus.error()));
     }
+
+    // How long each case took, for comparing with the test's time-out.
+    void init() { m_case.start(); }
+    void cleanup() { qInfo("took %lld ms", m_case.elapsed()); }
 
     void killedMidEnrollmentLeavesNothingAndEnrollsAgain()
     {

@@ -69,13 +69,11 @@ private Q_SLOTS:
                                               << u"«ssh_host»"_s;
         QTest::addRow("not JSON") << config << QByteArray("not json") << u"Не удалось прочитать данные"_s;
         QTest::addRow("array") << config << QByteArray("[1,2]") << u"Не удалось прочитать данные"_s;
-        QTest::addRow("empty text") << config << QByteArray() << u"Не удалось прочитать данные"_s;
         QTest::addRow("token a number") << Decoder(&decodingFailure<EnrollmentResult>)
                                         << withMember(validConfig, R"("ca_pem":"pem","device_token":42)")
                                         << u"«device_token»"_s;
         const Decoder session = &decodingFailure<ProtectedSession>;
         QTest::addRow("bypass 1") << session << replaced(sessionJson, ":false", ":1") << u"«bypass»"_s;
-        QTest::addRow("bypass as string") << session << replaced(sessionJson, ":false", R"(:"false")") << u"«bypass»"_s;
         QTest::addRow("detail without mapping")
             << Decoder(&decodingFailure<ProtectedSessionDetail>) << sessionJson << u"«mapping»"_s;
         const Decoder list = &decodingFailure<ProtectedSessionsResponse>;

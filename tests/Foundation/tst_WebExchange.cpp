@@ -13,7 +13,6 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-using namespace std::chrono_literals;
 using namespace Vetron;
 using Vetron::Test::awaitTask;
 using Delivery = Vetron::Tools::HttpOverride::Delivery;
@@ -59,7 +58,7 @@ private Q_SLOTS:
         else
             m_server->setOverride(m_file, Tools::HttpOverride { 0, {}, 0, Delivery(delivery), 1000 });
 
-        const auto client = WebExchange::directClient(500ms);
+        const auto client = WebExchange::directClient(Test::httpsExchangeLimit);
         const QNetworkRequest request(QUrl(m_server->baseUrl().toString() + m_file));
         const auto outcome = awaitTask(WebExchange::send(*client, request, "GET", {}, nullptr, bodyLimit));
         const auto *error = outcome.errorAs<NetworkError>();

@@ -4,6 +4,7 @@
 #include "AccountServer.h"
 #include "DeveloperCertificates.h"
 
+#include <chrono>
 #include <memory>
 
 namespace Vetron::Test {
@@ -16,5 +17,9 @@ const TestCertificates &trustedCertificates();
 // A local HTTPS account server with those certificates on a port the system picked; null when it
 // does not listen.
 std::unique_ptr<Tools::AccountServer> startAccountServer();
+
+// The shortest time limit a test gives a whole exchange with that server: room for the TLS
+// handshake of a slow machine under the sanitizers, where a few hundred milliseconds are not.
+inline constexpr std::chrono::milliseconds httpsExchangeLimit { 5000 };
 
 } // namespace Vetron::Test

@@ -43,6 +43,11 @@ QString makeProfile()
         qputenv(variable, QFile::encodeName(home + QLatin1StringView(folder)));
     }
     qputenv("HOME", QFile::encodeName(home));
+    // Temporary files of the code under test (update images, proofs, QTemporaryDir) stay inside
+    // the profile as well, and go with it.
+    const QString temporary = home + u"/tmp"_s;
+    QDir().mkpath(temporary);
+    qputenv("TMPDIR", QFile::encodeName(temporary));
     QDir().mkpath(home + u"/Library/Keychains"_s); // where a Mac keeps the login keychain
     // The runtime folder must be private to the user, or Qt complains on every start.
     const QString runtime = home + u"/.runtime"_s;

@@ -1,6 +1,7 @@
 #include "Updates/UpdateService.h"
 
 #include "AccountServer.h"
+#include "ProcessTree.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
@@ -50,7 +51,6 @@ class UpdateServiceTest : public QObject
 
     const QString m_privateKey = QStringLiteral(VETRON_RELEASE_PRIVATE_KEY);
     QTemporaryDir m_temp;
-    QByteArray m_systemTemporary;
     std::unique_ptr<Tools::AccountServer> m_server;
     std::unique_ptr<StandIns> m_standIns;
 
@@ -80,6 +80,16 @@ class UpdateServiceTest : public QObject
         return runTool(u"/bin/tar"_s, arguments);
     }
 
+    // Whether the shell `shell` is running the sleep of its waiting loop.
+    static bool waitsInItsLoop(pid_t shell)
+    {
+        const QList<pid_t> children = LocalStack::ProcessTree::descendantsOf(shell);
+        return std::any_of(children.cbegin(), children.cend(), [](pid_t child) {
+            QFile name(u"/proc/%1/comm"_s.arg(child));
+            return name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "sleep";
+        });
+    }
+
     QStringList workDirectories() const
     {
         return QDir(QDir::tempPath()).entryList({ u"vetron-update-*"_s }, QDir::Dirs);
@@ -90,17 +100,6 @@ private Q_SLOTS:
     {
         if (m_privateKey.isEmpty())
             QSKIP("built with a publisher's release key: no private key to sign test manifests");
-        m_systemTemporary = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
-    }
-
-    // The temporary directory goes away with the test; the profile is removed from the system's.
-    void cleanupTestCase()
-    {
-        if (m_systemTemporary.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", m_systemTemporary);
     }
 
     void init()
@@ -213,6 +212,10 @@ private Q_SLOTS:
         QCOMPARE(newer->manifest->title, u"Ветрон 1.4.2"_s);
         QCOMPARE(awaitTask(UpdateService::check(u"1.4.2"_s, options())).value->kind,
                  UpdateScreenState::Kind::current);
+        // A 0.9.x release goes over 1.x and later only, never over a later 0.9.
+        m_server->setReleaseManifest(encodeJson(signedManifest("image", u"0.9.1"_s)));
+        QCOMPARE(awaitTask(UpdateService::check(u"0.9.5"_s, options())).value->kind,
+                 UpdateScreenState::Kind::current);
     }
 
     void cancelledCheckReturnsToIdle()
@@ -283,7 +286,7 @@ private Q_SLOTS:
             const Delivery delivery = fault == u"cut"_s ? Delivery::cutAfterPart : Delivery::stallAfterPart;
             m_server->setOverride(u"/static/releases/Vetron-macOS.dmg"_s,
                                   Tools::HttpOverride { 0, {}, 0, delivery, image.size() / 2 });
-            installOptions.timeout = std::chrono::milliseconds(500);
+            installOptions.timeout = Test::httpsExchangeLimit;
         }
 
         const QStringList before = workDirectories();
@@ -300,17 +303,20 @@ private Q_SLOTS:
         const QString bundle = m_temp.filePath(u"Anna's Apps/Ветрон.app"_s);
         QVERIFY(QDir().mkpath(bundle));
         QProcess running;
-        running.start(u"/bin/sleep"_s, { u"0.6"_s });
+        running.start(u"/bin/sleep"_s, { u"60"_s });
         QVERIFY(running.waitForStarted());
 
         const QString script = UpdateService::relaunchScript(running.processId(), bundle, m_standIns->tools());
         QVERIFY(script.startsWith(u"while /bin/kill -0 "_s));
         QVERIFY(script.endsWith(u"/open '"_s + QString(bundle).replace(u"'"_s, u"'\\''"_s) + u"'"_s));
-        QVERIFY(QProcess::startDetached(u"/bin/sh"_s, { u"-c"_s, script }));
-        QTest::qWait(200);
-        QVERIFY(m_standIns->calls(u"open"_s).isEmpty()); // still waiting
+        qint64 shell = 0;
+        QVERIFY(QProcess::startDetached(u"/bin/sh"_s, { u"-c"_s, script }, {}, &shell));
+        // The script's pause between two looks proves it has found the process still there.
+        QTRY_VERIFY_WITH_TIMEOUT(waitsInItsLoop(pid_t(shell)), 10000);
+        QVERIFY(m_standIns->calls(u"open"_s).isEmpty());
+        running.kill();
         QVERIFY(running.waitForFinished());
-        QTRY_COMPARE_WITH_TIMEOUT(m_standIns->calls(u"open"_s).size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_standIns->calls(u"open"_s).size(), 1, 10000);
         QCOMPARE(m_standIns->calls(u"open"_s).first(), QStringList { bundle });
     }
 };

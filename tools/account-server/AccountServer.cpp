@@ -1,16 +1,14 @@
 #include "AccountServer.h"
 
-#include "HttpConnection.h"
 #include "HttpRequestParser.h"
 #include "HttpResponse.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
+#include <QSslServer>
 #include <QSslSocket>
 #include <array>
 #include <initializer_list>
@@ -74,7 +72,7 @@ bool methodMatches(const HttpRequest &request, QByteArrayView method)
 } // namespace
 
 AccountServer::AccountServer(QObject *parent)
-    : QObject(parent)
+    : HttpStandInServer(new QSslServer, OverrideKey::path, parent)
     , m_enrollmentAnswer { { u"ssh_host"_s, u"127.0.0.1"_s }, { u"ssh_user"_s, u"device"_s },
         { u"ssh_port"_s, 22 }, { u"local_port"_s, 18080 }, { u"remote_port"_s, 3128 },
         { u"unlock_host"_s, u"unlock.vetron.test"_s }, { u"ca_pem"_s, QString() },
@@ -88,14 +86,6 @@ AccountServer::AccountServer(QObject *parent)
         { u"usage"_s,
             QJsonObject { { u"requests"_s, 12 }, { u"masked_entities"_s, 5 }, { u"blocked"_s, 1 } } } }
 {
-    // QSslServer hands a connection over only once its handshake has succeeded, and disposes of
-    // the ones whose handshake fails.
-    connect(&m_server, &QTcpServer::pendingConnectionAvailable, this, &AccountServer::acceptConnections);
-}
-
-AccountServer::~AccountServer()
-{
-    close();
 }
 
 bool AccountServer::listen(const QSslCertificate &certificate, const QSslKey &key, quint16 port)
@@ -106,21 +96,8 @@ bool AccountServer::listen(const QSslCertificate &certificate, const QSslKey &ke
     configuration.setLocalCertificate(certificate);
     configuration.setPrivateKey(key);
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    m_server.setSslConfiguration(configuration);
-    if (!m_server.listen(QHostAddress::LocalHost, port))
-        return false;
-    m_port = m_server.serverPort();
-    return true;
-}
-
-bool AccountServer::isListening() const
-{
-    return m_server.isListening();
-}
-
-quint16 AccountServer::port() const
-{
-    return m_port;
+    static_cast<QSslServer *>(tcpServer())->setSslConfiguration(configuration);
+    return listenOnLoopback(port);
 }
 
 QUrl AccountServer::baseUrl() const
@@ -128,22 +105,8 @@ QUrl AccountServer::baseUrl() const
     QUrl url;
     url.setScheme(u"https"_s);
     url.setHost(u"127.0.0.1"_s);
-    url.setPort(m_port);
+    url.setPort(port());
     return url;
-}
-
-void AccountServer::close()
-{
-    m_server.close();
-    // Connections still in their handshake belong to the TLS server until they are handed over.
-    const auto handshaking = m_server.findChildren<QSslSocket *>(Qt::FindDirectChildrenOnly);
-    for (QSslSocket *socket : handshaking) {
-        socket->abort();
-        socket->deleteLater();
-    }
-    const auto connections = findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly);
-    for (HttpConnection *connection : connections)
-        connection->drop();
 }
 
 void AccountServer::acceptEnrollmentToken(const QString &token)
@@ -214,55 +177,6 @@ QByteArray AccountServer::releaseManifest() const
 void AccountServer::setFile(const QString &path, const QByteArray &content)
 {
     m_files.insert(path, content);
-}
-
-void AccountServer::setOverride(const QString &path, int status, QByteArray body, int delayMs)
-{
-    setOverride(path, HttpOverride { status, std::move(body), delayMs });
-}
-
-void AccountServer::setOverride(const QString &path, HttpOverride override)
-{
-    m_overrides.insert(path, std::move(override));
-}
-
-void AccountServer::clearOverrides()
-{
-    m_overrides.clear();
-}
-
-QList<AccountServer::Request> AccountServer::requests() const
-{
-    return m_requests;
-}
-
-void AccountServer::clearRequests()
-{
-    m_requests.clear();
-}
-
-void AccountServer::acceptConnections()
-{
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        auto *connection = new HttpConnection(socket, this);
-        connect(connection, &HttpConnection::requestArrived, this,
-            [this, connection](const HttpRequest &request) { handle(connection, request); });
-    }
-}
-
-void AccountServer::handle(HttpConnection *connection, const HttpRequest &request)
-{
-    const QString path = request.url.path();
-    m_requests.append(
-        Request { request.method, path, QUrlQuery(request.url), request.headers, request.body });
-    const auto found = m_overrides.constFind(path);
-    const std::optional<HttpOverride> override
-        = found == m_overrides.cend() ? std::nullopt : std::optional<HttpOverride>(*found);
-    const QPointer<HttpConnection> target(connection);
-    Q_EMIT requestReceived();
-    if (!target)
-        return;
-    respondWithOverride(connection, override, [this, request] { return answer(request); });
 }
 
 HttpResponse AccountServer::answer(const HttpRequest &request)

@@ -35,7 +35,7 @@ std::optional<QString> stateDirectory()
 }
 
 int runStandIn(int argc, char **argv, const QString &tool,
-    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run)
+    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run, CallLog log)
 {
     // Taken before QCoreApplication, which would remove arguments it understands itself.
     const QStringList arguments = StandIn::arguments(argc, argv);
@@ -44,8 +44,14 @@ int runStandIn(int argc, char **argv, const QString &tool,
     const std::optional<QString> directory = stateDirectory();
     if (!directory)
         return brokenStateExitCode;
-    appendLogLine(*directory + u'/' + tool + u".log"_s, compactJson(QJsonArray::fromStringList(arguments)));
+    if (log == CallLog::arguments)
+        appendLogLine(callLogPath(*directory, tool), compactJson(QJsonArray::fromStringList(arguments)));
     return run(*directory, arguments);
+}
+
+QString callLogPath(const QString &stateDirectory, const QString &tool)
+{
+    return stateDirectory + u'/' + tool + u".log"_s;
 }
 
 void appendLogLine(const QString &path, const QByteArray &json)

@@ -23,10 +23,19 @@ QStringList arguments(int argc, char **argv);
 // nothing when the variable is unset or not an absolute path.
 std::optional<QString> stateDirectory();
 
+// What a stand-in's call log holds: each call's arguments as a JSON array, or what the stand-in
+// writes there itself (with appendLogLine on callLogPath).
+enum class CallLog { arguments, byTool };
+
 // The whole main() of a stand-in: takes argv[1..], finds the state directory (exit code 70 without
-// it), logs the call to <state>/<tool>.log as a JSON array and returns what `run` returns.
+// it), logs the call to <state>/<tool>.log as a JSON array unless the tool logs for itself, and
+// returns what `run` returns.
 int runStandIn(int argc, char **argv, const QString &tool,
-    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run);
+    const std::function<int(const QString &stateDirectory, const QStringList &arguments)> &run,
+    CallLog log = CallLog::arguments);
+
+// <state>/<tool>.log
+QString callLogPath(const QString &stateDirectory, const QString &tool);
 
 // Appends `json` and a line feed to the file with a single O_APPEND write, so lines of calls that
 // run at the same time never mix.

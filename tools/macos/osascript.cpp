@@ -8,7 +8,6 @@
 #include "AppleScriptLiteral.h"
 #include "StandInState.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
@@ -75,23 +74,21 @@ int runScript(const QString &script)
 
 int main(int argc, char **argv)
 {
-    // Taken before QCoreApplication, which would remove arguments it understands itself.
-    const QStringList arguments = Vetron::StandIn::arguments(argc, argv);
-    const QCoreApplication application(argc, argv);
+    return runStandIn(
+        argc, argv, u"osascript"_s,
+        [](const QString &stateDirectory, const QStringList &arguments) {
+            const std::optional<QString> script = shellScript(arguments);
+            if (!script)
+                return syntaxErrorExitCode;
+            appendLogLine(callLogPath(stateDirectory, u"osascript"_s), compactJson(*script));
+            while (QFile::exists(stateDirectory + u"/osascript.hold"_s))
+                QThread::msleep(20);
 
-    const std::optional<QString> stateDirectory = Vetron::StandIn::stateDirectory();
-    if (!stateDirectory)
-        return brokenStateExitCode;
-    const std::optional<QString> script = shellScript(arguments);
-    if (!script)
-        return syntaxErrorExitCode;
-    appendLogLine(*stateDirectory + u"/osascript.log"_s, compactJson(*script));
-    while (QFile::exists(*stateDirectory + u"/osascript.hold"_s))
-        QThread::msleep(20);
-
-    if (QFile::exists(*stateDirectory + u"/osascript.refuse"_s)) {
-        printError(u"0:1: execution error: User canceled. (-128)\n"_s);
-        return executionErrorExitCode;
-    }
-    return runScript(*script);
+            if (QFile::exists(stateDirectory + u"/osascript.refuse"_s)) {
+                printError(u"0:1: execution error: User canceled. (-128)\n"_s);
+                return executionErrorExitCode;
+            }
+            return runScript(*script);
+        },
+        CallLog::byTool);
 }

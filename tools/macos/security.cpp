@@ -258,10 +258,5 @@ int run(const QString &stateDirectory, const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
-    const std::optional<QString> stateDirectory = Vetron::StandIn::stateDirectory();
-    if (!stateDirectory)
-        return brokenStateExitCode;
-    const QStringList arguments = Vetron::StandIn::arguments(argc, argv);
-    appendLogLine(*stateDirectory + u"/security.log"_s, compactJson(QJsonArray::fromStringList(arguments)));
-    return run(*stateDirectory, arguments);
+    return runStandIn(argc, argv, u"security"_s, run);
 }

@@ -1,14 +1,12 @@
 #include "ProtectionServer.h"
 
 #include "BuildConstants.h"
-#include "HttpConnection.h"
 #include "HttpRequestParser.h"
 #include "HttpResponse.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
-#include <QPointer>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -82,43 +80,16 @@ HttpResponse emptyObject()
 } // namespace
 
 ProtectionServer::ProtectionServer(QObject *parent)
-    : QObject(parent)
+    : HttpStandInServer(new QTcpServer, OverrideKey::host, parent)
     , m_unlockHost(u"unlock.vetron.internal"_s)
     , m_settings { { u"retention_days"_s, 30 }, { u"cross_session"_s, false },
         { u"disabled_categories"_s, QJsonArray() } }
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &ProtectionServer::acceptConnections);
-}
-
-ProtectionServer::~ProtectionServer()
-{
-    close();
 }
 
 bool ProtectionServer::listen(quint16 port)
 {
-    if (!m_server.listen(QHostAddress::LocalHost, port))
-        return false;
-    m_port = m_server.serverPort();
-    return true;
-}
-
-bool ProtectionServer::isListening() const
-{
-    return m_server.isListening();
-}
-
-quint16 ProtectionServer::port() const
-{
-    return m_port;
-}
-
-void ProtectionServer::close()
-{
-    m_server.close();
-    const auto connections = findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly);
-    for (HttpConnection *connection : connections)
-        connection->drop();
+    return listenOnLoopback(port);
 }
 
 void ProtectionServer::setMapKey(const QString &key)
@@ -184,53 +155,6 @@ void ProtectionServer::setEchoNonce(bool echo)
 bool ProtectionServer::echoNonce() const
 {
     return m_echoNonce;
-}
-
-void ProtectionServer::setOverride(const QString &host, int status, QByteArray body, int delayMs)
-{
-    setOverride(host, HttpOverride { status, std::move(body), delayMs });
-}
-
-void ProtectionServer::setOverride(const QString &host, HttpOverride override)
-{
-    m_overrides.insert(host.toLower(), std::move(override));
-}
-
-void ProtectionServer::clearOverrides()
-{
-    m_overrides.clear();
-}
-
-QList<ProtectionServer::Request> ProtectionServer::requests() const
-{
-    return m_requests;
-}
-
-void ProtectionServer::clearRequests()
-{
-    m_requests.clear();
-}
-
-void ProtectionServer::acceptConnections()
-{
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        auto *connection = new HttpConnection(socket, this);
-        connect(connection, &HttpConnection::requestArrived, this,
-            [this, connection](const HttpRequest &request) { handle(connection, request); });
-    }
-}
-
-void ProtectionServer::handle(HttpConnection *connection, const HttpRequest &request)
-{
-    m_requests.append(Request { request.method, request.url, request.headers, request.body });
-    const auto found = m_overrides.constFind(request.url.host());
-    const std::optional<HttpOverride> override
-        = found == m_overrides.cend() ? std::nullopt : std::optional<HttpOverride>(*found);
-    const QPointer<HttpConnection> target(connection);
-    Q_EMIT requestReceived();
-    if (!target)
-        return;
-    respondWithOverride(connection, override, [this, request] { return answer(request); });
 }
 
 HttpResponse ProtectionServer::answer(const HttpRequest &request)

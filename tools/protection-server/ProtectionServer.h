@@ -1,51 +1,30 @@
 #pragma once
 
-#include "HttpOverride.h"
+#include "HttpStandInServer.h"
 
-#include <QByteArray>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QList>
-#include <QObject>
 #include <QString>
-#include <QTcpServer>
-#include <QUrl>
 
 namespace Vetron::Tools {
 
-class HttpConnection;
 struct HttpRequest;
 
 // A local stand-in for the protection proxy at the far end of the tunnel. It is reached as an
 // HTTP proxy on 127.0.0.1, answers the reserved pseudo-hosts (status, unlock, config, purge,
 // sessions, session) from state the owner sets, and answers every other host with 502. Faults
-// are injected per host with setOverride(); every request is recorded. Query values are read as
-// a form decoder reads them, "+" as a blank.
-class ProtectionServer : public QObject
+// are injected per host with setOverride() (a host name, in any case); every request is
+// recorded. Query values are read as a form decoder reads them, "+" as a blank.
+class ProtectionServer : public HttpStandInServer
 {
     Q_OBJECT
 
 public:
-    struct Request
-    {
-        QByteArray method;
-        QUrl url;
-        QHash<QByteArray, QByteArray> headers; // names in lower case
-        QByteArray body;
-    };
-
     explicit ProtectionServer(QObject *parent = nullptr);
-    ~ProtectionServer() override;
 
-    // Listens on 127.0.0.1 only; port 0 lets the system choose.
-    bool listen(quint16 port = 0);
-    bool isListening() const;
-    // The port of the last successful listen(), kept after close() so that listen(port())
+    // Listens on 127.0.0.1 only; port 0 lets the system choose. listen(port()) after close()
     // brings the server back where it was.
-    quint16 port() const;
-    // Stops listening and cuts every open connection at once, with no answer to waiting requests.
-    void close();
+    bool listen(quint16 port = 0);
 
     // The X-Anon-Key value the keyed hosts and the unlock host expect.
     void setMapKey(const QString &key);
@@ -68,23 +47,11 @@ public:
     // When off, the status host answers with a nonce other than the one asked for.
     void setEchoNonce(bool echo);
     bool echoNonce() const;
-    // Every request for `host`, whatever its method, is answered with `status` and `body` after
-    // `delayMs`, instead of the usual answer. Status 0 only delays the usual answer.
-    void setOverride(const QString &host, int status, QByteArray body = {}, int delayMs = 0);
-    void setOverride(const QString &host, HttpOverride override);
-    void clearOverrides();
 
-    QList<Request> requests() const;
-    void clearRequests();
-
-Q_SIGNALS:
-    // A request has been read completely; it is already in requests(), its answer not yet sent.
-    void requestReceived();
+protected:
+    HttpResponse answer(const HttpRequest &request) override;
 
 private:
-    void acceptConnections();
-    void handle(HttpConnection *connection, const HttpRequest &request);
-    HttpResponse answer(const HttpRequest &request);
     HttpResponse answerStatus(const HttpRequest &request);
     HttpResponse answerUnlock(const HttpRequest &request);
     HttpResponse answerConfig(const HttpRequest &request);
@@ -95,8 +62,6 @@ private:
     bool keyMatches(const HttpRequest &request) const;
     qsizetype sessionIndex(const QString &id) const;
 
-    QTcpServer m_server;
-    quint16 m_port = 0;
     QString m_mapKey;
     bool m_keyFromFirstUnlock = false;
     QString m_unlockHost;
@@ -104,8 +69,6 @@ private:
     QJsonObject m_settings;
     QJsonArray m_sessions;
     bool m_echoNonce = true;
-    QHash<QString, HttpOverride> m_overrides;
-    QList<Request> m_requests;
 };
 
 } // namespace Vetron::Tools
