@@ -10,8 +10,7 @@
 using namespace Qt::StringLiterals;
 using namespace Vetron;
 
-// The model as QML sees it: typed records with their members by name, enums as numbers, and
-// edits made through a view landing in the model rather than on a copy.
+// The model as QML sees it: typed records with their members by name.
 class ModelForViewsTest : public QObject
 {
     Q_OBJECT
@@ -67,21 +66,6 @@ private Q_SLOTS:
         QVariant actual = evaluate(engine, *model, expression);
         QVERIFY(actual.convert(expected.metaType()));
         QCOMPARE(actual, expected);
-    }
-
-    void editsFromViewsLandInTheModel()
-    {
-        // (A settings edit, made the same way, is the settings screen's test.)
-        auto model = Test::ViewHarness::makeModel();
-        model->setSessions({ session(u"a"_s), session(u"b"_s) });
-        QQmlEngine engine;
-        evaluate(engine, *model, u"(model.section = 4, model.selectedSession = model.sessions[1])"_s);
-        QCOMPARE(model->section(), MainSection::settings);
-        QCOMPARE(model->selectedSession()->id, u"b"_s);
-
-        evaluate(engine, *model, u"(model.selectedSession = null, model.section = 9)"_s);
-        QVERIFY(!model->selectedSession());
-        QCOMPARE(model->section(), MainSection::settings);
     }
 };
 

@@ -50,7 +50,7 @@ OperationTask *SessionOperations::reveal(const QString &id)
 {
     return OperationTask::start(this, [this, id](auto) {
         return perform([id](QPointer<SessionOperations> self, QPointer<AppModel> model) -> QCoro::Task<> {
-            ProtectedSessionDetail detail = co_await model->tunnel->session(id);
+            ProtectedSessionDetail detail = co_await model->revealSession(id);
             if (!self)
                 co_return;
             self->m_detail = std::move(detail);

@@ -20,6 +20,7 @@ void SettingsScreen::setModel(AppModel *model)
     m_model = model;
     if (m_model) {
         connect(m_model, &AppModel::sessionsChanged, this, &SettingsScreen::pagingChanged);
+        connect(m_model, &AppModel::sessionsMessageChanged, this, &SettingsScreen::pagingChanged);
         connect(m_model, &AppModel::settingsLoadedChanged, this, &SettingsScreen::editableChanged);
     }
     Q_EMIT modelChanged();
@@ -37,7 +38,16 @@ void SettingsScreen::setPage(int page)
 
 qsizetype SettingsScreen::sessionCount() const
 {
-    return m_model ? m_model->sessions().size() : 0;
+    return m_model && m_model->sessionsMessage().isEmpty() ? m_model->sessions().size() : 0;
+}
+
+QString SettingsScreen::sessionsNotice() const
+{
+    if (!m_model)
+        return {};
+    if (!m_model->sessionsMessage().isEmpty())
+        return m_model->sessionsMessage();
+    return m_model->sessions().isEmpty() ? u"Сессии появятся после первого защищённого запроса."_s : QString();
 }
 
 QVariantList SettingsScreen::rows() const
@@ -69,20 +79,6 @@ bool SettingsScreen::canGoForward() const
 QVariant SettingsScreen::sessionToDeleteValue() const
 {
     return m_sessionToDelete ? QVariant::fromValue(*m_sessionToDelete) : QVariant();
-}
-
-OperationTask *SettingsScreen::appear()
-{
-    return OperationTask::start(this, [this](auto token) { return load(std::move(token)); });
-}
-
-QCoro::Task<> SettingsScreen::load(std::shared_ptr<CancellationToken> token)
-{
-    QPointer model(m_model);
-    if (model && !model->accountLoaded())
-        co_await model->loadAccount(token);
-    if (model && model->sessions().isEmpty())
-        co_await model->loadSessions();
 }
 
 void SettingsScreen::askToDelete(const QVariant &session)

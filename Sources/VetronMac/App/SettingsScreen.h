@@ -13,9 +13,9 @@
 
 namespace Vetron {
 
-// The settings screen's own state: which page of the session list it shows, the session whose
-// deletion waits for confirmation, the loads it starts when shown, and whether the settings may
-// be edited and saved. The screen creates one each time it is shown, so the state starts fresh.
+// The settings screen's own state: which page of the session list it shows, the notice over the
+// list, the session whose deletion waits for confirmation, and whether the settings may be
+// edited and saved. The screen creates one each time it is shown, so the state starts fresh.
 class SettingsScreen : public QObject
 {
     Q_OBJECT
@@ -23,8 +23,11 @@ class SettingsScreen : public QObject
     Q_PROPERTY(Vetron::AppModel *model READ model WRITE setModel NOTIFY modelChanged REQUIRED)
     // The stored page number; the shown page is this one clamped to the pages that exist.
     Q_PROPERTY(int page READ page NOTIFY pagingChanged)
-    // The ProtectedSession values of the shown page, in the model's order.
+    // The ProtectedSession values of the shown page, in the model's order; none when the list
+    // could not be loaded.
     Q_PROPERTY(QVariantList rows READ rows NOTIFY pagingChanged)
+    // Over the list: why it could not be loaded, or that it is still empty; else empty.
+    Q_PROPERTY(QString sessionsNotice READ sessionsNotice NOTIFY pagingChanged)
     Q_PROPERTY(bool pagerShown READ pagerShown NOTIFY pagingChanged)
     Q_PROPERTY(QString pagerText READ pagerText NOTIFY pagingChanged)
     Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY pagingChanged)
@@ -44,6 +47,7 @@ public:
     int page() const { return m_page; }
     void setPage(int page);
     QVariantList rows() const;
+    QString sessionsNotice() const;
     bool pagerShown() const;
     QString pagerText() const;
     bool canGoBack() const { return m_page >= 1; }
@@ -53,8 +57,6 @@ public:
 
     Q_INVOKABLE void back() { setPage(m_page - 1); }
     Q_INVOKABLE void forward() { setPage(m_page + 1); }
-    // Loads what the screen shows and the model lacks: the account, then the sessions.
-    Q_INVOKABLE Vetron::OperationTask *appear();
     // Remembers `session` (a ProtectedSession) until the deletion is confirmed or dismissed.
     Q_INVOKABLE void askToDelete(const QVariant &session);
     Q_INVOKABLE void dismissDeletion();
@@ -71,8 +73,8 @@ Q_SIGNALS:
     void editableChanged();
 
 private:
-    QCoro::Task<> load(std::shared_ptr<CancellationToken> token);
     QCoro::Task<> deleteSession(QString id);
+    // The sessions listed: none while the list's load has failed.
     qsizetype sessionCount() const;
 
     QPointer<AppModel> m_model;

@@ -8,7 +8,7 @@ import Vetron
 Item {
     id: root
 
-    required property var model
+    required property AppModel model
     readonly property var session: model.selectedSession
 
     // Only a flattened scroll (pictures) has a height of its own.
@@ -35,10 +35,7 @@ Item {
                 text: "← К списку"
                 labelColor: Theme.muted
                 background: null
-                onClicked: {
-                    root.model.selectedSession = null
-                    root.model.section = MainSection.Settings
-                }
+                onClicked: root.model.closeSession()
             }
             ColumnLayout {
                 Layout.fillWidth: true

@@ -6,7 +6,7 @@ import Vetron
 SettingsCard {
     id: card
 
-    required property var model
+    required property AppModel model
 
     spacing: 14
 
