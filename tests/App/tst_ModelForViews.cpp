@@ -51,7 +51,8 @@ private Q_SLOTS:
         QTest::addRow("no subscription") << u"model.subscription === undefined"_s << QVariant(true);
         QTest::addRow("usage") << u"model.usage.maskedEntities"_s << QVariant(12.0);
         QTest::addRow("session title") << u"model.sessions[1].title"_s << QVariant(u"Второй"_s);
-        QTest::addRow("nothing selected") << u"model.selectedSession === undefined"_s << QVariant(true);
+        QTest::addRow("session count") << u"model.sessions.length"_s << QVariant(2);
+        QTest::addRow("nothing selected") << u"model.hasSelectedSession"_s << QVariant(false);
     }
 
     void recordsReachViewsTyped()

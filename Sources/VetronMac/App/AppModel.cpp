@@ -321,14 +321,6 @@ void AppModel::setSessions(QList<ProtectedSession> sessions, QString message)
     Q_EMIT sessionsMessageChanged();
 }
 
-QVariantList AppModel::sessionsList() const
-{
-    QVariantList list;
-    for (const ProtectedSession &session : m_sessions)
-        list.append(QVariant::fromValue(session));
-    return list;
-}
-
 QString AppModel::currentVersion() const
 {
     return versionText(m_versionOverride, Platform::applicationVersion());

@@ -64,11 +64,13 @@ class AppModel : public QObject
     Q_PROPERTY(bool accountLoaded READ accountLoaded NOTIFY accountLoadedChanged)
     Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
     // ProtectedSession values, newest first as the server sends them.
-    Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
+    Q_PROPERTY(QList<Vetron::ProtectedSession> sessions READ sessions NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
     Q_PROPERTY(Vetron::UpdateScreenState updateState READ updateState NOTIFY updateStateChanged)
-    // A ProtectedSession, or undefined; `openSession` selects one, `closeSession` clears it.
-    Q_PROPERTY(QVariant selectedSession READ selectedSessionValue NOTIFY selectedSessionChanged)
+    // The session whose own screen is shown, empty while `hasSelectedSession` is false;
+    // `openSession` selects one, `closeSession` clears it.
+    Q_PROPERTY(Vetron::ProtectedSession selectedSession READ selectedSessionValue NOTIFY selectedSessionChanged)
+    Q_PROPERTY(bool hasSelectedSession READ hasSelectedSession NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion NOTIFY currentVersionChanged)
     // The personal-account page of the portal, opened in the browser.
     Q_PROPERTY(QUrl portalAppUrl READ portalAppUrl CONSTANT)
@@ -121,11 +123,8 @@ public:
     {
         return m_subscription ? QVariant::fromValue(*m_subscription) : QVariant();
     }
-    QVariantList sessionsList() const;
-    QVariant selectedSessionValue() const
-    {
-        return m_selectedSession ? QVariant::fromValue(*m_selectedSession) : QVariant();
-    }
+    ProtectedSession selectedSessionValue() const { return m_selectedSession.value_or(ProtectedSession()); }
+    bool hasSelectedSession() const { return m_selectedSession.has_value(); }
     // Setters for the preview renderer's sample model; the running client never calls them.
     void setActivated(bool activated);
     void setMessage(const QString &message);

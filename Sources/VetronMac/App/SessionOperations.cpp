@@ -19,16 +19,6 @@ void SessionOperations::setModel(AppModel *model)
     Q_EMIT modelChanged();
 }
 
-QVariantList SessionOperations::mappingList() const
-{
-    QVariantList rows;
-    if (m_detail) {
-        for (const ProtectedMapping &mapping : m_detail->mapping)
-            rows.append(QVariant::fromValue(mapping));
-    }
-    return rows;
-}
-
 OperationTask *SessionOperations::rename(const QString &id, const QString &title)
 {
     return OperationTask::start(this, [this, id, title](auto) {

@@ -50,15 +50,12 @@ QString SettingsScreen::sessionsNotice() const
     return m_model->sessions().isEmpty() ? u"Сессии появятся после первого защищённого запроса."_s : QString();
 }
 
-QVariantList SettingsScreen::rows() const
+QList<ProtectedSession> SettingsScreen::rows() const
 {
-    QVariantList list;
     if (!m_model)
-        return list;
+        return {};
     const auto [first, end] = SessionPaging::rows(m_page, sessionCount());
-    for (qsizetype i = first; i < end; ++i)
-        list.append(QVariant::fromValue(m_model->sessions().at(i)));
-    return list;
+    return m_model->sessions().mid(first, end - first);
 }
 
 bool SettingsScreen::pagerShown() const
@@ -76,16 +73,9 @@ bool SettingsScreen::canGoForward() const
     return m_page < SessionPaging::pageCount(sessionCount()) - 1;
 }
 
-QVariant SettingsScreen::sessionToDeleteValue() const
+void SettingsScreen::askToDelete(const ProtectedSession &session)
 {
-    return m_sessionToDelete ? QVariant::fromValue(*m_sessionToDelete) : QVariant();
-}
-
-void SettingsScreen::askToDelete(const QVariant &session)
-{
-    if (session.metaType() != QMetaType::fromType<ProtectedSession>())
-        return;
-    m_sessionToDelete = session.value<ProtectedSession>();
+    m_sessionToDelete = session;
     Q_EMIT sessionToDeleteChanged();
 }
 

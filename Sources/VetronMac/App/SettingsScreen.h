@@ -5,8 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVariant>
-#include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
@@ -25,15 +23,13 @@ class SettingsScreen : public QObject
     Q_PROPERTY(int page READ page NOTIFY pagingChanged)
     // The ProtectedSession values of the shown page, in the model's order; none when the list
     // could not be loaded.
-    Q_PROPERTY(QVariantList rows READ rows NOTIFY pagingChanged)
+    Q_PROPERTY(QList<Vetron::ProtectedSession> rows READ rows NOTIFY pagingChanged)
     // Over the list: why it could not be loaded, or that it is still empty; else empty.
     Q_PROPERTY(QString sessionsNotice READ sessionsNotice NOTIFY pagingChanged)
     Q_PROPERTY(bool pagerShown READ pagerShown NOTIFY pagingChanged)
     Q_PROPERTY(QString pagerText READ pagerText NOTIFY pagingChanged)
     Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY pagingChanged)
     Q_PROPERTY(bool canGoForward READ canGoForward NOTIFY pagingChanged)
-    // A ProtectedSession, or undefined when no deletion waits.
-    Q_PROPERTY(QVariant sessionToDelete READ sessionToDeleteValue NOTIFY sessionToDeleteChanged)
     // The settings' editors and "Сохранить" work only on settings the server sent: before its
     // answer, or after a failed load, the model holds defaults that a save would write over the
     // server's own (a retention of "never" would become 30 days).
@@ -46,19 +42,19 @@ public:
     void setModel(AppModel *model);
     int page() const { return m_page; }
     void setPage(int page);
-    QVariantList rows() const;
+    QList<ProtectedSession> rows() const;
     QString sessionsNotice() const;
     bool pagerShown() const;
     QString pagerText() const;
     bool canGoBack() const { return m_page >= 1; }
     bool canGoForward() const;
-    QVariant sessionToDeleteValue() const;
+    const std::optional<ProtectedSession> &sessionToDelete() const { return m_sessionToDelete; }
     bool editable() const { return m_model && m_model->settingsLoaded(); }
 
     Q_INVOKABLE void back() { setPage(m_page - 1); }
     Q_INVOKABLE void forward() { setPage(m_page + 1); }
-    // Remembers `session` (a ProtectedSession) until the deletion is confirmed or dismissed.
-    Q_INVOKABLE void askToDelete(const QVariant &session);
+    // Remembers `session` until the deletion is confirmed or dismissed.
+    Q_INVOKABLE void askToDelete(const Vetron::ProtectedSession &session);
     Q_INVOKABLE void dismissDeletion();
     // "Отмена": drops the unsaved edits and leaves for the main screen.
     Q_INVOKABLE void cancel();

@@ -95,7 +95,7 @@ Item {
                     model: screen.rows
 
                     SessionRow {
-                        required property var modelData
+                        required property protectedSession modelData
 
                         appModel: root.model
                         session: modelData
