@@ -1,8 +1,7 @@
 #include "App/AppModel.h"
 
 #include "Account/ActivationService.h"
-#include "Account/PortalAccountClient.h"
-#include "App/AccountSummaryLoad.h"
+#include "App/SettingsEdits.h"
 #include "App/UpdateFlow.h"
 #include "Foundation/ClientPaths.h"
 #include "Platform/ApplicationVersion.h"
@@ -15,12 +14,6 @@
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
-namespace {
-
-const QString accountLoading = u"Получаем информацию по ключу этого Mac…"_s;
-
-} // namespace
-
 AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     : QObject(parent)
     , m_detail(TunnelStateTexts::defaultDetail(ProtectionState::disabled))
@@ -32,7 +25,8 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
                   self->receiveReport(state, detail);
           },
           m_environment.tunnel(options.tunnelTimings, std::move(options.tunnelLog)), this))
-    , m_accountClient(new PortalAccountClient(m_environment.servers, this))
+    , m_records(new AccountAndSessions(m_environment, m_tunnel, this))
+    , m_settingsEdits(new SettingsEdits(m_tunnel, this))
     , m_terminate(options.terminate ? std::move(options.terminate) : []() { QCoreApplication::quit(); })
     , m_showWindow(options.showWindow ? std::move(options.showWindow) : []() {})
 {
@@ -46,6 +40,15 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     };
     m_updates = new UpdateFlow(m_environment, std::move(hooks), this);
     connect(m_updates, &UpdateFlow::stateChanged, this, &AppModel::updateStateChanged);
+    connect(m_settingsEdits, &SettingsEdits::settingsChanged, this, &AppModel::settingsChanged);
+    connect(m_settingsEdits, &SettingsEdits::loadedChanged, this, &AppModel::settingsLoadedChanged);
+    connect(m_records, &AccountAndSessions::deviceChanged, this, &AppModel::deviceChanged);
+    connect(m_records, &AccountAndSessions::subscriptionChanged, this, &AppModel::subscriptionChanged);
+    connect(m_records, &AccountAndSessions::usageChanged, this, &AppModel::usageChanged);
+    connect(m_records, &AccountAndSessions::accountLoadedChanged, this, &AppModel::accountLoadedChanged);
+    connect(m_records, &AccountAndSessions::accountMessageChanged, this, &AppModel::accountMessageChanged);
+    connect(m_records, &AccountAndSessions::sessionsChanged, this, &AppModel::sessionsChanged);
+    connect(m_records, &AccountAndSessions::sessionsMessageChanged, this, &AppModel::sessionsMessageChanged);
     if (!autoConnect)
         return;
     WakeNotifier *wake = options.wake;
@@ -208,36 +211,29 @@ OperationTask *AppModel::startInstallUpdate(const MacReleaseManifest &manifest)
     return start([this, manifest](auto) { return installUpdate(manifest); });
 }
 
-void AppModel::setSettings(ProtectionSettings settings)
+const ProtectionSettings &AppModel::settings() const
 {
-    m_settings = std::move(settings);
-    Q_EMIT settingsChanged();
+    return m_settingsEdits->settings();
 }
 
-void AppModel::setSettingsLoaded(bool loaded)
+void AppModel::setSettings(ProtectionSettings settings)
 {
-    if (loaded == m_settingsLoaded)
-        return;
-    m_settingsLoaded = loaded;
-    Q_EMIT settingsLoadedChanged();
+    m_settingsEdits->setSettings(std::move(settings));
+}
+
+bool AppModel::settingsLoaded() const
+{
+    return m_settingsEdits->loaded();
 }
 
 void AppModel::setLoadedSettings(ProtectionSettings settings)
 {
-    m_serverSettings = settings;
-    setSettings(std::move(settings));
-    setSettingsLoaded(true);
-}
-
-bool AppModel::hasPendingSettingsEdits() const
-{
-    return m_serverSettings && m_settings != *m_serverSettings;
+    m_settingsEdits->setLoadedSettings(std::move(settings));
 }
 
 void AppModel::revertSettings()
 {
-    if (hasPendingSettingsEdits())
-        setSettings(*m_serverSettings);
+    m_settingsEdits->revert();
 }
 
 void AppModel::setSelectedSession(std::optional<ProtectedSession> session)
@@ -273,36 +269,6 @@ void AppModel::setActivated(bool activated)
     Q_EMIT activatedChanged();
 }
 
-void AppModel::setDevice(std::optional<DeviceInfo> device)
-{
-    m_device = std::move(device);
-    Q_EMIT deviceChanged();
-}
-
-void AppModel::setSubscription(std::optional<SubscriptionInfo> subscription)
-{
-    m_subscription = std::move(subscription);
-    Q_EMIT subscriptionChanged();
-}
-
-void AppModel::setUsage(UsageResponse usage)
-{
-    m_usage = usage;
-    Q_EMIT usageChanged();
-}
-
-void AppModel::setAccountLoaded(bool loaded)
-{
-    m_accountLoaded = loaded;
-    Q_EMIT accountLoadedChanged();
-}
-
-void AppModel::setAccountMessage(const QString &message)
-{
-    m_accountMessage = message;
-    Q_EMIT accountMessageChanged();
-}
-
 const UpdateScreenState &AppModel::updateState() const
 {
     return m_updates->state();
@@ -311,14 +277,6 @@ const UpdateScreenState &AppModel::updateState() const
 void AppModel::setUpdateState(UpdateScreenState state)
 {
     m_updates->setState(std::move(state));
-}
-
-void AppModel::setSessions(QList<ProtectedSession> sessions, QString message)
-{
-    m_sessions = std::move(sessions);
-    Q_EMIT sessionsChanged();
-    m_sessionsMessage = std::move(message);
-    Q_EMIT sessionsMessageChanged();
 }
 
 QString AppModel::currentVersion() const
@@ -395,56 +353,23 @@ QCoro::Task<> AppModel::loadAccount(std::shared_ptr<CancellationToken> token)
 {
     QPointer self(this);
     setBusy(true);
-    setAccountLoaded(false);
-    setAccountMessage(accountLoading);
-    const AccountSummaryOutcome outcome
-        = co_await loadAccountSummary(m_accountClient, m_environment.servers, m_environment.tools, token);
-    if (!self)
-        co_return;
-    if (outcome.summary) {
-        setDevice(outcome.summary->device);
-        setSubscription(outcome.summary->subscription);
-        setUsage(outcome.summary->usage);
-        setAccountLoaded(true);
-    }
-    setAccountMessage(outcome.message);
-    setBusy(false);
+    co_await m_records->loadAccount(std::move(token));
+    if (self)
+        setBusy(false);
 }
 
 QCoro::Task<> AppModel::loadSettings()
 {
     QPointer self(this);
-    const quint64 load = ++m_settingsLoads;
-    setSettingsLoaded(false);
-    try {
-        const ProtectionSettings answer = co_await m_tunnel->settings();
-        if (self) {
-            // The user's pending edits stay what the screen shows and what a save sends.
-            const bool edited = hasPendingSettingsEdits();
-            m_serverSettings = answer;
-            if (!edited)
-                setSettings(answer);
-            setMessage({});
-            setSettingsLoaded(load == m_settingsLoads);
-        }
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
-    }
+    const QString outcome = co_await m_settingsEdits->load();
+    if (self)
+        setMessage(outcome);
 }
 
 QCoro::Task<> AppModel::saveSettings()
 {
     QPointer self(this);
-    const ProtectionSettings sent = m_settings;
-    QString outcome = u"Настройки сохранены."_s;
-    try {
-        co_await m_tunnel->save(sent);
-        if (self)
-            m_serverSettings = sent;
-    } catch (...) {
-        outcome = describeError(std::current_exception());
-    }
+    const QString outcome = co_await m_settingsEdits->save();
     if (self)
         setMessage(outcome);
 }
@@ -462,28 +387,6 @@ QCoro::Task<> AppModel::purgeMap()
         setMessage(outcome);
 }
 
-QCoro::Task<> AppModel::loadSessions()
-{
-    QPointer self(this);
-    QList<ProtectedSession> sessions;
-    QString failure;
-    try {
-        sessions = co_await m_tunnel->sessions();
-    } catch (...) {
-        failure = describeError(std::current_exception());
-    }
-    if (self)
-        setSessions(failure.isNull() ? sessions : QList<ProtectedSession>(), failure);
-}
-
-QCoro::Task<> AppModel::changeSession(QString action, QString id, std::optional<QString> title)
-{
-    QPointer self(this);
-    co_await m_tunnel->sessionCommand(std::move(action), std::move(id), std::move(title));
-    if (self)
-        co_await loadSessions();
-}
-
 QCoro::Task<> AppModel::checkUpdates()
 {
     return m_updates->check();
@@ -492,11 +395,6 @@ QCoro::Task<> AppModel::checkUpdates()
 QCoro::Task<> AppModel::installUpdate(MacReleaseManifest manifest)
 {
     return m_updates->install(std::move(manifest));
-}
-
-QCoro::Task<ProtectedSessionDetail> AppModel::revealSession(QString id)
-{
-    return m_tunnel->session(std::move(id));
 }
 
 QCoro::Task<bool> AppModel::switchOff()

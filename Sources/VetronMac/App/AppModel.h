@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AccountAndSessions.h"
 #include "App/ClientEnvironment.h"
 #include "App/OperationTask.h"
 #include "Foundation/Cancellation.h"
@@ -32,8 +33,8 @@ struct AppModelOptions {
     std::function<void()> showWindow;
 };
 
-class PortalAccountClient;
 class TunnelService;
+class SettingsEdits;
 class UpdateFlow;
 
 // The one object every screen, the tray menu and the application shell observe and call. It
@@ -95,19 +96,19 @@ public:
     bool activated() const { return m_activated; }
     bool busy() const { return m_busy; }
     const QString &message() const { return m_message; }
-    const ProtectionSettings &settings() const { return m_settings; }
+    const ProtectionSettings &settings() const;
     void setSettings(ProtectionSettings settings);
-    bool settingsLoaded() const { return m_settingsLoaded; }
+    bool settingsLoaded() const;
     // Puts back the settings the server last sent or accepted, dropping the edits made since.
     void revertSettings();
-    const std::optional<DeviceInfo> &device() const { return m_device; }
-    const std::optional<SubscriptionInfo> &subscription() const { return m_subscription; }
-    const UsageResponse &usage() const { return m_usage; }
-    bool accountLoaded() const { return m_accountLoaded; }
-    const QString &accountMessage() const { return m_accountMessage; }
+    const std::optional<DeviceInfo> &device() const { return m_records->device(); }
+    const std::optional<SubscriptionInfo> &subscription() const { return m_records->subscription(); }
+    const UsageResponse &usage() const { return m_records->usage(); }
+    bool accountLoaded() const { return m_records->accountLoaded(); }
+    const QString &accountMessage() const { return m_records->accountMessage(); }
     const UpdateScreenState &updateState() const;
-    const QList<ProtectedSession> &sessions() const { return m_sessions; }
-    const QString &sessionsMessage() const { return m_sessionsMessage; }
+    const QList<ProtectedSession> &sessions() const { return m_records->sessions(); }
+    const QString &sessionsMessage() const { return m_records->sessionsMessage(); }
     const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
@@ -118,10 +119,10 @@ public:
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
     MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
-    QVariant deviceValue() const { return m_device ? QVariant::fromValue(*m_device) : QVariant(); }
+    QVariant deviceValue() const { return device() ? QVariant::fromValue(*device()) : QVariant(); }
     QVariant subscriptionValue() const
     {
-        return m_subscription ? QVariant::fromValue(*m_subscription) : QVariant();
+        return subscription() ? QVariant::fromValue(*subscription()) : QVariant();
     }
     ProtectedSession selectedSessionValue() const { return m_selectedSession.value_or(ProtectedSession()); }
     bool hasSelectedSession() const { return m_selectedSession.has_value(); }
@@ -129,13 +130,19 @@ public:
     void setActivated(bool activated);
     void setMessage(const QString &message);
     void setState(ProtectionState state, const QString &detail) { applyReport(state, detail); }
-    void setDevice(std::optional<DeviceInfo> device);
-    void setSubscription(std::optional<SubscriptionInfo> subscription);
-    void setUsage(UsageResponse usage);
-    void setAccountLoaded(bool loaded);
+    void setDevice(std::optional<DeviceInfo> device) { m_records->setDevice(std::move(device)); }
+    void setSubscription(std::optional<SubscriptionInfo> subscription)
+    {
+        m_records->setSubscription(std::move(subscription));
+    }
+    void setUsage(UsageResponse usage) { m_records->setUsage(usage); }
+    void setAccountLoaded(bool loaded) { m_records->setAccountLoaded(loaded); }
     // Settings as if the server had just sent them.
     void setLoadedSettings(ProtectionSettings settings);
-    void setSessions(QList<ProtectedSession> sessions, QString message = {});
+    void setSessions(QList<ProtectedSession> sessions, QString message = {})
+    {
+        m_records->setSessions(std::move(sessions), std::move(message));
+    }
     void setUpdateState(UpdateScreenState state);
 
     // The state report handler handed to the tunnel service: callable from any context; the
@@ -154,10 +161,13 @@ public:
     QCoro::Task<> loadSettings();
     QCoro::Task<> saveSettings();
     QCoro::Task<> purgeMap();
-    QCoro::Task<> loadSessions();
+    QCoro::Task<> loadSessions() { return m_records->loadSessions(); }
     // Sends one session command ("rename" with a title, "delete" without) and, once it succeeded,
     // reloads the list; a failed command throws and leaves the list as it was.
-    QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt);
+    QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt)
+    {
+        return m_records->changeSession(std::move(action), std::move(id), std::move(title));
+    }
     // The updates and the way out, as UpdateFlow describes them; a quit or a relaunch that could
     // not switch protection off leaves the window forward on the protection screen.
     QCoro::Task<> checkUpdates();
@@ -186,7 +196,7 @@ public:
     Q_INVOKABLE Vetron::OperationTask *startInstallUpdate(const Vetron::MacReleaseManifest &manifest);
 
     // The placeholder table of one session, fetched through the tunnel.
-    QCoro::Task<ProtectedSessionDetail> revealSession(QString id);
+    QCoro::Task<ProtectedSessionDetail> revealSession(QString id) { return m_records->revealSession(std::move(id)); }
 
 Q_SIGNALS:
     void stateChanged();
@@ -215,10 +225,6 @@ private:
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
-    void setAccountMessage(const QString &message);
-    void setSettingsLoaded(bool loaded);
-    // The settings differ from what the server last sent or accepted.
-    bool hasPendingSettingsEdits() const;
     QCoro::Task<> enableWhileBusy();
     // Loads what the settings screen lists and the model lacks: the account, then the sessions.
     QCoro::Task<> loadSessionList();
@@ -232,24 +238,13 @@ private:
     bool m_activated = false;
     bool m_busy = false;
     QString m_message;
-    ProtectionSettings m_settings;
-    // What the server last sent or accepted; `m_settings` differs from it while edits are pending.
-    std::optional<ProtectionSettings> m_serverSettings;
-    bool m_settingsLoaded = false;
-    quint64 m_settingsLoads = 0; // loads started, so that only the latest one sets `settingsLoaded`
-    std::optional<DeviceInfo> m_device;
-    std::optional<SubscriptionInfo> m_subscription;
-    UsageResponse m_usage;
-    bool m_accountLoaded = false;
-    QString m_accountMessage;
-    QList<ProtectedSession> m_sessions;
-    QString m_sessionsMessage;
     std::optional<ProtectedSession> m_selectedSession;
     std::optional<QString> m_versionOverride;
 
     ClientEnvironment m_environment;
     TunnelService *m_tunnel;
-    PortalAccountClient *m_accountClient;
+    AccountAndSessions *m_records;
+    SettingsEdits *m_settingsEdits;
     // The account load the account screen's opening started, while it runs.
     std::shared_ptr<CancellationToken> m_accountScreenLoad;
     std::function<void()> m_terminate;
