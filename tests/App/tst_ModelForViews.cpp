@@ -48,7 +48,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("expression");
         QTest::addColumn<QVariant>("expected");
-        QTest::addRow("no subscription") << u"model.subscription === undefined"_s << QVariant(true);
+        QTest::addRow("no subscription") << u"model.hasSubscription"_s << QVariant(false);
         QTest::addRow("usage") << u"model.usage.maskedEntities"_s << QVariant(12.0);
         QTest::addRow("session title") << u"model.sessions[1].title"_s << QVariant(u"Второй"_s);
         QTest::addRow("session count") << u"model.sessions.length"_s << QVariant(2);

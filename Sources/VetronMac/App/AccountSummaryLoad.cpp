@@ -23,9 +23,11 @@ AccountSummaryOutcome failed(const QString &message)
 
 } // namespace
 
-QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client, ServerAddresses servers,
-                                                      ToolPaths tools, std::shared_ptr<CancellationToken> token)
+QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client, ClientEnvironment environment,
+                                                      std::shared_ptr<CancellationToken> token)
 {
+    const ServerAddresses &servers = environment.servers;
+    const ToolPaths &tools = environment.tools;
     const auto stopped = [&client, &token]() { return !client || token->isCancelled(); };
     const QString cancelled = CancelledError().description();
 

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "App/ClientEnvironment.h"
 #include "Foundation/Cancellation.h"
 #include "Foundation/Models.h"
-#include "Foundation/ServerAddresses.h"
-#include "Platform/ToolPaths.h"
 
 #include <QCoroTask>
 #include <QPointer>
@@ -24,7 +23,7 @@ struct AccountSummaryOutcome {
 // when the portal refuses the stored credential as stale, claims a new one and asks once more.
 // A cancelled `token` stops the load at its next step with the cancellation's text; so does the
 // client going away. Never fails.
-QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client, ServerAddresses servers,
-                                                      ToolPaths tools, std::shared_ptr<CancellationToken> token);
+QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client, ClientEnvironment environment,
+                                                      std::shared_ptr<CancellationToken> token);
 
 } // namespace Vetron

@@ -14,7 +14,6 @@
 #include <QCoroTask>
 #include <QObject>
 #include <QUrl>
-#include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
@@ -57,10 +56,12 @@ class AppModel : public QObject
     Q_PROPERTY(Vetron::ProtectionSettings settings READ settings WRITE setSettings NOTIFY settingsChanged)
     // True once the latest settings load succeeded; false while one runs and after a failed one.
     Q_PROPERTY(bool settingsLoaded READ settingsLoaded NOTIFY settingsLoadedChanged)
-    // A DeviceInfo, or undefined before the account is loaded.
-    Q_PROPERTY(QVariant device READ deviceValue NOTIFY deviceChanged)
-    // A SubscriptionInfo, or undefined when there is none.
-    Q_PROPERTY(QVariant subscription READ subscriptionValue NOTIFY subscriptionChanged)
+    // The device, empty while `hasDevice` is false (before the account is loaded).
+    Q_PROPERTY(Vetron::DeviceInfo device READ deviceValue NOTIFY deviceChanged)
+    Q_PROPERTY(bool hasDevice READ hasDevice NOTIFY deviceChanged)
+    // The subscription, empty while `hasSubscription` is false (there is none).
+    Q_PROPERTY(Vetron::SubscriptionInfo subscription READ subscriptionValue NOTIFY subscriptionChanged)
+    Q_PROPERTY(bool hasSubscription READ hasSubscription NOTIFY subscriptionChanged)
     Q_PROPERTY(Vetron::UsageResponse usage READ usage NOTIFY usageChanged)
     Q_PROPERTY(bool accountLoaded READ accountLoaded NOTIFY accountLoadedChanged)
     Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
@@ -119,11 +120,10 @@ public:
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
     MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
-    QVariant deviceValue() const { return device() ? QVariant::fromValue(*device()) : QVariant(); }
-    QVariant subscriptionValue() const
-    {
-        return subscription() ? QVariant::fromValue(*subscription()) : QVariant();
-    }
+    DeviceInfo deviceValue() const { return device().value_or(DeviceInfo()); }
+    bool hasDevice() const { return device().has_value(); }
+    SubscriptionInfo subscriptionValue() const { return subscription().value_or(SubscriptionInfo()); }
+    bool hasSubscription() const { return subscription().has_value(); }
     ProtectedSession selectedSessionValue() const { return m_selectedSession.value_or(ProtectedSession()); }
     bool hasSelectedSession() const { return m_selectedSession.has_value(); }
     // Setters for the preview renderer's sample model; the running client never calls them.

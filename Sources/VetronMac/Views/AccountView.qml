@@ -87,7 +87,7 @@ SectionScroll {
                             PlainText {
                                 objectName: "accountSubscription"
                                 Layout.fillWidth: true
-                                text: AccountLook.subscriptionText(root.model.subscription)
+                                text: AccountLook.subscriptionText(root.model.subscription, root.model.hasSubscription)
                                 color: Theme.ink
                                 font.family: Fonts.system
                                 font.pixelSize: 15
@@ -107,7 +107,7 @@ SectionScroll {
                                 id: daysLeftText
 
                                 anchors.centerIn: parent
-                                text: AccountLook.daysLeftText(root.model.subscription)
+                                text: AccountLook.daysLeftText(root.model.subscription, root.model.hasSubscription)
                                 color: Theme.accent
                                 font.family: Fonts.system
                                 font.pixelSize: 12
@@ -131,7 +131,7 @@ SectionScroll {
                     PlainText {
                         objectName: "accountDevice"
                         Layout.fillWidth: true
-                        text: AccountLook.deviceLine(root.model.device)
+                        text: AccountLook.deviceLine(root.model.device, root.model.hasDevice)
                         color: Theme.ink
                         font.family: Fonts.system
                         font.pixelSize: 15
