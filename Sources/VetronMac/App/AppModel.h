@@ -37,7 +37,7 @@ class SettingsEdits;
 class UpdateFlow;
 
 // The one object every screen, the tray menu and the application shell observe and call. It
-// owns the tunnel service and the portal client, turns the tunnel's state reports into
+// owns the tunnel service and, through its parts, the portal client, turns the tunnel's state reports into
 // properties, and offers the user's actions as operations that never fail: every failure ends
 // as a text in a property. Navigation goes through `open`, which also starts what the opened
 // section shows. Lives on the interface thread.
