@@ -118,37 +118,6 @@ private Q_SLOTS:
         QCOMPARE(forwarded, broughtForward ? 1 : 0);
         QCOMPARE(unfocusableForwarded, 0);
     }
-
-    // The application's real windows: only a shown, ordinary window that takes focus qualifies,
-    // and bringing it forward makes it the focused window.
-    void onlyAShownOrdinaryWindowIsBroughtForward_data()
-    {
-        QTest::addColumn<bool>("shown");
-        QTest::addColumn<int>("flags");
-        QTest::addColumn<bool>("canBecomeKey");
-        QTest::addRow("shown window") << true << int(Qt::Window) << true;
-        QTest::addRow("hidden window") << false << int(Qt::Window) << false;
-        QTest::addRow("tooltip") << true << int(Qt::ToolTip) << false;
-        QTest::addRow("refuses focus") << true << int(Qt::Window | Qt::WindowDoesNotAcceptFocus) << false;
-    }
-
-    void onlyAShownOrdinaryWindowIsBroughtForward()
-    {
-        QFETCH(bool, shown);
-        QFETCH(int, flags);
-        QFETCH(bool, canBecomeKey);
-        QWindow window;
-        window.setFlags(Qt::WindowFlags(flags));
-        window.resize(100, 100);
-        window.setVisible(shown);
-        const auto windows = applicationWindows();
-        QCOMPARE(windows.size(), size_t(1));
-        QCOMPARE(windows.front()->canBecomeKey(), canBecomeKey);
-        if (canBecomeKey) {
-            windows.front()->bringForward();
-            QTRY_COMPARE(QGuiApplication::focusWindow(), &window);
-        }
-    }
 };
 
 QTEST_MAIN(AppDelegateTest)

@@ -41,11 +41,10 @@ class AppModelTest : public QObject
     std::unique_ptr<AppModel> makeModel(const QString &shell = {})
     {
         AppModel::Options options;
-        options.tunnel = m_fixture->serviceOptions();
-        options.servers = { m_server->baseUrl(), m_server->baseUrl() };
-        options.tools = m_fixture->standIns().tools();
+        m_fixture->prepare(options);
+        options.environment.servers = { m_server->baseUrl(), m_server->baseUrl() };
         if (!shell.isEmpty())
-            options.tools.sh = shell;
+            options.environment.tools.sh = shell;
         options.wake = &m_wake;
         options.terminate = [this]() {
             ++m_terminations;
@@ -201,11 +200,11 @@ private Q_SLOTS:
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         auto model = makeModel();
         m_fixture->server().setSessions({ TunnelFixture::session(u"s1"_s, u"Договор"_s) });
-        QVERIFY(awaitTask(model->tunnel->enable()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).enable()).finished);
         QVERIFY(finishes(model->startLoadSessions()));
         QCOMPARE(model->sessions().size(), 1);
 
-        QVERIFY(awaitTask(model->tunnel->stopProcess()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).stopProcess()).finished);
         SessionOperations operations;
         operations.setModel(model.get());
         QVERIFY(finishes(operations.rename(u"s1"_s, u"Другое"_s)));
@@ -222,7 +221,7 @@ private Q_SLOTS:
         QVERIFY(model->message() != u"Настройки сохранены."_s);
         QCOMPARE(model->settings().retentionDays, 7);
         QCOMPARE(model->settings().disabledCategories, QStringList { u"email"_s });
-        QVERIFY(awaitTask(model->tunnel->disable()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).disable()).finished);
     }
 
     // A failed installation changes nothing; a finished one switches protection off, starts the
@@ -238,8 +237,8 @@ private Q_SLOTS:
                                        u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8()));
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(shell);
-        QVERIFY(awaitTask(model->tunnel->enable()).finished);
-        const qint64 ssh = model->tunnel->processId();
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).enable()).finished);
+        const qint64 ssh = TunnelFixture::tunnelOf(*model).processId();
 
         // A release that cannot be had leaves protection on and the application running.
         const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
@@ -316,7 +315,7 @@ private Q_SLOTS:
         auto model = makeModel(u"/bin/true"_s); // the relaunch starts nothing
         const MacReleaseManifest manifest = publishRelease();
         m_fixture->standIns().setInstallerHeld(true);
-        OperationTask *installation = model->startInstallUpdate(QVariant::fromValue(manifest));
+        OperationTask *installation = model->startInstallUpdate(manifest);
         QTRY_COMPARE_WITH_TIMEOUT(m_fixture->standIns().calls(u"installer"_s).size(), 1, 20000);
 
         QVERIFY(awaitTask(meanwhile(*model, manifest)).finished);

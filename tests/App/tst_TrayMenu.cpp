@@ -34,10 +34,9 @@ class TrayMenuTest : public QObject
     void makeTray()
     {
         AppModel::Options options;
-        options.tunnel = m_fixture->serviceOptions();
+        m_fixture->prepare(options);
         // Nothing answers here: an update check fails at once instead of reaching out.
-        options.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
-        options.tools = m_fixture->standIns().tools();
+        options.environment.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
         options.terminate = [this]() {
             m_events << u"terminate: ssh %1, proxies %2"_s.arg(
                             ::kill(pid_t(m_ssh), 0) == 0 ? u"running"_s : u"gone"_s,
@@ -155,7 +154,7 @@ private Q_SLOTS:
 
         // The password dialog of the switch-off is cancelled: the client stays, its window shows
         // the failure on the protection screen, and the menu goes on working.
-        m_ssh = m_model->tunnel->processId();
+        m_ssh = TunnelFixture::tunnelOf(*m_model).processId();
         m_fixture->standIns().setPasswordRefused(true);
         item("trayQuitAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 30000);
@@ -178,7 +177,7 @@ private Q_SLOTS:
         m_fixture->server().setSettings(stored.toJson());
         LicenseAgreement::accept();
         makeTray();
-        QVERIFY(awaitTask(m_model->tunnel->enable()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*m_model).enable()).finished);
 
         item("traySettingsAction")->trigger();
         QCOMPARE(m_events, QStringList { u"window on section %1"_s.arg(int(MainSection::settings)) });
@@ -191,7 +190,7 @@ private Q_SLOTS:
         QCOMPARE(m_model->section(), MainSection::updates);
         QCOMPARE(m_model->updateState().kind, UpdateScreenState::Kind::checking);
         QTRY_VERIFY_WITH_TIMEOUT(m_model->updateState().kind != UpdateScreenState::Kind::checking, 20000);
-        QVERIFY(awaitTask(m_model->tunnel->disable()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*m_model).disable()).finished);
     }
 };
 

@@ -47,9 +47,8 @@ class VetronMacAppTest : public QObject
     std::unique_ptr<VetronMacApp> makeApp(bool trayAvailable = false)
     {
         VetronMacApp::Options options;
-        options.model.tunnel = m_fixture->serviceOptions();
-        options.model.servers = { m_server->baseUrl(), m_server->baseUrl() };
-        options.model.tools = m_fixture->standIns().tools();
+        m_fixture->prepare(options.model);
+        options.model.environment.servers = { m_server->baseUrl(), m_server->baseUrl() };
         options.model.wake = &m_wake;
         options.autoConnect = false;
         options.launchAtLogin = { [] { return true; }, [] {} };
@@ -117,7 +116,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(item(*app, u"mainBrandButton"_s), 30000);
         QVERIFY(!item(*app, u"activationKeyField"_s));
         QTRY_VERIFY_WITH_TIMEOUT(!app->model().busy(), 30000);
-        QVERIFY(awaitTask(app->model().tunnel->disable()).finished);
+        QVERIFY(awaitTask(TunnelFixture::tunnelOf(app->model()).disable()).finished);
     }
 
     void startUpBringsTheWindowForwardOnlyWhenTheUserHasSomethingToDo_data()

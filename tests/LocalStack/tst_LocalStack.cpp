@@ -31,7 +31,7 @@ private Q_SLOTS:
         AppModelOptions options;
         QString problem;
         const auto developer = DeveloperBuild::fromStackFolder(run.path(), &problem);
-        QVERIFY2(developer && DeveloperBuild::apply(*developer, options, &problem), qPrintable(problem));
+        QVERIFY2(developer && DeveloperBuild::apply(*developer, options.environment, &problem), qPrintable(problem));
         AppModel model(false, options);
 
         model.startActivate(stack.oneTimeKey());

@@ -83,6 +83,18 @@ TunnelService::Options TunnelFixture::serviceOptions(TunnelTimings timings)
     return options;
 }
 
+void TunnelFixture::prepare(AppModelOptions &options, TunnelTimings timings)
+{
+    options.environment.tools = m_standIns.tools();
+    options.tunnelTimings = timings;
+    options.tunnelLog = [this](const QString &line) { m_log << line; };
+}
+
+TunnelService &TunnelFixture::tunnelOf(AppModel &model)
+{
+    return *model.findChild<TunnelService *>();
+}
+
 TunnelService &TunnelFixture::makeService(TunnelTimings timings)
 {
     m_service.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "App/AppModel.h"
 #include "Protection/TunnelService.h"
 
 #include "ProtectionServer.h"
@@ -40,6 +41,10 @@ public:
     TunnelService &makeService(TunnelTimings timings = fastTimings());
     // What makeService builds a service with, for owners that build their own.
     TunnelService::Options serviceOptions(TunnelTimings timings = fastTimings());
+    // Points a model's tools at the stand-ins and gives its tunnel `timings` and this fixture's log.
+    void prepare(AppModelOptions &options, TunnelTimings timings = fastTimings());
+    // The tunnel service a model owns, for a test that drives it below the model.
+    static TunnelService &tunnelOf(AppModel &model);
 
     TunnelService &service() { return *m_service; }
     StandIns &standIns() { return m_standIns; }

@@ -58,7 +58,7 @@ std::unique_ptr<AppModel> ViewHarness::makeModel(AppModel::Options options, cons
 {
     static WakeNotifier wake;
     options.wake = &wake;
-    options.servers = { servers, servers };
+    options.environment.servers = { servers, servers };
     return std::make_unique<AppModel>(false, options);
 }
 

@@ -78,16 +78,16 @@ private Q_SLOTS:
         // Long enough for the screen to be shown and looked at while the load waits.
         m_server->setOverride(u"/api/v1/device/summary"_s, 0, {}, 5000);
         auto model = ViewHarness::makeModel({}, m_server->baseUrl());
-        {
-            const auto window = show(u"AccountView"_s, *model);
-            QVERIFY(model->busy());
-            QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
-            QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
-            QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
-            QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
-            QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
-            ViewHarness::keepPicture(*window, u"account-loading"_s);
-        }
+        const auto window = show(u"MainView"_s, *model);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"accountSectionButton"_s));
+        QVERIFY(model->busy());
+        QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
+        QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
+        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
+        QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
+        QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
+        ViewHarness::keepPicture(*window, u"account-loading"_s);
+        ViewHarness::click(*window, *ViewHarness::item(*window, u"sectionBackButton"_s));
         // The summary arrives after the screen has gone: none of it is applied.
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(!model->accountLoaded());
@@ -97,6 +97,7 @@ private Q_SLOTS:
     void failedLoadOffersARetryThatShowsTheDashboard()
     {
         auto model = ViewHarness::makeModel({}, m_server->baseUrl());
+        model->open(MainSection::account);
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
         QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));

@@ -108,8 +108,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, button);
         QFETCH(QVariant, stored);
-        const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
-        QObject *view = window->contentItem()->childItems().constFirst();
+        // In front of everything, as the gate shows it: declining ends the application.
+        const auto model = ViewHarness::makeModel();
+        const auto window = m_harness.show(u"RootView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
+        QObject *view = ViewHarness::item(*window, u"rootScreen"_s)->property("item").value<QObject *>();
+        QSignalSpy quits(qmlEngine(view), &QQmlEngine::quit);
         // What the gate finds in the store at the moment it hears the outcome.
         connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
         connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
@@ -118,6 +121,7 @@ private Q_SLOTS:
         ViewHarness::click(*window, *ViewHarness::item(*window, button));
         QCOMPARE(m_outcomes, QStringList { stored.toString() });
         QCOMPARE(storedVersion(), stored);
+        QCOMPARE(quits.size(), stored.isValid() ? 0 : 1);
     }
 
     void unreadableAgreementSaysSoAndCanBeAccepted()

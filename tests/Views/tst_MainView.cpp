@@ -287,8 +287,7 @@ private Q_SLOTS:
     {
         Test::TunnelFixture fixture;
         AppModel::Options options;
-        options.tunnel = fixture.serviceOptions();
-        options.tools = fixture.standIns().tools();
+        fixture.prepare(options);
         auto model = ViewHarness::makeModel(options);
         const auto window = show(*model);
         QQuickItem &button = *ViewHarness::item(*window, u"protectionActionButton"_s);
@@ -304,7 +303,7 @@ private Q_SLOTS:
         QCOMPARE(model->state(), ProtectionState::blocked);
         QCOMPARE(ViewHarness::item(*window, u"protectionActionButton"_s)->property("text").toString(),
                  u"Повторить подключение"_s);
-        QVERIFY(Test::awaitTask(model->tunnel->disable()).finished);
+        QVERIFY(Test::awaitTask(Test::TunnelFixture::tunnelOf(*model).disable()).finished);
     }
 };
 

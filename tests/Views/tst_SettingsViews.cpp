@@ -56,10 +56,10 @@ class SettingsViewsTest : public QObject
         // No health checks: a settings read that a test holds or fails would end the tunnel.
         TunnelTimings timings = TunnelFixture::fastTimings();
         timings.monitorInterval = std::chrono::hours(1);
-        options.tunnel = m_fixture->serviceOptions(timings);
+        m_fixture->prepare(options, timings);
         m_model = ViewHarness::makeModel(options);
         m_model->setAccountLoaded(true);
-        return awaitTask(m_model->tunnel->enable()).finished
+        return awaitTask(TunnelFixture::tunnelOf(*m_model).enable()).finished
             && QTest::qWaitFor([this] { return m_model->state() == ProtectionState::protected_; });
     }
 
@@ -129,7 +129,7 @@ private Q_SLOTS:
     void cleanup()
     {
         if (m_model && m_fixture)
-            awaitTask(m_model->tunnel->disable());
+            awaitTask(TunnelFixture::tunnelOf(*m_model).disable());
         m_model.reset();
         m_fixture.reset();
     }
@@ -148,6 +148,8 @@ private Q_SLOTS:
         const auto window = show(u"SessionsView"_s);
         auto *field = item(*window, u"renameField"_s);
         QCOMPARE(field->property("text").toString(), u"Договор"_s);
+        field->setProperty("text", u" \t "_s);
+        QVERIFY(!item(*window, u"renameButton"_s)->isEnabled());
         field->setProperty("text", u"Иск"_s);
         ViewHarness::click(*window, *item(*window, u"renameButton"_s));
         QTRY_COMPARE(item(*window, u"sessionTitle"_s)->property("text").toString(), u"Иск (архив)"_s);
@@ -227,8 +229,9 @@ private Q_SLOTS:
     void failedSessionDeletionIsSilentAndTheRowStays()
     {
         QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s) }));
+        m_model->open(MainSection::settings);
+        QVERIFY(idle(m_model.get()));
         const auto window = show(u"SettingsView"_s);
-        QVERIFY(screenIdle(*window));
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::sessionHost), 500);
         ViewHarness::click(*window, *item(*window, u"sessionDeleteButton"_s));
         QVERIFY(answer(*window, u"sessionDeleteDialog"_s, u"confirmDialogConfirm"_s));
@@ -237,6 +240,41 @@ private Q_SLOTS:
         QCOMPARE(item(*window, u"sessionRowTitle"_s)->property("text").toString(), u"Договор"_s);
         QVERIFY(!item(*window, u"sessionsNotice"_s)->isVisible());
         QCOMPARE(m_model->message(), QString());
+    }
+
+    // Over the list: why it is missing, or that it is still empty; the pager steps a page at a
+    // time and stops at both ends.
+    void sessionListNoticeAndPager()
+    {
+        m_model = ViewHarness::makeModel();
+        m_model->setAccountLoaded(true);
+        const auto window = show(u"SettingsView"_s);
+        const auto shown = [&](const char *name) { return item(*window, QLatin1StringView(name))->isVisible(); };
+        const auto pager = [&] { return item(*window, u"pagerText"_s)->property("text").toString(); };
+        QCOMPARE(item(*window, u"sessionsNotice"_s)->property("text").toString(),
+                 u"Сессии появятся после первого защищённого запроса."_s);
+
+        QList<ProtectedSession> sessions(23);
+        for (qsizetype index = 0; index < sessions.size(); ++index)
+            sessions[index].id = QString::number(index);
+        m_model->setSessions(sessions, u"Сервер защиты не ответил."_s);
+        QCOMPARE(item(*window, u"sessionsNotice"_s)->property("text").toString(), u"Сервер защиты не ответил."_s);
+        QVERIFY(!shown("sessionsPager") && !item(*window, u"sessionRowTitle"_s));
+
+        m_model->setSessions(sessions);
+        QVERIFY(!shown("sessionsNotice") && shown("sessionsPager"));
+        QCOMPARE(ViewHarness::items(window->contentItem(), u"sessionRowTitle"_s).size(), 10);
+        auto *back = item(*window, u"pagerBackButton"_s);
+        auto *forward = item(*window, u"pagerForwardButton"_s);
+        QVERIFY(!back->isEnabled() && forward->isEnabled());
+        ViewHarness::click(*window, *forward);
+        ViewHarness::click(*window, *forward);
+        QCOMPARE(pager(), u"Страница 3 из 3 · сессий: 23"_s);
+        QVERIFY(back->isEnabled() && !forward->isEnabled());
+        ViewHarness::click(*window, *forward);
+        QCOMPARE(pager(), u"Страница 3 из 3 · сессий: 23"_s);
+        ViewHarness::click(*window, *back);
+        QCOMPARE(pager(), u"Страница 2 из 3 · сессий: 23"_s);
     }
 
     void purgeAsksFirstAndCancelSendsNothing()
@@ -295,6 +333,10 @@ private Q_SLOTS:
             QVERIFY2(item(*window, name)->isEnabled() == answered, qPrintable(name));
 
         ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
+        ViewHarness::click(*window, *item(*window, u"crossSessionToggle"_s));
+        if (answered) // a choice from the picker's list, as its popup reports one: "7 дней"
+            QMetaObject::invokeMethod(item(*window, u"retentionPicker"_s), "activated", Q_ARG(int, 0));
+        QVERIFY(requestsTo(BuildConstants::configHost).isEmpty());
         ViewHarness::click(*window, *item(*window, u"settingsSaveButton"_s));
         // A save the clicks started has had its answer once the model is idle.
         QVERIFY(idle(m_model.get()));
@@ -303,6 +345,8 @@ private Q_SLOTS:
         if (answered) {
             QCOMPARE(m_model->message(), u"Настройки сохранены."_s);
             expected[u"disabled_categories"_s] = QJsonArray { u"faces"_s, u"secrets"_s, u"network"_s };
+            expected[u"cross_session"_s] = false;
+            expected[u"retention_days"_s] = 7;
         }
         QCOMPARE(m_fixture->server().settings(), expected);
     }

@@ -1,21 +1,19 @@
 #pragma once
 
-#include "Account/PortalAccountClient.h"
+#include "App/AccountAndSessions.h"
+#include "App/ClientEnvironment.h"
 #include "App/OperationTask.h"
 #include "Foundation/Cancellation.h"
 #include "Foundation/MainSection.h"
 #include "Foundation/Models.h"
 #include "Foundation/ProtectionState.h"
 #include "Platform/WakeNotifier.h"
-#include "Protection/TunnelService.h"
 #include "Updates/MacReleaseManifest.h"
 #include "Updates/UpdateScreenState.h"
-#include "Updates/UpdateService.h"
 
 #include <QCoroTask>
 #include <QObject>
 #include <QUrl>
-#include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
@@ -24,10 +22,9 @@ namespace Vetron {
 
 // What the model is built with. The defaults are the product's.
 struct AppModelOptions {
-    TunnelService::Options tunnel;
-    ServerAddresses servers;
-    ToolPaths tools;                 // for the account and update services
-    QString pinnedHostKey;           // "ssh-ed25519 AAAA…" that enrollment pins; the build's when empty
+    ClientEnvironment environment;
+    TunnelTimings tunnelTimings;
+    std::function<void(const QString &line)> tunnelLog; // the system log when empty
     WakeNotifier *wake = nullptr;    // the system's when none is given
     std::function<void()> terminate; // quits the application: the quit item, an installed update
     // Brings the main window forward: a quit that could not switch protection off, or that
@@ -35,10 +32,15 @@ struct AppModelOptions {
     std::function<void()> showWindow;
 };
 
+class TunnelService;
+class SettingsEdits;
+class UpdateFlow;
+
 // The one object every screen, the tray menu and the application shell observe and call. It
-// owns the tunnel service and the portal client, turns the tunnel's state reports into
+// owns the tunnel service and, through its parts, the portal client, turns the tunnel's state reports into
 // properties, and offers the user's actions as operations that never fail: every failure ends
-// as a text in a property. Lives on the interface thread.
+// as a text in a property. Navigation goes through `open`, which also starts what the opened
+// section shows. Lives on the interface thread.
 class AppModel : public QObject
 {
     Q_OBJECT
@@ -46,8 +48,7 @@ class AppModel : public QObject
     QML_UNCREATABLE("The application creates the one model and hands it to the views.")
     Q_PROPERTY(Vetron::ProtectionStateForViews::Value state READ stateForViews NOTIFY stateChanged)
     Q_PROPERTY(QString detail READ detail NOTIFY detailChanged)
-    Q_PROPERTY(Vetron::MainSectionForViews::Value section
-            READ sectionForViews WRITE setSectionForViews NOTIFY sectionChanged)
+    Q_PROPERTY(Vetron::MainSectionForViews::Value section READ sectionForViews NOTIFY sectionChanged)
     Q_PROPERTY(bool activated READ activated NOTIFY activatedChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
@@ -55,20 +56,23 @@ class AppModel : public QObject
     Q_PROPERTY(Vetron::ProtectionSettings settings READ settings WRITE setSettings NOTIFY settingsChanged)
     // True once the latest settings load succeeded; false while one runs and after a failed one.
     Q_PROPERTY(bool settingsLoaded READ settingsLoaded NOTIFY settingsLoadedChanged)
-    // A DeviceInfo, or undefined before the account is loaded.
-    Q_PROPERTY(QVariant device READ deviceValue NOTIFY deviceChanged)
-    // A SubscriptionInfo, or undefined when there is none.
-    Q_PROPERTY(QVariant subscription READ subscriptionValue NOTIFY subscriptionChanged)
+    // The device, empty while `hasDevice` is false (before the account is loaded).
+    Q_PROPERTY(Vetron::DeviceInfo device READ deviceValue NOTIFY deviceChanged)
+    Q_PROPERTY(bool hasDevice READ hasDevice NOTIFY deviceChanged)
+    // The subscription, empty while `hasSubscription` is false (there is none).
+    Q_PROPERTY(Vetron::SubscriptionInfo subscription READ subscriptionValue NOTIFY subscriptionChanged)
+    Q_PROPERTY(bool hasSubscription READ hasSubscription NOTIFY subscriptionChanged)
     Q_PROPERTY(Vetron::UsageResponse usage READ usage NOTIFY usageChanged)
     Q_PROPERTY(bool accountLoaded READ accountLoaded NOTIFY accountLoadedChanged)
     Q_PROPERTY(QString accountMessage READ accountMessage NOTIFY accountMessageChanged)
     // ProtectedSession values, newest first as the server sends them.
-    Q_PROPERTY(QVariantList sessions READ sessionsList NOTIFY sessionsChanged)
+    Q_PROPERTY(QList<Vetron::ProtectedSession> sessions READ sessions NOTIFY sessionsChanged)
     Q_PROPERTY(QString sessionsMessage READ sessionsMessage NOTIFY sessionsMessageChanged)
     Q_PROPERTY(Vetron::UpdateScreenState updateState READ updateState NOTIFY updateStateChanged)
-    // A ProtectedSession, or undefined; a view selects by writing one of `sessions`, or clears.
-    Q_PROPERTY(QVariant selectedSession
-            READ selectedSessionValue WRITE setSelectedSessionValue NOTIFY selectedSessionChanged)
+    // The session whose own screen is shown, empty while `hasSelectedSession` is false;
+    // `openSession` selects one, `closeSession` clears it.
+    Q_PROPERTY(Vetron::ProtectedSession selectedSession READ selectedSessionValue NOTIFY selectedSessionChanged)
+    Q_PROPERTY(bool hasSelectedSession READ hasSelectedSession NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion NOTIFY currentVersionChanged)
     // The personal-account page of the portal, opened in the browser.
     Q_PROPERTY(QUrl portalAppUrl READ portalAppUrl CONSTANT)
@@ -77,28 +81,35 @@ public:
     using Options = AppModelOptions;
 
     explicit AppModel(bool autoConnect, Options options = {}, QObject *parent = nullptr);
+    ~AppModel() override;
 
     ProtectionState state() const { return m_state; }
     QString stateText() const { return toText(m_state); }
     const QString &detail() const { return m_detail; }
     MainSection section() const { return m_section; }
+    // Shows `section` without starting anything (the preview renderer's pictures, a quit that
+    // shows why it waits); leaving the account screen cancels the load its opening started.
     void setSection(MainSection section);
+    // Shows `section` and starts what it shows: the account's summary (cancelled when the
+    // screen is left), the settings together with the account and the session list where the
+    // model lacks them, a new update check.
+    void open(MainSection section);
     bool activated() const { return m_activated; }
     bool busy() const { return m_busy; }
     const QString &message() const { return m_message; }
-    const ProtectionSettings &settings() const { return m_settings; }
+    const ProtectionSettings &settings() const;
     void setSettings(ProtectionSettings settings);
-    bool settingsLoaded() const { return m_settingsLoaded; }
+    bool settingsLoaded() const;
     // Puts back the settings the server last sent or accepted, dropping the edits made since.
     void revertSettings();
-    const std::optional<DeviceInfo> &device() const { return m_device; }
-    const std::optional<SubscriptionInfo> &subscription() const { return m_subscription; }
-    const UsageResponse &usage() const { return m_usage; }
-    bool accountLoaded() const { return m_accountLoaded; }
-    const QString &accountMessage() const { return m_accountMessage; }
-    const UpdateScreenState &updateState() const { return m_updateState; }
-    const QList<ProtectedSession> &sessions() const { return m_sessions; }
-    const QString &sessionsMessage() const { return m_sessionsMessage; }
+    const std::optional<DeviceInfo> &device() const { return m_records->device(); }
+    const std::optional<SubscriptionInfo> &subscription() const { return m_records->subscription(); }
+    const UsageResponse &usage() const { return m_records->usage(); }
+    bool accountLoaded() const { return m_records->accountLoaded(); }
+    const QString &accountMessage() const { return m_records->accountMessage(); }
+    const UpdateScreenState &updateState() const;
+    const QList<ProtectedSession> &sessions() const { return m_records->sessions(); }
+    const QString &sessionsMessage() const { return m_records->sessionsMessage(); }
     const std::optional<ProtectedSession> &selectedSession() const { return m_selectedSession; }
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
@@ -109,30 +120,29 @@ public:
 
     ProtectionStateForViews::Value stateForViews() const { return forViews(m_state); }
     MainSectionForViews::Value sectionForViews() const { return forViews(m_section); }
-    void setSectionForViews(MainSectionForViews::Value section);
-    QVariant deviceValue() const { return m_device ? QVariant::fromValue(*m_device) : QVariant(); }
-    QVariant subscriptionValue() const
-    {
-        return m_subscription ? QVariant::fromValue(*m_subscription) : QVariant();
-    }
-    QVariantList sessionsList() const;
-    QVariant selectedSessionValue() const
-    {
-        return m_selectedSession ? QVariant::fromValue(*m_selectedSession) : QVariant();
-    }
-    // A ProtectedSession selects it; anything else clears the selection.
-    void setSelectedSessionValue(const QVariant &session);
+    DeviceInfo deviceValue() const { return device().value_or(DeviceInfo()); }
+    bool hasDevice() const { return device().has_value(); }
+    SubscriptionInfo subscriptionValue() const { return subscription().value_or(SubscriptionInfo()); }
+    bool hasSubscription() const { return subscription().has_value(); }
+    ProtectedSession selectedSessionValue() const { return m_selectedSession.value_or(ProtectedSession()); }
+    bool hasSelectedSession() const { return m_selectedSession.has_value(); }
     // Setters for the preview renderer's sample model; the running client never calls them.
     void setActivated(bool activated);
     void setMessage(const QString &message);
     void setState(ProtectionState state, const QString &detail) { applyReport(state, detail); }
-    void setDevice(std::optional<DeviceInfo> device);
-    void setSubscription(std::optional<SubscriptionInfo> subscription);
-    void setUsage(UsageResponse usage);
-    void setAccountLoaded(bool loaded);
+    void setDevice(std::optional<DeviceInfo> device) { m_records->setDevice(std::move(device)); }
+    void setSubscription(std::optional<SubscriptionInfo> subscription)
+    {
+        m_records->setSubscription(std::move(subscription));
+    }
+    void setUsage(UsageResponse usage) { m_records->setUsage(usage); }
+    void setAccountLoaded(bool loaded) { m_records->setAccountLoaded(loaded); }
     // Settings as if the server had just sent them.
     void setLoadedSettings(ProtectionSettings settings);
-    void setSessions(QList<ProtectedSession> sessions, QString message = {});
+    void setSessions(QList<ProtectedSession> sessions, QString message = {})
+    {
+        m_records->setSessions(std::move(sessions), std::move(message));
+    }
     void setUpdateState(UpdateScreenState state);
 
     // The state report handler handed to the tunnel service: callable from any context; the
@@ -151,24 +161,25 @@ public:
     QCoro::Task<> loadSettings();
     QCoro::Task<> saveSettings();
     QCoro::Task<> purgeMap();
-    QCoro::Task<> loadSessions();
+    QCoro::Task<> loadSessions() { return m_records->loadSessions(); }
     // Sends one session command ("rename" with a title, "delete" without) and, once it succeeded,
     // reloads the list; a failed command throws and leaves the list as it was.
-    QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt);
-    // While an installation runs (download to relaunch) a check leaves its state alone and a
-    // second installation does not start: there is one installer at a time.
+    QCoro::Task<> changeSession(QString action, QString id, std::optional<QString> title = std::nullopt)
+    {
+        return m_records->changeSession(std::move(action), std::move(id), std::move(title));
+    }
+    // The updates and the way out, as UpdateFlow describes them; a quit or a relaunch that could
+    // not switch protection off leaves the window forward on the protection screen.
     QCoro::Task<> checkUpdates();
-    // Relaunches into the installed release only once protection is off; when the switch-off
-    // fails the application stays, with the failure on the protection screen.
     QCoro::Task<> installUpdate(MacReleaseManifest manifest);
-    // Switches protection off, which puts the user's proxies back, then quits the application.
-    // A failed switch-off does not quit: the window comes forward on the protection screen,
-    // whose detail says what went wrong. During an installation nothing is switched off and the
-    // window says that the application will restart by itself once the installer is done, so
-    // that no installer is ended half-way through writing the application; a quit the
-    // application is asked for by any other route (its last window closed where there is no
-    // tray, the system's quit) is held back the same way.
     QCoro::Task<> quit();
+
+    // Navigation for the header, the back buttons and the session list.
+    Q_INVOKABLE void openSection(Vetron::MainSectionForViews::Value section);
+    // Selects `session` and shows its own screen.
+    Q_INVOKABLE void openSession(const Vetron::ProtectedSession &session);
+    // Leaves a session's screen for the list on the settings screen.
+    Q_INVOKABLE void closeSession();
 
     // Starters for the views: each begins its operation and returns at once with its task,
     // which a view may await (`finished`); cancelling it stops only the account load.
@@ -181,15 +192,11 @@ public:
     Q_INVOKABLE Vetron::OperationTask *startLoadSessions();
     Q_INVOKABLE Vetron::OperationTask *startCheckUpdates();
     Q_INVOKABLE Vetron::OperationTask *startQuit();
-    // Installs `manifest` (a MacReleaseManifest, the release the updates screen offered when the
-    // user chose it); anything else installs nothing.
-    Q_INVOKABLE Vetron::OperationTask *startInstallUpdate(const QVariant &manifest);
+    // Installs `manifest`, the release the updates screen offered when the user chose it.
+    Q_INVOKABLE Vetron::OperationTask *startInstallUpdate(const Vetron::MacReleaseManifest &manifest);
 
-    TunnelService *const tunnel;
-    PortalAccountClient *const accountClient;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    // The placeholder table of one session, fetched through the tunnel.
+    QCoro::Task<ProtectedSessionDetail> revealSession(QString id) { return m_records->revealSession(std::move(id)); }
 
 Q_SIGNALS:
     void stateChanged();
@@ -218,16 +225,9 @@ private:
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
-    void setAccountMessage(const QString &message);
-    void setSettingsLoaded(bool loaded);
-    // The settings differ from what the server last sent or accepted.
-    bool hasPendingSettingsEdits() const;
     QCoro::Task<> enableWhileBusy();
-    QCoro::Task<> applySummary(std::shared_ptr<CancellationToken> token);
-    UpdateService::Options updateOptions() const;
-    // During an installation: notes in the window that the application restarts by itself once
-    // the installer is done, brings the window forward there and says true.
-    bool holdQuitForInstallation();
+    // Loads what the settings screen lists and the model lacks: the account, then the sessions.
+    QCoro::Task<> loadSessionList();
     // Switches protection off and tells whether it is off now; when it is not, the window comes
     // forward on the protection screen.
     QCoro::Task<bool> switchOff();
@@ -238,31 +238,18 @@ private:
     bool m_activated = false;
     bool m_busy = false;
     QString m_message;
-    ProtectionSettings m_settings;
-    // What the server last sent or accepted; `m_settings` differs from it while edits are pending.
-    std::optional<ProtectionSettings> m_serverSettings;
-    bool m_settingsLoaded = false;
-    quint64 m_settingsLoads = 0; // loads started, so that only the latest one sets `settingsLoaded`
-    std::optional<DeviceInfo> m_device;
-    std::optional<SubscriptionInfo> m_subscription;
-    UsageResponse m_usage;
-    bool m_accountLoaded = false;
-    QString m_accountMessage;
-    UpdateScreenState m_updateState;
-    QList<ProtectedSession> m_sessions;
-    QString m_sessionsMessage;
     std::optional<ProtectedSession> m_selectedSession;
     std::optional<QString> m_versionOverride;
 
-    ServerAddresses m_servers;
-    ToolPaths m_tools;
-    QString m_pinnedHostKey;
+    ClientEnvironment m_environment;
+    TunnelService *m_tunnel;
+    AccountAndSessions *m_records;
+    SettingsEdits *m_settingsEdits;
+    // The account load the account screen's opening started, while it runs.
+    std::shared_ptr<CancellationToken> m_accountScreenLoad;
     std::function<void()> m_terminate;
     std::function<void()> m_showWindow;
-    bool m_installing = false; // from the download until the relaunch or the failure
+    UpdateFlow *m_updates;
 };
-
-// The detail shown for a state report that came without a text of its own.
-QString defaultDetail(ProtectionState state);
 
 } // namespace Vetron

@@ -37,18 +37,16 @@ std::optional<Constants> fromStackFolder(const QString &folder, QString *problem
     return constants;
 }
 
-bool apply(const Constants &constants, AppModelOptions &options, QString *problem)
+bool apply(const Constants &constants, ClientEnvironment &environment, QString *problem)
 {
     if (!constants.serverBase.isEmpty()) {
-        options.servers.enrollmentBase = constants.serverBase;
-        options.servers.portalBase = constants.serverBase;
+        environment.servers.enrollmentBase = constants.serverBase;
+        environment.servers.portalBase = constants.serverBase;
     }
     if (!constants.hostKey.isEmpty())
-        options.pinnedHostKey = constants.hostKey;
-    if (!constants.toolFolder.isEmpty()) {
-        options.tools = ToolPaths::withStandIns(constants.toolFolder);
-        options.tunnel.tools = options.tools;
-    }
+        environment.pinnedHostKey = constants.hostKey;
+    if (!constants.toolFolder.isEmpty())
+        environment.tools = ToolPaths::withStandIns(constants.toolFolder);
     if (constants.certificateAuthorityFile.isEmpty())
         return true;
     const QList<QSslCertificate> authority = QSslCertificate::fromPath(constants.certificateAuthorityFile);

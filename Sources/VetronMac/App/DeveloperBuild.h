@@ -36,10 +36,10 @@ inline constexpr char stackFileName[] = "client.json";
 // Nothing, with the reason in `problem`, when the file is missing or lacks a value.
 std::optional<Constants> fromStackFolder(const QString &folder, QString *problem);
 
-// Trusts the authority for every network client made from then on, points the model's tools
-// (the tunnel's too) at the stand-ins, and its servers and pinned host key at the stack's. False, with the reason in `problem`, when the authority
-// cannot be read; the tools are set all the same.
-bool apply(const Constants &constants, AppModelOptions &options, QString *problem);
+// Trusts the authority for every network client made from then on, points the environment's
+// tools at the stand-ins, and its servers and pinned host key at the stack's. False, with the
+// reason in `problem`, when the authority cannot be read; the environment is set all the same.
+bool apply(const Constants &constants, ClientEnvironment &environment, QString *problem);
 
 // Calls `write` with one line for each state report the model applies, its state and its text:
 // "Ветрон: protected — Личные данные заменяются перед отправкой".

@@ -12,7 +12,7 @@ namespace Vetron {
 class LicenseAcceptance : public QObject
 {
     Q_OBJECT
-    QML_NAMED_ELEMENT(LicenseAgreement)
+    QML_ELEMENT
     Q_PROPERTY(bool accepted READ accepted NOTIFY acceptedChanged)
     Q_PROPERTY(QString text READ text CONSTANT)
 

@@ -19,16 +19,6 @@ void SessionOperations::setModel(AppModel *model)
     Q_EMIT modelChanged();
 }
 
-QVariantList SessionOperations::mappingList() const
-{
-    QVariantList rows;
-    if (m_detail) {
-        for (const ProtectedMapping &mapping : m_detail->mapping)
-            rows.append(QVariant::fromValue(mapping));
-    }
-    return rows;
-}
-
 OperationTask *SessionOperations::rename(const QString &id, const QString &title)
 {
     return OperationTask::start(this, [this, id, title](auto) {
@@ -50,7 +40,7 @@ OperationTask *SessionOperations::reveal(const QString &id)
 {
     return OperationTask::start(this, [this, id](auto) {
         return perform([id](QPointer<SessionOperations> self, QPointer<AppModel> model) -> QCoro::Task<> {
-            ProtectedSessionDetail detail = co_await model->tunnel->session(id);
+            ProtectedSessionDetail detail = co_await model->revealSession(id);
             if (!self)
                 co_return;
             self->m_detail = std::move(detail);

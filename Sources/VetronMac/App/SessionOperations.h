@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <functional>
@@ -27,7 +26,7 @@ class SessionOperations : public QObject
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
     // Whether the table has been revealed, and its ProtectedMapping rows in the order received.
     Q_PROPERTY(bool revealed READ revealed NOTIFY revealedChanged)
-    Q_PROPERTY(QVariantList mapping READ mappingList NOTIFY revealedChanged)
+    Q_PROPERTY(QList<Vetron::ProtectedMapping> mapping READ mapping NOTIFY revealedChanged)
 
 public:
     explicit SessionOperations(QObject *parent = nullptr);
@@ -37,7 +36,7 @@ public:
     bool busy() const { return m_busy; }
     const QString &error() const { return m_error; }
     bool revealed() const { return m_detail.has_value(); }
-    QVariantList mappingList() const;
+    QList<ProtectedMapping> mapping() const { return m_detail ? m_detail->mapping : QList<ProtectedMapping>(); }
 
     // Renames the session, reloads the list and selects the renamed session as listed now.
     Q_INVOKABLE Vetron::OperationTask *rename(const QString &id, const QString &title);

@@ -20,6 +20,7 @@ void SettingsScreen::setModel(AppModel *model)
     m_model = model;
     if (m_model) {
         connect(m_model, &AppModel::sessionsChanged, this, &SettingsScreen::pagingChanged);
+        connect(m_model, &AppModel::sessionsMessageChanged, this, &SettingsScreen::pagingChanged);
         connect(m_model, &AppModel::settingsLoadedChanged, this, &SettingsScreen::editableChanged);
     }
     Q_EMIT modelChanged();
@@ -37,18 +38,24 @@ void SettingsScreen::setPage(int page)
 
 qsizetype SettingsScreen::sessionCount() const
 {
-    return m_model ? m_model->sessions().size() : 0;
+    return m_model && m_model->sessionsMessage().isEmpty() ? m_model->sessions().size() : 0;
 }
 
-QVariantList SettingsScreen::rows() const
+QString SettingsScreen::sessionsNotice() const
 {
-    QVariantList list;
     if (!m_model)
-        return list;
+        return {};
+    if (!m_model->sessionsMessage().isEmpty())
+        return m_model->sessionsMessage();
+    return m_model->sessions().isEmpty() ? u"Сессии появятся после первого защищённого запроса."_s : QString();
+}
+
+QList<ProtectedSession> SettingsScreen::rows() const
+{
+    if (!m_model)
+        return {};
     const auto [first, end] = SessionPaging::rows(m_page, sessionCount());
-    for (qsizetype i = first; i < end; ++i)
-        list.append(QVariant::fromValue(m_model->sessions().at(i)));
-    return list;
+    return m_model->sessions().mid(first, end - first);
 }
 
 bool SettingsScreen::pagerShown() const
@@ -66,30 +73,9 @@ bool SettingsScreen::canGoForward() const
     return m_page < SessionPaging::pageCount(sessionCount()) - 1;
 }
 
-QVariant SettingsScreen::sessionToDeleteValue() const
+void SettingsScreen::askToDelete(const ProtectedSession &session)
 {
-    return m_sessionToDelete ? QVariant::fromValue(*m_sessionToDelete) : QVariant();
-}
-
-OperationTask *SettingsScreen::appear()
-{
-    return OperationTask::start(this, [this](auto token) { return load(std::move(token)); });
-}
-
-QCoro::Task<> SettingsScreen::load(std::shared_ptr<CancellationToken> token)
-{
-    QPointer model(m_model);
-    if (model && !model->accountLoaded())
-        co_await model->loadAccount(token);
-    if (model && model->sessions().isEmpty())
-        co_await model->loadSessions();
-}
-
-void SettingsScreen::askToDelete(const QVariant &session)
-{
-    if (session.metaType() != QMetaType::fromType<ProtectedSession>())
-        return;
-    m_sessionToDelete = session.value<ProtectedSession>();
+    m_sessionToDelete = session;
     Q_EMIT sessionToDeleteChanged();
 }
 

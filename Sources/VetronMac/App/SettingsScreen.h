@@ -5,17 +5,15 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QVariant>
-#include <QVariantList>
 #include <QtQmlIntegration/qqmlintegration.h>
 
 #include <optional>
 
 namespace Vetron {
 
-// The settings screen's own state: which page of the session list it shows, the session whose
-// deletion waits for confirmation, the loads it starts when shown, and whether the settings may
-// be edited and saved. The screen creates one each time it is shown, so the state starts fresh.
+// The settings screen's own state: which page of the session list it shows, the notice over the
+// list, the session whose deletion waits for confirmation, and whether the settings may be
+// edited and saved. The screen creates one each time it is shown, so the state starts fresh.
 class SettingsScreen : public QObject
 {
     Q_OBJECT
@@ -23,14 +21,15 @@ class SettingsScreen : public QObject
     Q_PROPERTY(Vetron::AppModel *model READ model WRITE setModel NOTIFY modelChanged REQUIRED)
     // The stored page number; the shown page is this one clamped to the pages that exist.
     Q_PROPERTY(int page READ page NOTIFY pagingChanged)
-    // The ProtectedSession values of the shown page, in the model's order.
-    Q_PROPERTY(QVariantList rows READ rows NOTIFY pagingChanged)
+    // The ProtectedSession values of the shown page, in the model's order; none when the list
+    // could not be loaded.
+    Q_PROPERTY(QList<Vetron::ProtectedSession> rows READ rows NOTIFY pagingChanged)
+    // Over the list: why it could not be loaded, or that it is still empty; else empty.
+    Q_PROPERTY(QString sessionsNotice READ sessionsNotice NOTIFY pagingChanged)
     Q_PROPERTY(bool pagerShown READ pagerShown NOTIFY pagingChanged)
     Q_PROPERTY(QString pagerText READ pagerText NOTIFY pagingChanged)
     Q_PROPERTY(bool canGoBack READ canGoBack NOTIFY pagingChanged)
     Q_PROPERTY(bool canGoForward READ canGoForward NOTIFY pagingChanged)
-    // A ProtectedSession, or undefined when no deletion waits.
-    Q_PROPERTY(QVariant sessionToDelete READ sessionToDeleteValue NOTIFY sessionToDeleteChanged)
     // The settings' editors and "Сохранить" work only on settings the server sent: before its
     // answer, or after a failed load, the model holds defaults that a save would write over the
     // server's own (a retention of "never" would become 30 days).
@@ -43,20 +42,19 @@ public:
     void setModel(AppModel *model);
     int page() const { return m_page; }
     void setPage(int page);
-    QVariantList rows() const;
+    QList<ProtectedSession> rows() const;
+    QString sessionsNotice() const;
     bool pagerShown() const;
     QString pagerText() const;
     bool canGoBack() const { return m_page >= 1; }
     bool canGoForward() const;
-    QVariant sessionToDeleteValue() const;
+    const std::optional<ProtectedSession> &sessionToDelete() const { return m_sessionToDelete; }
     bool editable() const { return m_model && m_model->settingsLoaded(); }
 
     Q_INVOKABLE void back() { setPage(m_page - 1); }
     Q_INVOKABLE void forward() { setPage(m_page + 1); }
-    // Loads what the screen shows and the model lacks: the account, then the sessions.
-    Q_INVOKABLE Vetron::OperationTask *appear();
-    // Remembers `session` (a ProtectedSession) until the deletion is confirmed or dismissed.
-    Q_INVOKABLE void askToDelete(const QVariant &session);
+    // Remembers `session` until the deletion is confirmed or dismissed.
+    Q_INVOKABLE void askToDelete(const Vetron::ProtectedSession &session);
     Q_INVOKABLE void dismissDeletion();
     // "Отмена": drops the unsaved edits and leaves for the main screen.
     Q_INVOKABLE void cancel();
@@ -71,8 +69,8 @@ Q_SIGNALS:
     void editableChanged();
 
 private:
-    QCoro::Task<> load(std::shared_ptr<CancellationToken> token);
     QCoro::Task<> deleteSession(QString id);
+    // The sessions listed: none while the list's load has failed.
     qsizetype sessionCount() const;
 
     QPointer<AppModel> m_model;

@@ -123,18 +123,15 @@ void TrayMenu::openSettings()
 {
     if (!m_model)
         return;
-    m_model->setSection(MainSection::settings);
+    m_model->open(MainSection::settings);
     m_showWindow();
-    m_model->loadSettings();
 }
 
 void TrayMenu::openUpdates()
 {
     m_showWindow();
-    if (!m_model)
-        return;
-    m_model->setSection(MainSection::updates);
-    m_model->checkUpdates();
+    if (m_model)
+        m_model->open(MainSection::updates);
 }
 
 void TrayMenu::quit()

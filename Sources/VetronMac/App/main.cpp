@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
         }
         developer = *fromStack;
     }
-    if (!DeveloperBuild::apply(developer, options.model, &problem))
+    if (!DeveloperBuild::apply(developer, options.model.environment, &problem))
         QTextStream(stderr) << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
     VetronMacApp app(std::move(options));
     if (!developer.isEmpty()) {

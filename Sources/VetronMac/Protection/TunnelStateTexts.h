@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Foundation/ProtectionState.h"
+
+#include <QString>
 #include <QStringView>
 
 // The detail texts that accompany each protection state report.
@@ -17,5 +20,21 @@ inline constexpr QStringView tryingToRecover = u"Соединение недос
 inline constexpr QStringView serverUnavailable
     = u"Сервер защиты временно недоступен. Данные напрямую не отправляются.";
 inline constexpr QStringView afterSleep = u"Восстанавливаем защищённое соединение после сна…";
+
+// The detail of a report that came without a text of its own: the state's plain name.
+inline QString defaultDetail(ProtectionState state)
+{
+    switch (state) {
+    case ProtectionState::disabled:
+        return disabled.toString();
+    case ProtectionState::connecting:
+        return QStringLiteral("Подключаем защиту");
+    case ProtectionState::protected_:
+        return QStringLiteral("Личные данные под защитой");
+    case ProtectionState::blocked:
+        return QStringLiteral("Отправка данных остановлена");
+    }
+    return {};
+}
 
 } // namespace Vetron::TunnelStateTexts

@@ -14,11 +14,9 @@ namespace {
 const QLocale russian(QLocale::Russian, QLocale::Russia);
 
 template<typename T>
-std::optional<T> optionalFrom(const QVariant &value)
+std::optional<T> presentOnly(const T &value, bool present)
 {
-    if (value.metaType() == QMetaType::fromType<T>())
-        return value.value<T>();
-    return std::nullopt;
+    return present ? std::optional<T>(value) : std::nullopt;
 }
 
 } // namespace
@@ -68,20 +66,20 @@ QString deviceLine(const std::optional<DeviceInfo> &device)
 
 } // namespace AccountLook
 
-QString AccountLookForViews::subscriptionText(const QVariant &subscription) const
+QString AccountLookForViews::subscriptionText(const SubscriptionInfo &subscription, bool hasSubscription) const
 {
-    return AccountLook::subscriptionText(optionalFrom<SubscriptionInfo>(subscription));
+    return AccountLook::subscriptionText(presentOnly(subscription, hasSubscription));
 }
 
-QString AccountLookForViews::daysLeftText(const QVariant &subscription) const
+QString AccountLookForViews::daysLeftText(const SubscriptionInfo &subscription, bool hasSubscription) const
 {
-    const auto days = AccountLook::daysLeft(optionalFrom<SubscriptionInfo>(subscription));
+    const auto days = AccountLook::daysLeft(presentOnly(subscription, hasSubscription));
     return days ? AccountLook::daysLeftText(*days) : QString();
 }
 
-QString AccountLookForViews::deviceLine(const QVariant &device) const
+QString AccountLookForViews::deviceLine(const DeviceInfo &device, bool hasDevice) const
 {
-    return AccountLook::deviceLine(optionalFrom<DeviceInfo>(device));
+    return AccountLook::deviceLine(presentOnly(device, hasDevice));
 }
 
 QColor AccountLookForViews::messageColour(bool busy) const

@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QObject>
 #include <QTimeZone>
-#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 #include <optional>
@@ -33,8 +32,8 @@ QString deviceLine(const std::optional<DeviceInfo> &device);
 
 } // namespace AccountLook
 
-// The same for QML, where the subscription and the device arrive as the model's values
-// (undefined when absent).
+// The same for QML, where the subscription and the device arrive as the model's values with the
+// flags that say whether there is one.
 class AccountLookForViews : public QObject
 {
     Q_OBJECT
@@ -44,10 +43,10 @@ class AccountLookForViews : public QObject
 public:
     using QObject::QObject;
 
-    Q_INVOKABLE QString subscriptionText(const QVariant &subscription) const;
+    Q_INVOKABLE QString subscriptionText(const Vetron::SubscriptionInfo &subscription, bool hasSubscription) const;
     // The capsule's text, or empty when no capsule is shown.
-    Q_INVOKABLE QString daysLeftText(const QVariant &subscription) const;
-    Q_INVOKABLE QString deviceLine(const QVariant &device) const;
+    Q_INVOKABLE QString daysLeftText(const Vetron::SubscriptionInfo &subscription, bool hasSubscription) const;
+    Q_INVOKABLE QString deviceLine(const Vetron::DeviceInfo &device, bool hasDevice) const;
     // The loading block's text: muted while a load runs, in the danger colour after a failure.
     Q_INVOKABLE QColor messageColour(bool busy) const;
 };

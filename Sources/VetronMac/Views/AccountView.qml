@@ -3,31 +3,11 @@ import QtQuick.Layouts
 import Vetron
 
 // The account section: the subscription's state and end, the days left and this Mac's name as
-// the account portal knows them, or the load's progress and its failure with a retry. A load
-// starts each time the screen appears and is cancelled when the screen goes away.
+// the account portal knows them, or the load's progress and its failure with a retry.
 SectionScroll {
     id: root
 
-    required property var model
-    // The load started for this appearance; null once it has ended or been cancelled.
-    property OperationTask appearanceLoad: null
-
-    function appear() {
-        // A preview picture shows the model as it stands: nothing reaches the portal for it.
-        if (PreviewMode.flattenScrolls)
-            return;
-        if (!appearanceLoad || !appearanceLoad.running)
-            appearanceLoad = model.startLoadAccount();
-    }
-    function disappear() {
-        if (appearanceLoad)
-            appearanceLoad.cancel();
-        appearanceLoad = null;
-    }
-
-    onVisibleChanged: visible ? appear() : disappear()
-    Component.onCompleted: if (visible) appear()
-    Component.onDestruction: disappear()
+    required property AppModel model
 
     ColumnLayout {
         spacing: 16
@@ -107,7 +87,7 @@ SectionScroll {
                             PlainText {
                                 objectName: "accountSubscription"
                                 Layout.fillWidth: true
-                                text: AccountLook.subscriptionText(root.model.subscription)
+                                text: AccountLook.subscriptionText(root.model.subscription, root.model.hasSubscription)
                                 color: Theme.ink
                                 font.family: Fonts.system
                                 font.pixelSize: 15
@@ -127,7 +107,7 @@ SectionScroll {
                                 id: daysLeftText
 
                                 anchors.centerIn: parent
-                                text: AccountLook.daysLeftText(root.model.subscription)
+                                text: AccountLook.daysLeftText(root.model.subscription, root.model.hasSubscription)
                                 color: Theme.accent
                                 font.family: Fonts.system
                                 font.pixelSize: 12
@@ -151,7 +131,7 @@ SectionScroll {
                     PlainText {
                         objectName: "accountDevice"
                         Layout.fillWidth: true
-                        text: AccountLook.deviceLine(root.model.device)
+                        text: AccountLook.deviceLine(root.model.device, root.model.hasDevice)
                         color: Theme.ink
                         font.family: Fonts.system
                         font.pixelSize: 15

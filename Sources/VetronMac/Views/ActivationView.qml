@@ -8,7 +8,7 @@ import Vetron
 Rectangle {
     id: root
 
-    required property var model
+    required property AppModel model
     property string code: ""
 
     color: Theme.appBg

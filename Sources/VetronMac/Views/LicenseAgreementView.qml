@@ -16,7 +16,7 @@ Rectangle {
     implicitHeight: Math.max(680, column.implicitHeight + 2 * 28)
     color: Theme.appBg
 
-    LicenseAgreement {
+    LicenseAcceptance {
         id: agreement
     }
 

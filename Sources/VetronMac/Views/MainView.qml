@@ -9,7 +9,7 @@ import Vetron
 Rectangle {
     id: root
 
-    required property var model
+    required property AppModel model
     // Whether the explainer sheet is wanted; the protection screen's "Как это работает" asks.
     property bool showHowItWorks: false
 
@@ -33,7 +33,7 @@ Rectangle {
                 objectName: "mainBrandButton"
                 padding: 0
                 Accessible.name: "Ветрон"
-                onClicked: root.model.section = MainSection.Protection
+                onClicked: root.model.openSection(MainSection.Protection)
 
                 contentItem: RowLayout {
                     spacing: 11
@@ -62,7 +62,7 @@ Rectangle {
                 section: MainSection.Account
                 symbol: "person"
                 label: "Подписка"
-                onClicked: root.model.section = MainSection.Account
+                onClicked: root.model.openSection(MainSection.Account)
             }
             SectionButton {
                 objectName: "updatesSectionButton"
@@ -70,10 +70,7 @@ Rectangle {
                 section: MainSection.Updates
                 symbol: "arrow.down.circle"
                 label: "Обновления"
-                onClicked: {
-                    root.model.section = MainSection.Updates
-                    root.model.startCheckUpdates()
-                }
+                onClicked: root.model.openSection(MainSection.Updates)
             }
             SectionButton {
                 objectName: "settingsSectionButton"
@@ -81,10 +78,7 @@ Rectangle {
                 section: MainSection.Settings
                 symbol: "slider.horizontal.3"
                 label: "Настройки"
-                onClicked: {
-                    root.model.section = MainSection.Settings
-                    root.model.startLoadSettings()
-                }
+                onClicked: root.model.openSection(MainSection.Settings)
             }
         }
         Loader {

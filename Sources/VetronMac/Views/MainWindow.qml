@@ -5,7 +5,7 @@ import Vetron
 Window {
     id: window
 
-    required property var model
+    required property AppModel model
 
     title: "Ветрон"
     width: 620

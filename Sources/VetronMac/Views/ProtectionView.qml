@@ -8,7 +8,7 @@ import Vetron
 Rectangle {
     id: root
 
-    required property var model
+    required property AppModel model
     readonly property int protectionState: model.state
     readonly property color tint: ProtectionLooks.tint(protectionState)
 

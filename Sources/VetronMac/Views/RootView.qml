@@ -7,9 +7,9 @@ import Vetron
 Item {
     id: root
 
-    required property var model
+    required property AppModel model
 
-    LicenseAgreement {
+    LicenseAcceptance {
         id: agreement
     }
 

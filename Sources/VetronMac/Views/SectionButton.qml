@@ -7,7 +7,7 @@ import Vetron
 Button {
     id: control
 
-    required property var model
+    required property AppModel model
     required property int section
     required property string symbol
     // The tooltip and the accessibility label.

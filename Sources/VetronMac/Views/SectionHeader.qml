@@ -7,7 +7,7 @@ import Vetron
 RowLayout {
     id: root
 
-    required property var model
+    required property AppModel model
     required property string title
 
     spacing: 12
@@ -23,7 +23,7 @@ RowLayout {
         ToolTip.visible: hovered
         ToolTip.text: "На главную"
         Accessible.name: "Назад"
-        onClicked: root.model.section = MainSection.Protection
+        onClicked: root.model.openSection(MainSection.Protection)
 
         contentItem: Item {
             Glyph {

@@ -6,8 +6,8 @@ import Vetron
 RowLayout {
     id: row
 
-    required property var appModel
-    required property var session
+    required property AppModel appModel
+    required property protectedSession session
 
     signal deleteRequested()
 
@@ -46,10 +46,7 @@ RowLayout {
     BorderedButton {
         objectName: "sessionOpenButton"
         text: "Открыть"
-        onClicked: {
-            row.appModel.selectedSession = row.session
-            row.appModel.section = MainSection.Sessions
-        }
+        onClicked: row.appModel.openSession(row.session)
     }
     DangerGhostButton {
         objectName: "sessionDeleteButton"

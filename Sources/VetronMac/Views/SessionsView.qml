@@ -8,12 +8,12 @@ import Vetron
 Item {
     id: root
 
-    required property var model
-    readonly property var session: model.selectedSession
+    required property AppModel model
+    readonly property protectedSession session: model.selectedSession
 
     // Only a flattened scroll (pictures) has a height of its own.
     implicitHeight: scroll.implicitHeight
-    Component.onCompleted: if (session !== undefined && titleField.text.length === 0)
+    Component.onCompleted: if (model.hasSelectedSession && titleField.text.length === 0)
         titleField.text = SessionLooks.title(session)
 
     SessionOperations {
@@ -35,20 +35,17 @@ Item {
                 text: "← К списку"
                 labelColor: Theme.muted
                 background: null
-                onClicked: {
-                    root.model.selectedSession = null
-                    root.model.section = MainSection.Settings
-                }
+                onClicked: root.model.closeSession()
             }
             ColumnLayout {
                 Layout.fillWidth: true
-                visible: root.session !== undefined
+                visible: root.model.hasSelectedSession
                 spacing: 14
 
                 PlainText {
                     objectName: "sessionTitle"
                     Layout.fillWidth: true
-                    text: root.session !== undefined ? SessionLooks.title(root.session) : ""
+                    text: root.model.hasSelectedSession ? SessionLooks.title(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 25
                     font.bold: true
@@ -84,7 +81,7 @@ Item {
                 PlainText {
                     objectName: "sessionFacts"
                     Layout.fillWidth: true
-                    text: root.session !== undefined ? SessionLooks.facts(root.session) : ""
+                    text: root.model.hasSelectedSession ? SessionLooks.facts(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 13
                     lineHeight: 1.2
@@ -125,7 +122,7 @@ Item {
                         model: operations.mapping
 
                         Rectangle {
-                            required property var modelData
+                            required property protectedMapping modelData
 
                             Layout.fillWidth: true
                             implicitHeight: pair.implicitHeight + 24

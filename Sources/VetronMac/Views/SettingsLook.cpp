@@ -84,12 +84,10 @@ int SettingsLooks::retentionIndex(qint64 days) const
     return -1;
 }
 
-QString SettingsLooks::subscriptionLine(bool accountLoaded, const QVariant &subscription) const
+QString SettingsLooks::subscriptionLine(bool accountLoaded, const SubscriptionInfo &subscription,
+                                        bool hasSubscription) const
 {
-    std::optional<SubscriptionInfo> info;
-    if (subscription.metaType() == QMetaType::fromType<SubscriptionInfo>())
-        info = subscription.value<SubscriptionInfo>();
-    return Vetron::subscriptionLine(accountLoaded, info);
+    return Vetron::subscriptionLine(accountLoaded, hasSubscription ? std::optional(subscription) : std::nullopt);
 }
 
 } // namespace Vetron

@@ -64,8 +64,9 @@ public:
     {
         return Vetron::disabledCategoriesAfter(disabled, key, enabled);
     }
-    // `subscription` is the model's: a SubscriptionInfo or undefined.
-    Q_INVOKABLE QString subscriptionLine(bool accountLoaded, const QVariant &subscription) const;
+    // `subscription` is the model's, present when `hasSubscription` is true.
+    Q_INVOKABLE QString subscriptionLine(bool accountLoaded, const Vetron::SubscriptionInfo &subscription,
+                                         bool hasSubscription) const;
 };
 
 } // namespace Vetron

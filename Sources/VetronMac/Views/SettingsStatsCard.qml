@@ -6,7 +6,7 @@ import Vetron
 SettingsCard {
     id: card
 
-    required property var model
+    required property AppModel model
 
     spacing: 14
 
@@ -21,7 +21,8 @@ SettingsCard {
         }
         PlainText {
             objectName: "subscriptionLine"
-            text: SettingsLooks.subscriptionLine(card.model.accountLoaded, card.model.subscription)
+            text: SettingsLooks.subscriptionLine(card.model.accountLoaded, card.model.subscription,
+                                                 card.model.hasSubscription)
             font.family: Fonts.system
             font.pixelSize: 12
             font.weight: Font.Medium

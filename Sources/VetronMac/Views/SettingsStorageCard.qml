@@ -8,7 +8,7 @@ import Vetron
 SettingsCard {
     id: card
 
-    required property var model
+    required property AppModel model
     // Whether the settings came from the server, so that they may be changed.
     required property bool editable
 

@@ -8,11 +8,10 @@ import Vetron
 Item {
     id: root
 
-    required property var model
+    required property AppModel model
 
     // Only a flattened scroll (pictures) has a height of its own.
     implicitHeight: scroll.implicitHeight
-    Component.onCompleted: screen.appear()
 
     SettingsScreen {
         id: screen
@@ -86,18 +85,17 @@ Item {
                     objectName: "sessionsNotice"
                     Layout.fillWidth: true
                     visible: text.length > 0
-                    text: root.model.sessionsMessage.length > 0 ? root.model.sessionsMessage
-                        : root.model.sessions.length === 0 ? "Сессии появятся после первого защищённого запроса." : ""
+                    text: screen.sessionsNotice
                     font.family: Fonts.system
                     font.pixelSize: 13
                     color: Theme.muted
                     wrapMode: Text.Wrap
                 }
                 Repeater {
-                    model: root.model.sessionsMessage.length > 0 ? [] : screen.rows
+                    model: screen.rows
 
                     SessionRow {
-                        required property var modelData
+                        required property protectedSession modelData
 
                         appModel: root.model
                         session: modelData
@@ -110,7 +108,7 @@ Item {
                 RowLayout {
                     objectName: "sessionsPager"
                     Layout.fillWidth: true
-                    visible: screen.pagerShown && root.model.sessionsMessage.length === 0
+                    visible: screen.pagerShown
                     spacing: 10
 
                     BorderedButton {

@@ -5,22 +5,22 @@ import QtQuick.Templates as T
 import Vetron
 
 // The updates section: the installed version and one card that follows the model's update
-// state. Installing a release always goes through the user agreement, shown as a sheet; only its
-// acceptance starts the installation.
+// state. Installing a release goes through the user agreement, shown as a sheet (UpdateScreen).
 Item {
     id: root
 
-    required property var model
-    // The offered release waits for the agreement.
-    // The release offered when "Скачать и установить" was pressed: the one the agreement installs.
-    property var pendingInstall: undefined
-    property bool showLicense: false
+    required property AppModel model
     readonly property var updateState: model.updateState
     readonly property int card: UpdateLook.card(updateState)
 
     implicitWidth: scroll.implicitWidth
     implicitHeight: scroll.implicitHeight
 
+    UpdateScreen {
+        id: screen
+
+        model: root.model
+    }
     SectionScroll {
         id: scroll
 
@@ -203,10 +203,7 @@ Item {
                         visible: UpdateLook.releaseFooter(root.updateState) === UpdateLook.InstallButton
                         text: "Скачать и установить"
                         font.pixelSize: 15
-                        onClicked: {
-                            root.pendingInstall = root.updateState.manifest;
-                            root.showLicense = true;
-                        }
+                        onClicked: screen.askToInstall()
                     }
                     RowLayout {
                         objectName: "updateInstallingRow"
@@ -257,7 +254,7 @@ Item {
         anchors.centerIn: parent
         width: Math.min(620, parent ? parent.width : 620)
         height: Math.min(680, parent ? parent.height : 680)
-        visible: root.showLicense
+        visible: screen.agreementShown
         modal: true
         closePolicy: Popup.NoAutoClose
         padding: 0
@@ -271,7 +268,7 @@ Item {
         contentItem: Loader {
             id: agreement
 
-            active: root.showLicense
+            active: screen.agreementShown
             source: "LicenseAgreementView.qml"
         }
 
@@ -280,14 +277,10 @@ Item {
             ignoreUnknownSignals: true
 
             function onAccepted() {
-                root.showLicense = false;
-                if (root.pendingInstall !== undefined)
-                    root.model.startInstallUpdate(root.pendingInstall);
-                root.pendingInstall = undefined;
+                screen.acceptAgreement();
             }
             function onDeclined() {
-                root.showLicense = false;
-                root.pendingInstall = undefined;
+                screen.declineAgreement();
             }
         }
     }
