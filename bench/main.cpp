@@ -9,9 +9,9 @@
 #include "ClientProcess.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/JsonCodec.h"
+#include "Foundation/ScriptQuoting.h"
 #include "PrivateSystemBus.h"
 #include "Protection/NetworksetupOutput.h"
-#include "Protection/ScriptQuoting.h"
 #include "ProcessTree.h"
 #include "Stack.h"
 

@@ -71,15 +71,9 @@ public:
     // blanks and tabs. Lines without a colon are skipped; a repeated key keeps its last value.
     static QHash<QString, QString> dictionary(QStringView text);
 
-    // Wraps `text` in single quotes for /bin/sh, each inner quote written as '\''.
-    static QString shellQuoted(const QString &text);
-
     // The lines that put one saved endpoint back; `quotedService` is already shell-quoted. A
     // switched-off proxy that had a server gets its server and port back before it goes off.
     QStringList restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const;
-
-    // The AppleScript that runs `script` through the administrator password dialog.
-    static QString appleScriptFor(const QString &script);
 
 private:
     // Suspends until every `enable` or `restore` begun earlier has ended; the returned flag is

@@ -4,6 +4,7 @@
 #include "Protection/TunnelService.h"
 
 #include "Foundation/ClientPaths.h"
+#include "Foundation/ScriptQuoting.h"
 #include "Platform/ProcessArguments.h"
 #include "Protection/SshStandardError.h"
 
@@ -92,8 +93,7 @@ void TunnelService::readStandardError(QProcess *process)
 
 QStringList TunnelService::sshArguments(const ClientConfig &config)
 {
-    QString knownHosts = ClientPaths::knownHosts();
-    knownHosts.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
+    const QString knownHosts = ScriptQuoting::doubleQuotedBody(ClientPaths::knownHosts());
     return {
         u"-i"_s,
         ClientPaths::privateKey(),
