@@ -78,11 +78,15 @@ std::optional<QList<ServiceProxyBackup>> readBackup()
 
 } // namespace
 
-ProxyError::ProxyError(Case which)
-    : Error(which == Case::noNetworkServices ? u"Не найдены сетевые подключения macOS."_s
-                                             : u"Не удалось восстановить предыдущие настройки прокси."_s)
-    , m_case(which)
+QString describe(ProxyErrorCase which)
 {
+    switch (which) {
+    case ProxyErrorCase::noNetworkServices:
+        return u"Не найдены сетевые подключения macOS."_s;
+    case ProxyErrorCase::backupMissing:
+        return u"Не удалось восстановить предыдущие настройки прокси."_s;
+    }
+    return {};
 }
 
 SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent, LogFunction log)

@@ -15,18 +15,9 @@
 
 namespace Vetron {
 
-class ProxyError : public Error
-{
-public:
-    enum class Case { noNetworkServices, backupMissing };
-
-    explicit ProxyError(Case which);
-
-    Case which() const noexcept { return m_case; }
-
-private:
-    Case m_case;
-};
+enum class ProxyErrorCase { noNetworkServices, backupMissing };
+QString describe(ProxyErrorCase which);
+using ProxyError = CaseError<ProxyErrorCase>;
 
 // Points the web and secure-web proxies of every enabled network service at 127.0.0.1 and the
 // tunnel's local port, and puts the user's own settings back. The user's settings are saved once,
