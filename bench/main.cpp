@@ -12,6 +12,7 @@
 #include "Foundation/ScriptQuoting.h"
 #include "PrivateSystemBus.h"
 #include "Protection/NetworksetupOutput.h"
+#include "Protection/TunnelProcess.h"
 #include "ProcessTree.h"
 #include "Stack.h"
 
@@ -254,7 +255,7 @@ QCoro::Task<double> Bench::protectByHand()
     const double start = now();
     QProcess ssh;
     ssh.setProgram(u"/usr/bin/ssh"_s);
-    ssh.setArguments(TunnelService::sshArguments(m_config));
+    ssh.setArguments(TunnelProcess::sshArguments(m_config));
     ssh.setStandardInputFile(QProcess::nullDevice());
     ssh.setStandardOutputFile(QProcess::nullDevice());
     ssh.setStandardErrorFile(QProcess::nullDevice());

@@ -205,7 +205,7 @@ private Q_SLOTS:
         QVERIFY(finishes(model->startLoadSessions()));
         QCOMPARE(model->sessions().size(), 1);
 
-        QVERIFY(awaitTask(model->tunnel->stopProcess()).finished);
+        QVERIFY(awaitTask(Test::TunnelServiceAccess::stopSsh(*model->tunnel)).finished);
         SessionOperations operations;
         operations.setModel(model.get());
         QVERIFY(finishes(operations.rename(u"s1"_s, u"Другое"_s)));
@@ -239,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(shell);
         QVERIFY(awaitTask(model->tunnel->enable()).finished);
-        const qint64 ssh = model->tunnel->processId();
+        const qint64 ssh = Test::TunnelServiceAccess::sshProcessId(*model->tunnel);
 
         // A release that cannot be had leaves protection on and the application running.
         const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
