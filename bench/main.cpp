@@ -363,7 +363,11 @@ QCoro::Task<> Bench::measureProtection()
         co_await QCoro::sleepFor(300ms);
         const qsizetype before = m_states.size();
         const double killed = now();
-        ::kill(pid_t(m_model->tunnel->processId()), SIGKILL);
+        // The client's ssh, by the pid file it keeps for the clean-up after a crash.
+        QFile pidFile(ClientPaths::sshPid());
+        const qint64 ssh = pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toLongLong() : 0;
+        if (ssh > 0)
+            ::kill(pid_t(ssh), SIGKILL);
         const auto recovered = [this, before]() {
             bool left = false;
             for (qsizetype i = before; i < m_states.size(); ++i) {
