@@ -9,9 +9,10 @@
 #include "ClientProcess.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/JsonCodec.h"
+#include "Foundation/ScriptQuoting.h"
 #include "PrivateSystemBus.h"
 #include "Protection/NetworksetupOutput.h"
-#include "Protection/ScriptQuoting.h"
+#include "Protection/TunnelProcess.h"
 #include "ProcessTree.h"
 #include "Stack.h"
 
@@ -254,7 +255,7 @@ QCoro::Task<double> Bench::protectByHand()
     const double start = now();
     QProcess ssh;
     ssh.setProgram(u"/usr/bin/ssh"_s);
-    ssh.setArguments(TunnelService::sshArguments(m_config));
+    ssh.setArguments(TunnelProcess::sshArguments(m_config));
     ssh.setStandardInputFile(QProcess::nullDevice());
     ssh.setStandardOutputFile(QProcess::nullDevice());
     ssh.setStandardErrorFile(QProcess::nullDevice());
@@ -353,7 +354,7 @@ QCoro::Task<> Bench::measureProtection()
         // Control requests: the client's against curl's, alternately.
         for (int request = 0; request < 3; ++request) {
             const double sent = now();
-            [[maybe_unused]] const ProtectionSettings settings = co_await m_model->tunnel->settings();
+            [[maybe_unused]] const ProtectionSettings settings = co_await m_model->findChild<TunnelService *>()->settings();
             control << now() - sent;
             curl << co_await curlStatus();
         }
@@ -362,7 +363,11 @@ QCoro::Task<> Bench::measureProtection()
         co_await QCoro::sleepFor(300ms);
         const qsizetype before = m_states.size();
         const double killed = now();
-        ::kill(pid_t(m_model->tunnel->processId()), SIGKILL);
+        // The client's ssh, by the pid file it keeps for the clean-up after a crash.
+        QFile pidFile(ClientPaths::sshPid());
+        const qint64 ssh = pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toLongLong() : 0;
+        if (ssh > 0)
+            ::kill(pid_t(ssh), SIGKILL);
         const auto recovered = [this, before]() {
             bool left = false;
             for (qsizetype i = before; i < m_states.size(); ++i) {

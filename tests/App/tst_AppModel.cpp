@@ -204,7 +204,7 @@ private Q_SLOTS:
         QVERIFY(finishes(model->startLoadSessions()));
         QCOMPARE(model->sessions().size(), 1);
 
-        QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).stopProcess()).finished);
+        QVERIFY(awaitTask(Test::TunnelServiceAccess::stopSsh(TunnelFixture::tunnelOf(*model))).finished);
         SessionOperations operations;
         operations.setModel(model.get());
         QVERIFY(finishes(operations.rename(u"s1"_s, u"Другое"_s)));
@@ -238,7 +238,7 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(shell);
         QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).enable()).finished);
-        const qint64 ssh = TunnelFixture::tunnelOf(*model).processId();
+        const qint64 ssh = Test::TunnelServiceAccess::sshProcessId(TunnelFixture::tunnelOf(*model));
 
         // A release that cannot be had leaves protection on and the application running.
         const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,

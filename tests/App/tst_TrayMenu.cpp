@@ -154,7 +154,7 @@ private Q_SLOTS:
 
         // The password dialog of the switch-off is cancelled: the client stays, its window shows
         // the failure on the protection screen, and the menu goes on working.
-        m_ssh = TunnelFixture::tunnelOf(*m_model).processId();
+        m_ssh = Test::TunnelServiceAccess::sshProcessId(TunnelFixture::tunnelOf(*m_model));
         m_fixture->standIns().setPasswordRefused(true);
         item("trayQuitAction")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(m_events.size(), 1, 30000);

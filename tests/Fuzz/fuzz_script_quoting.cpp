@@ -5,7 +5,7 @@
 
 #include "AppleScriptLiteral.h"
 #include "FuzzCheck.h"
-#include "Protection/ScriptQuoting.h"
+#include "Foundation/ScriptQuoting.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -122,17 +122,45 @@ private Q_SLOTS:
         QCOMPARE(m_standIns->privilegedScripts().size(), 2);
     }
 
-    void secondSwitchOnToTheSamePortAsksNoPassword()
+    // A second switch-on to the port the ownership file names asks for the password only when a
+    // service has come off the tunnel meanwhile, and then points it back at the tunnel.
+    void secondSwitchOnToTheSamePortPointsStrayServicesBack_data()
     {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<int>("prompts");
+        QTest::addRow("nothing changed") << QString() << 1;
+        QTest::addRow("a service added") << u"add"_s << 2;
+        QTest::addRow("a secure proxy reset by the user") << u"reset"_s << 2;
+    }
+
+    void secondSwitchOnToTheSamePortPointsStrayServicesBack()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, prompts);
         QVERIFY(awaitTask(m_proxy->enable(18080)).value);
         QVERIFY(writeFile(ClientPaths::proxyOwned(), "18080\n"));
+        QJsonArray services = m_standIns->services();
+        if (meanwhile == u"add"_s)
+            services.append(StandIns::service(u"USB LAN"_s));
+        if (meanwhile == u"reset"_s) {
+            QJsonObject wifi = services.at(0).toObject();
+            wifi.insert(u"secure"_s, StandIns::endpoint(false));
+            services.replace(0, wifi);
+        }
+        m_standIns->setServices(services);
+
         QVERIFY(awaitTask(m_proxy->enable(18080)).value);
-        QCOMPARE(m_standIns->privilegedScripts().size(), 1);
+        QCOMPARE(m_standIns->privilegedScripts().size(), prompts);
+        for (const QJsonValue value : m_standIns->services()) {
+            const QJsonObject service = value.toObject();
+            if (service.value(u"enabled"_s).toBool())
+                QVERIFY2(pointsAtLocalPort(service, 18080), qPrintable(service.value(u"name"_s).toString()));
+        }
 
         // Another port switches again but keeps the first backup.
         const QByteArray backup = readFile(ClientPaths::proxyBackup());
         QVERIFY(awaitTask(m_proxy->enable(18081)).value);
-        QCOMPARE(m_standIns->privilegedScripts().size(), 2);
+        QCOMPARE(m_standIns->privilegedScripts().size(), prompts + 1);
         QCOMPARE(readFile(ClientPaths::proxyBackup()), backup);
         QVERIFY(pointsAtLocalPort(m_standIns->serviceNamed(u"Wi-Fi"_s), 18081));
     }

@@ -199,7 +199,7 @@ private Q_SLOTS:
         std::optional<QCoro::Task<>> switchingOn;
         QTcpServer silentSshd;
         if (tunnel == u"stopped"_s) {
-            QVERIFY(awaitTask(this->tunnel().stopProcess()).finished);
+            QVERIFY(awaitTask(Test::TunnelServiceAccess::stopSsh(this->tunnel())).finished);
         } else if (tunnel == u"off"_s) {
             QVERIFY(awaitTask(this->tunnel().disable()).finished);
         } else {
@@ -208,7 +208,7 @@ private Q_SLOTS:
             config.insert(u"ssh_port"_s, silentSshd.serverPort());
             QVERIFY(writeFile(ClientPaths::config(), QJsonDocument(config).toJson()));
             switchingOn.emplace(this->tunnel().enable());
-            QVERIFY(QTest::qWaitFor([&]() { return this->tunnel().isProcessRunning(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::sshRuns(this->tunnel()); }, 20000));
         }
         // What reaches the listener; a connection of the test's own, which comes after any the
         // client made, marks the end.

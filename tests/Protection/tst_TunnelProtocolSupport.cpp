@@ -75,19 +75,19 @@ private Q_SLOTS:
             u"-o"_s, u"ExitOnForwardFailure=yes"_s, u"-N"_s, u"-L"_s,
             u"127.0.0.1:18080:127.0.0.1:3128"_s, u"device-7@tun.example"_s,
         };
-        QCOMPARE(TunnelService::sshArguments(config), expected);
+        QCOMPARE(TunnelProcess::sshArguments(config), expected);
     }
 
     void reconnectWaitsDoubleUpToTheMaximumWithJitter()
     {
-        TunnelService service({});
-        QCOMPARE(service.reconnectDelay(), 2.0);
+        ReconnectBackoff backoff { TunnelTimings {} };
+        QCOMPARE(backoff.delay(), 2.0);
         const double expected[] = { 2, 4, 8, 16, 32, 60, 60 };
         for (const double base : expected) {
-            const auto wait = service.takeReconnectWait().count();
+            const auto wait = backoff.takeWait().count();
             QVERIFY2(wait >= base * 800 && wait <= base * 1200, qPrintable(QString::number(wait)));
         }
-        QCOMPARE(service.reconnectDelay(), 60.0);
+        QCOMPARE(backoff.delay(), 60.0);
     }
 };
 

@@ -55,7 +55,7 @@ class TunnelServiceTest : public QObject
         QTimer probe;
         probe.setInterval(5);
         QObject::connect(&probe, &QTimer::timeout, [&]() {
-            const qint64 pid = m_fixture->service().processId();
+            const qint64 pid = Test::TunnelServiceAccess::sshProcessId(m_fixture->service());
             if (pid && !seen.contains(pid))
                 seen << pid;
         });
@@ -69,6 +69,15 @@ class TunnelServiceTest : public QObject
     {
         return m_fixture->standIns().serviceNamed(u"Wi-Fi"_s).value(u"web"_s).toObject()
             == Test::StandIns::endpoint(true, u"corp.example"_s, 8080);
+    }
+
+    // Waits until the monitor has woken `passes` more times: proof that time passed for a check
+    // that nothing happened.
+    bool monitorPassed(int passes)
+    {
+        const TunnelService &service = m_fixture->service();
+        const quint64 until = Test::TunnelServiceAccess::monitorPasses(service) + quint64(passes);
+        return QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::monitorPasses(service) >= until; }, 20000);
     }
 
     QString reportTrail() const
@@ -98,14 +107,14 @@ private Q_SLOTS:
     {
         TunnelService &service = m_fixture->service();
         QVERIFY(switchOn());
-        const qint64 firstSsh = service.processId();
+        const qint64 firstSsh = Test::TunnelServiceAccess::sshProcessId(service);
         m_fixture->clearReports();
 
         QVERIFY(awaitTask(service.enable()).finished);
         QCOMPARE(m_fixture->standIns().privilegedScripts().size(), 1);
-        QVERIFY(service.processId() != firstSsh);
+        QVERIFY(Test::TunnelServiceAccess::sshProcessId(service) != firstSsh);
         QCOMPARE(::kill(pid_t(firstSsh), 0), -1); // the old ssh is gone
-        QTest::qWait(300);
+        QVERIFY(monitorPassed(2));
         // Stopping the old ssh from inside never looked like an interruption.
         QVERIFY2(!reportTrail().contains(interruptedText), qPrintable(reportTrail()));
         QCOMPARE(m_fixture->reports().last().state, ProtectionState::protected_);
@@ -115,12 +124,12 @@ private Q_SLOTS:
     {
         TunnelService &service = m_fixture->service();
         QVERIFY(switchOn());
-        auto first = service.connect();
-        auto second = service.connect();
+        auto first = Test::TunnelServiceAccess::connect(service);
+        auto second = Test::TunnelServiceAccess::connect(service);
         QVERIFY(second.isReady());
         QVERIFY(awaitTask(std::move(second)).value);
         QVERIFY(awaitTask(std::move(first)).value);
-        QVERIFY(service.isProcessRunning());
+        QVERIFY(Test::TunnelServiceAccess::sshRuns(service));
     }
 
     void failedSwitchOnBlocksWithItsReason_data()
@@ -170,8 +179,8 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
         QVERIFY2(m_fixture->reports().last().detail.startsWith(detail), qPrintable(reportTrail()));
         QCOMPARE(m_fixture->proxiesPointAtTunnel(), proxiesSwitched);
-        QVERIFY(service.isRequested());
-        QVERIFY(!service.isProcessRunning());
+        QVERIFY(Test::TunnelServiceAccess::isRequested(service));
+        QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
         for (const qint64 pid : sshRun)
             QVERIFY2(::kill(pid_t(pid), 0) != 0, "an ssh was left running");
         if (fault == u"canary"_s)
@@ -221,28 +230,28 @@ private Q_SLOTS:
         if (meanwhile == u"wake during"_s)
             QVERIFY(awaitTask(service.systemDidWake()).finished);
         if (earlier) {
-            QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
-            QVERIFY(QTest::qWaitFor([&]() { return !service.isProcessRunning(); }, 20000));
+            QVERIFY(::kill(pid_t(Test::TunnelServiceAccess::sshProcessId(service)), SIGKILL) == 0);
+            QVERIFY(QTest::qWaitFor([&]() { return !Test::TunnelServiceAccess::sshRuns(service); }, 20000));
         }
         standIns.setPasswordDialogHeld(false);
         QVERIFY(awaitTask(std::move(switchingOn)).finished);
         if (meanwhile == u"wake after"_s)
             QVERIFY(awaitTask(service.systemDidWake()).finished);
         if (earlier)
-            QTest::qWait(600); // several passes of the monitor, and a reconnect delay
+            QVERIFY(monitorPassed(3));
 
         QCOMPARE(m_fixture->reports().size(), 2);
         QCOMPARE(m_fixture->reports().last().state, ProtectionState::blocked);
         QVERIFY2(m_fixture->reports().last().detail.startsWith(notSentPrefix), qPrintable(reportTrail()));
         QVERIFY(!m_fixture->proxiesPointAtTunnel());
-        QVERIFY(!service.isProcessRunning());
+        QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
     }
 
     void switchOffThatCannotRestoreStaysBlocked()
     {
         TunnelService &service = m_fixture->service();
         QVERIFY(switchOn());
-        const qint64 ssh = service.processId();
+        const qint64 ssh = Test::TunnelServiceAccess::sshProcessId(service);
         m_fixture->standIns().setPasswordRefused(true);
         m_fixture->clearReports();
         QVERIFY(awaitTask(service.disable()).finished);
@@ -251,7 +260,7 @@ private Q_SLOTS:
                  qPrintable(reportTrail()));
         QVERIFY(m_fixture->proxiesPointAtTunnel());
         QVERIFY(::kill(pid_t(ssh), 0) != 0);
-        QVERIFY(!service.isRequested());
+        QVERIFY(!Test::TunnelServiceAccess::isRequested(service));
     }
 
     // Whatever a switch-on or a reconnect was waiting for when the switch-off began, nothing of
@@ -279,10 +288,10 @@ private Q_SLOTS:
         } else if (waiting == u"canary"_s) {
             m_fixture->server().setEchoNonce(false);
             earlier.emplace(service.enable());
-            QVERIFY(QTest::qWaitFor([&]() { return service.isProcessRunning(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::sshRuns(service); }, 20000));
         } else {
             QVERIFY(switchOn());
-            QVERIFY(::kill(pid_t(service.processId()), SIGKILL) == 0);
+            QVERIFY(::kill(pid_t(Test::TunnelServiceAccess::sshProcessId(service)), SIGKILL) == 0);
             QVERIFY(m_fixture->waitForReport(ProtectionState::blocked, interruptedText));
         }
         const int reportsBefore = int(m_fixture->reports().size());
@@ -299,7 +308,7 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports.first().detail, disabledText);
 
-        QVERIFY(!service.isProcessRunning());
+        QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
         QVERIFY(usersProxyRestored());
         QVERIFY(!QFile::exists(ClientPaths::proxyOwned()));
         QVERIFY(!QFile::exists(ClientPaths::proxyBackup()));
@@ -312,18 +321,18 @@ private Q_SLOTS:
         timings.stopChecks = 1000;
         TunnelService &service = m_fixture->makeService(timings);
         QVERIFY(switchOn());
-        const qint64 frozen = service.processId();
+        const qint64 frozen = Test::TunnelServiceAccess::sshProcessId(service);
         m_fixture->clearReports();
         QVERIFY(::kill(pid_t(frozen), SIGSTOP) == 0);
-        auto connecting = service.connect();
-        QVERIFY(!service.isProcessRunning());
-        QTest::qWait(600); // several monitor passes
+        auto connecting = Test::TunnelServiceAccess::connect(service);
+        QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
+        QVERIFY(monitorPassed(3));
         QCOMPARE(reportTrail(), QString());
 
         QVERIFY(::kill(pid_t(frozen), SIGCONT) == 0); // the pending polite signal ends it
         QVERIFY(awaitTask(std::move(connecting)).value);
         QCOMPARE(reportTrail(), u"protected: "_s + protectedText);
-        QVERIFY(service.processId() != frozen);
+        QVERIFY(Test::TunnelServiceAccess::sshProcessId(service) != frozen);
     }
 
     // A crashed client's ssh on the local port is ended only when its command line is ours (the
@@ -331,7 +340,7 @@ private Q_SLOTS:
     void leftoverSshWithAnotherCommandLineIsLeftAlone()
     {
         const auto config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
-        QStringList arguments = TunnelService::sshArguments(config);
+        QStringList arguments = TunnelProcess::sshArguments(config);
         arguments.replace(arguments.indexOf(u"ServerAliveInterval=15"_s), u"ServerAliveInterval=16"_s);
         QProcess leftover;
         leftover.setStandardInputFile(QProcess::nullDevice());
@@ -356,7 +365,7 @@ private Q_SLOTS:
     {
         TunnelService &service = m_fixture->service();
         QVERIFY(switchOn());
-        QCOMPARE(readFile(ClientPaths::sshPid()), QByteArray::number(service.processId()));
+        QCOMPARE(readFile(ClientPaths::sshPid()), QByteArray::number(Test::TunnelServiceAccess::sshProcessId(service)));
         m_fixture->clearReports();
         QVERIFY(awaitTask(service.systemDidWake()).finished);
         QVERIFY(m_fixture->reports().isEmpty());
@@ -366,7 +375,7 @@ private Q_SLOTS:
         QVERIFY(awaitTask(service.systemDidWake()).finished);
         QTest::qWait(400);
         QCOMPARE(reportTrail(), u"disabled: "_s + disabledText);
-        QVERIFY(!service.isProcessRunning());
+        QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
         QCOMPARE(m_fixture->standIns().privilegedScripts().size(), 2);
     }
 };

@@ -6,6 +6,7 @@
 #include "ProtectionServer.h"
 #include "SshServer.h"
 #include "TestSupport/StandIns.h"
+#include "TestSupport/TunnelServiceAccess.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,7 @@
 #include "Stack.h"
 
 #include "BuildConstants.h"
+#include "Foundation/ScriptQuoting.h"
 #include "SignedRelease.h"
 
 #include <QDateTime>
@@ -28,11 +29,6 @@ QString randomText(qsizetype length)
     for (qsizetype i = 0; i < length; ++i)
         text += alphabet.at(QRandomGenerator::system()->bounded(int(alphabet.size())));
     return text;
-}
-
-QString shellQuoted(QString text)
-{
-    return u'\'' + text.replace(u"'"_s, u"'\\''"_s) + u'\'';
 }
 
 QJsonObject mapping(const QString &placeholder, const QString &original)
@@ -252,7 +248,7 @@ QByteArray Stack::environment() const
     };
     QString text;
     for (const auto &[name, value] : values)
-        text += name + u'=' + shellQuoted(value) + u'\n';
+        text += name + u'=' + ScriptQuoting::shellQuoted(value) + u'\n';
     return text.toUtf8();
 }
 

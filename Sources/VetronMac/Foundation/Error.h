@@ -45,6 +45,26 @@ private:
     QString m_reason;
 };
 
+// An error of one fixed case out of `CaseEnum`, whose description is that case's fixed sentence:
+// `describe(CaseEnum)`, declared next to the enum, gives the text of each case.
+template<class CaseEnum>
+class CaseError : public Error
+{
+public:
+    using Case = CaseEnum;
+
+    explicit CaseError(Case which)
+        : Error(describe(which))
+        , m_case(which)
+    {
+    }
+
+    Case which() const noexcept { return m_case; }
+
+private:
+    Case m_case;
+};
+
 // The case of `error` when it holds an E (an error type with a `Case` and `which()`).
 template<class E>
 std::optional<typename E::Case> errorCase(const std::exception_ptr &error)

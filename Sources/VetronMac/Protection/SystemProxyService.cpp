@@ -4,9 +4,9 @@
 #include "Foundation/ClientPaths.h"
 #include "Foundation/Models.h"
 #include "Foundation/ProcessRunner.h"
+#include "Foundation/ScriptQuoting.h"
 #include "Platform/SystemLog.h"
 #include "Protection/NetworksetupOutput.h"
-#include "Protection/ScriptQuoting.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,11 +78,15 @@ std::optional<QList<ServiceProxyBackup>> readBackup()
 
 } // namespace
 
-ProxyError::ProxyError(Case which)
-    : Error(which == Case::noNetworkServices ? u"Не найдены сетевые подключения macOS."_s
-                                             : u"Не удалось восстановить предыдущие настройки прокси."_s)
-    , m_case(which)
+QString describe(ProxyErrorCase which)
 {
+    switch (which) {
+    case ProxyErrorCase::noNetworkServices:
+        return u"Не найдены сетевые подключения macOS."_s;
+    case ProxyErrorCase::backupMissing:
+        return u"Не удалось восстановить предыдущие настройки прокси."_s;
+    }
+    return {};
 }
 
 SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent, LogFunction log)
@@ -170,7 +174,7 @@ QCoro::Task<> SystemProxyService::switchOn(quint16 port)
     const QString target = loopback + u' ' + QString::number(port);
     QStringList lines { u"set -e"_s };
     for (const QString &service : services) {
-        const QString quoted = shellQuoted(service);
+        const QString quoted = ScriptQuoting::shellQuoted(service);
         lines << networksetupLine(u"-setwebproxy"_s, quoted + u' ' + target)
               << networksetupLine(u"-setsecurewebproxy"_s, quoted + u' ' + target)
               << networksetupLine(u"-setwebproxystate"_s, quoted + u" on"_s)
@@ -227,12 +231,12 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBa
             gone << saved.name;
             continue;
         }
-        const QString quoted = shellQuoted(saved.name);
+        const QString quoted = ScriptQuoting::shellQuoted(saved.name);
         restoration.commands << restoreCommands(quoted, saved.web, false)
                              << restoreCommands(quoted, saved.secure, true);
         QStringList domains;
         for (const QString &domain : saved.bypass)
-            domains << shellQuoted(domain);
+            domains << ScriptQuoting::shellQuoted(domain);
         const QString bypass = domains.isEmpty() ? u"Empty"_s : domains.join(u' ');
         restoration.commands << networksetupLine(u"-setproxybypassdomains"_s, quoted + u' ' + bypass);
     }
@@ -266,7 +270,7 @@ QCoro::Task<SystemProxyService::OursOff> SystemProxyService::ourProxiesOff(QStri
     // else is the user's.
     OursOff off;
     for (const ServiceProxyBackup &service : current) {
-        const QString quoted = shellQuoted(service.name);
+        const QString quoted = ScriptQuoting::shellQuoted(service.name);
         if (pointsAt(service.web, port))
             off.commands << networksetupLine(u"-setwebproxystate"_s, quoted + u" off"_s);
         if (pointsAt(service.secure, port))
@@ -353,18 +357,13 @@ QCoro::Task<QStringList> SystemProxyService::bypass(QString service)
 
 QCoro::Task<> SystemProxyService::privileged(QString script)
 {
-    const QStringList arguments { u"-e"_s, appleScriptFor(script) };
+    const QStringList arguments { u"-e"_s, ScriptQuoting::appleScriptFor(script) };
     co_await ProcessRunner::run(m_tools.osascript, arguments);
 }
 
 QHash<QString, QString> SystemProxyService::dictionary(QStringView text)
 {
     return NetworksetupOutput::dictionary(text);
-}
-
-QString SystemProxyService::shellQuoted(const QString &text)
-{
-    return ScriptQuoting::shellQuoted(text);
 }
 
 QStringList SystemProxyService::restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint,
@@ -375,16 +374,11 @@ QStringList SystemProxyService::restoreCommands(const QString &quotedService, co
     const bool hasServer = !endpoint.server.isEmpty() && endpoint.port >= 1;
     QStringList lines;
     if (hasServer) {
-        lines << networksetupLine(proxyOption, quotedService + u' ' + shellQuoted(endpoint.server) + u' '
+        lines << networksetupLine(proxyOption, quotedService + u' ' + ScriptQuoting::shellQuoted(endpoint.server) + u' '
                                                    + QString::number(endpoint.port));
     }
     lines << networksetupLine(stateOption, quotedService + (endpoint.enabled && hasServer ? u" on"_s : u" off"_s));
     return lines;
-}
-
-QString SystemProxyService::appleScriptFor(const QString &script)
-{
-    return ScriptQuoting::appleScriptFor(script);
 }
 
 QString SystemProxyService::networksetupLine(const QString &option, const QString &arguments) const

@@ -15,18 +15,9 @@
 
 namespace Vetron {
 
-class ProxyError : public Error
-{
-public:
-    enum class Case { noNetworkServices, backupMissing };
-
-    explicit ProxyError(Case which);
-
-    Case which() const noexcept { return m_case; }
-
-private:
-    Case m_case;
-};
+enum class ProxyErrorCase { noNetworkServices, backupMissing };
+QString describe(ProxyErrorCase which);
+using ProxyError = CaseError<ProxyErrorCase>;
 
 // Points the web and secure-web proxies of every enabled network service at 127.0.0.1 and the
 // tunnel's local port, and puts the user's own settings back. The user's settings are saved once,
@@ -71,15 +62,9 @@ public:
     // blanks and tabs. Lines without a colon are skipped; a repeated key keeps its last value.
     static QHash<QString, QString> dictionary(QStringView text);
 
-    // Wraps `text` in single quotes for /bin/sh, each inner quote written as '\''.
-    static QString shellQuoted(const QString &text);
-
     // The lines that put one saved endpoint back; `quotedService` is already shell-quoted. A
     // switched-off proxy that had a server gets its server and port back before it goes off.
     QStringList restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const;
-
-    // The AppleScript that runs `script` through the administrator password dialog.
-    static QString appleScriptFor(const QString &script);
 
 private:
     // Suspends until every `enable` or `restore` begun earlier has ended; the returned flag is

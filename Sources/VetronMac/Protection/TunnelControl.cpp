@@ -1,8 +1,9 @@
-// Control requests to the protection server, sent through the tunnel with the map key.
-
-#include "Protection/TunnelService.h"
+#include "Protection/TunnelControl.h"
 
 #include "BuildConstants.h"
+#include "Protection/TunnelError.h"
+#include "Protection/TunnelProcess.h"
+#include "Protection/TunnelProtocolSupport.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -40,44 +41,57 @@ const WebAnswer &requireOk(const WebAnswer &answer)
 
 } // namespace
 
-void TunnelService::requireOwnForward(quint16 port) const
+TunnelControl::TunnelControl(const TunnelProcess &ssh, const TunnelCredentials &credentials,
+                             const TunnelTimings &timings)
+    : m_ssh(ssh)
+    , m_credentials(credentials)
+    , m_timings(timings)
 {
-    // Without our ssh on the port any local program may listen there and collect the key.
-    if (!isProcessRunning() || m_provenLaunch != m_connectionID || m_provenPort != port)
-        throw NetworkError(QNetworkReply::ConnectionRefusedError);
 }
 
-QCoro::Task<WebAnswer> TunnelService::sendAuthorized(QUrl url, QByteArray verb, QByteArray body)
+QCoro::Task<WebAnswer> TunnelControl::sendAuthorized(QUrl url, QByteArray verb, QByteArray body)
 {
-    if (!m_config)
+    if (!m_credentials.config)
         throw TunnelError(TunnelError::Case::notActivated);
-    requireOwnForward(quint16(m_config->localPort));
+    const auto port = quint16(m_credentials.config->localPort);
+    m_ssh.requireOwnForward(port);
     QNetworkRequest request(url);
     request.setTransferTimeout(int(m_timings.requestLimit.count()));
-    request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());
+    request.setRawHeader("X-Anon-Key", m_credentials.mapKey.toUtf8());
     if (!body.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
-    const auto client = WebExchange::proxiedClient(quint16(m_config->localPort), m_timings.clientTimeout);
+    const auto client = WebExchange::proxiedClient(port, m_timings.clientTimeout);
     co_return co_await WebExchange::send(*client, request, verb, body);
 }
 
-QCoro::Task<WebAnswer> TunnelService::sendAuthorizedOk(QUrl url, QByteArray verb, QByteArray body)
+QCoro::Task<WebAnswer> TunnelControl::sendAuthorizedOk(QUrl url, QByteArray verb, QByteArray body)
 {
     co_return requireOk(co_await sendAuthorized(url, verb, body));
 }
 
-QCoro::Task<WebAnswer> TunnelService::authorizedRequest(QUrl url)
+QCoro::Task<> TunnelControl::unlock(ClientConfig config)
 {
-    return sendAuthorized(url, "GET", {});
+    const QUrl address(u"http://"_s + config.unlockHost + u"/"_s, QUrl::StrictMode);
+    if (!address.isValid() || address.host().isEmpty())
+        throw TunnelError(TunnelError::Case::invalidConfiguration);
+
+    m_ssh.requireOwnForward(quint16(config.localPort));
+    QNetworkRequest request(address);
+    request.setTransferTimeout(int(m_timings.requestLimit.count()));
+    request.setRawHeader("X-Anon-Key", m_credentials.mapKey.toUtf8());
+    const auto client = WebExchange::proxiedClient(quint16(config.localPort), m_timings.clientTimeout);
+    const WebAnswer answer = co_await WebExchange::send(*client, request);
+    if (!TunnelProtocolSupport::acceptsUnlock(answer.status, answer.body))
+        throw TunnelError(TunnelError::Case::serverUnavailable);
 }
 
-QCoro::Task<ProtectionSettings> TunnelService::settings()
+QCoro::Task<ProtectionSettings> TunnelControl::settings()
 {
     const WebAnswer answer = co_await sendAuthorizedOk(pseudoHost(BuildConstants::statusHost));
     co_return decodeJson<ProtectionSettings>(answer.body);
 }
 
-QCoro::Task<> TunnelService::save(ProtectionSettings settings)
+QCoro::Task<> TunnelControl::save(ProtectionSettings settings)
 {
     // An empty list still sends the item, with an empty value ("disabled_categories=").
     const QList<std::pair<QString, QString>> items {
@@ -88,26 +102,26 @@ QCoro::Task<> TunnelService::save(ProtectionSettings settings)
     co_await sendAuthorizedOk(withQuery(pseudoHost(BuildConstants::configHost), items));
 }
 
-QCoro::Task<> TunnelService::purgeMap()
+QCoro::Task<> TunnelControl::purgeMap()
 {
     co_await sendAuthorizedOk(pseudoHost(BuildConstants::purgeHost));
 }
 
-QCoro::Task<QList<ProtectedSession>> TunnelService::sessions()
+QCoro::Task<QList<ProtectedSession>> TunnelControl::sessions()
 {
-    const WebAnswer answer = requireOk(co_await authorizedRequest(pseudoHost(BuildConstants::sessionsHost)));
+    const WebAnswer answer = requireOk(co_await sendAuthorized(pseudoHost(BuildConstants::sessionsHost)));
     co_return decodeJson<ProtectedSessionsResponse>(answer.body).sessions;
 }
 
-QCoro::Task<ProtectedSessionDetail> TunnelService::session(QString id)
+QCoro::Task<ProtectedSessionDetail> TunnelControl::session(QString id)
 {
     const QList<std::pair<QString, QString>> items { { u"id"_s, id } };
     const QUrl address = withQuery(pseudoHost(BuildConstants::sessionHost), items);
-    const WebAnswer answer = requireOk(co_await authorizedRequest(address));
+    const WebAnswer answer = requireOk(co_await sendAuthorized(address));
     co_return decodeJson<ProtectedSessionDetail>(answer.body);
 }
 
-QCoro::Task<> TunnelService::sessionCommand(QString action, QString id, std::optional<QString> title)
+QCoro::Task<> TunnelControl::sessionCommand(QString action, QString id, std::optional<QString> title)
 {
     QJsonObject command { { u"action"_s, action }, { u"id"_s, id } };
     if (title)

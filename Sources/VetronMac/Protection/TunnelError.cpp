@@ -3,31 +3,22 @@
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
-namespace {
 
-QString describe(TunnelError::Case which)
+QString describe(TunnelErrorCase which)
 {
     switch (which) {
-    case TunnelError::Case::notActivated:
+    case TunnelErrorCase::notActivated:
         return u"Ветрон не активирован."_s;
-    case TunnelError::Case::sshStopped:
+    case TunnelErrorCase::sshStopped:
         return u"SSH-туннель завершился."_s;
-    case TunnelError::Case::serverUnavailable:
+    case TunnelErrorCase::serverUnavailable:
         return u"Сервер защиты не ответил."_s;
-    case TunnelError::Case::portBusy:
+    case TunnelErrorCase::portBusy:
         return u"Локальный порт занят другой программой."_s;
-    case TunnelError::Case::invalidConfiguration:
+    case TunnelErrorCase::invalidConfiguration:
         return u"Настройки защищённого соединения повреждены. Активируйте Ветрон заново."_s;
     }
     return {};
-}
-
-} // namespace
-
-TunnelError::TunnelError(Case which)
-    : Error(describe(which))
-    , m_case(which)
-{
 }
 
 } // namespace Vetron

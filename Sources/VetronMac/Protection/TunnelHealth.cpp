@@ -1,4 +1,4 @@
-// The tunnel's probes, its health monitor and the recovery after sleep.
+#include "Protection/TunnelHealth.h"
 
 #include "Protection/TunnelService.h"
 
@@ -6,7 +6,6 @@
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
 
-#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QUrlQuery>
 
@@ -35,51 +34,32 @@ QCoro::Task<std::optional<WebAnswer>> askStatus(quint16 port, std::chrono::milli
 
 } // namespace
 
-QCoro::Task<bool> TunnelService::canary(quint16 port)
+TunnelHealth::TunnelHealth(TunnelService &service)
+    : m_service(service)
+{
+}
+
+TunnelHealth::~TunnelHealth()
+{
+    stopMonitor();
+}
+
+QCoro::Task<bool> TunnelHealth::canary(quint16 port)
 {
     const QString nonce = QUuid::createUuid().toString(QUuid::WithoutBraces).remove(u'-');
     QUrl address = statusAddress();
     address.setQuery(u"nonce="_s + nonce);
-    const auto answer = co_await askStatus(port, m_timings.canaryTimeout, address);
+    const auto answer = co_await askStatus(port, m_service.m_timings.canaryTimeout, address);
     co_return answer && answer->status == 200 && QString::fromUtf8(answer->body).contains(nonce);
 }
 
-QCoro::Task<> TunnelService::awaitForward(quint16 port, QPointer<QProcess> process)
+QCoro::Task<bool> TunnelHealth::mapIsUnlocked(quint16 port)
 {
-    // ssh listens on the forward only once it has logged in. A canary sent before that fails at
-    // once and costs a whole interval; looking whether the port is taken yet costs next to nothing.
-    const auto alive = m_alive;
-    const QDeadlineTimer deadline(m_timings.canaryInterval);
-    while (!deadline.hasExpired() && process && process->state() == QProcess::Running
-           && !TunnelProtocolSupport::localPortIsBusy(port)) {
-        if (!co_await sleepUnlessCancelled(alive, std::chrono::milliseconds(20)))
-            co_return;
-    }
-}
-
-QCoro::Task<bool> TunnelService::mapIsUnlocked(quint16 port)
-{
-    const auto answer = co_await askStatus(port, m_timings.mapStateTimeout, statusAddress());
+    const auto answer = co_await askStatus(port, m_service.m_timings.mapStateTimeout, statusAddress());
     co_return answer && answer->status == 200 && TunnelProtocolSupport::mapIsUnlocked(answer->body);
 }
 
-QCoro::Task<> TunnelService::unlock(ClientConfig config)
-{
-    const QUrl address(u"http://"_s + config.unlockHost + u"/"_s, QUrl::StrictMode);
-    if (!address.isValid() || address.host().isEmpty())
-        throw TunnelError(TunnelError::Case::invalidConfiguration);
-
-    requireOwnForward(quint16(config.localPort));
-    QNetworkRequest request(address);
-    request.setTransferTimeout(int(m_timings.requestLimit.count()));
-    request.setRawHeader("X-Anon-Key", m_mapKey.toUtf8());
-    const auto client = WebExchange::proxiedClient(quint16(config.localPort), m_timings.clientTimeout);
-    const WebAnswer answer = co_await WebExchange::send(*client, request);
-    if (!TunnelProtocolSupport::acceptsUnlock(answer.status, answer.body))
-        throw TunnelError(TunnelError::Case::serverUnavailable);
-}
-
-void TunnelService::startMonitor()
+void TunnelHealth::startMonitor()
 {
     if (m_monitorToken)
         return;
@@ -87,39 +67,49 @@ void TunnelService::startMonitor()
     monitor(m_monitorToken);
 }
 
-QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
+void TunnelHealth::stopMonitor()
+{
+    if (m_monitorToken) {
+        m_monitorToken->cancel();
+        m_monitorToken.reset();
+    }
+}
+
+QCoro::Task<> TunnelHealth::monitor(std::shared_ptr<CancellationToken> token)
 {
     // The token is cancelled by `disable` and when the service goes away; after every wait it is
     // checked before the service is touched again. A pass whose generation was superseded while
     // it waited claims nothing.
+    TunnelService &s = m_service;
     bool failureReported = false;
-    const auto reportFailure = [this, &failureReported](QStringView detail) {
+    const auto reportFailure = [&s, &failureReported](QStringView detail) {
         failureReported = true;
-        report(ProtectionState::blocked, detail);
+        s.report(ProtectionState::blocked, detail);
     };
-    const auto reportProtected = [this, &failureReported]() {
+    const auto reportProtected = [&s, &failureReported]() {
         failureReported = false;
-        report(ProtectionState::protected_, Texts::protectedNow);
+        s.report(ProtectionState::protected_, Texts::protectedNow);
     };
     for (;;) {
-        co_await sleepUnlessCancelled(token, m_timings.monitorInterval);
+        co_await sleepUnlessCancelled(token, s.m_timings.monitorInterval);
         if (token->isCancelled())
             co_return;
+        ++m_passes;
         // A switch-on whose proxy step is under way or failed is not the monitor's to repair.
-        if (!m_requested || !m_config || !proxiesAreOurs())
+        if (!s.m_requested || !s.m_credentials.config || !s.proxiesAreOurs())
             continue;
         // A connect or a reconnect after an ssh exit is under way: its ssh is not ready to be
         // judged, its back-off is not to be cut short, and its own outcome will be reported.
-        if (m_connecting || m_reconnecting)
+        if (s.m_connecting || s.m_reconnecting)
             continue;
-        const Generation generation = this->generation();
-        const ClientConfig config = *m_config;
+        const TunnelService::Generation generation = s.generation();
+        const ClientConfig config = *s.m_credentials.config;
 
-        if (isProcessRunning()) {
+        if (s.m_ssh->isRunning()) {
             // What was learnt about one ssh says nothing once another has taken its place.
-            const QPointer<QProcess> probed = m_process;
+            const QUuid probed = s.m_ssh->launchId();
             const auto stale = [&]() {
-                return token->isCancelled() || !generation.current() || m_process != probed;
+                return token->isCancelled() || !generation.current() || s.m_ssh->launchId() != probed;
             };
             const bool unlocked = co_await mapIsUnlocked(quint16(config.localPort));
             if (token->isCancelled())
@@ -127,7 +117,7 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             if (stale())
                 continue;
             if (unlocked) {
-                m_reconnectDelay = m_timings.initialReconnectDelay;
+                s.m_backoff.reset();
                 // Recovered without an unlock (the map stayed open while the server failed).
                 if (failureReported)
                     reportProtected();
@@ -135,7 +125,7 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             }
             bool accepted = true;
             try {
-                co_await unlock(config);
+                co_await s.m_control.unlock(config);
             } catch (...) {
                 accepted = false;
             }
@@ -152,7 +142,7 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
 
         std::exception_ptr failure;
         try {
-            co_await connect();
+            co_await s.connect();
         } catch (...) {
             failure = std::current_exception();
         }
@@ -165,29 +155,30 @@ QCoro::Task<> TunnelService::monitor(std::shared_ptr<CancellationToken> token)
             continue;
         }
         if (errorCase<TunnelError>(failure) == TunnelError::Case::portBusy) {
-            co_await sleepUnlessCancelled(token, m_timings.portBusyRetry);
+            co_await sleepUnlessCancelled(token, s.m_timings.portBusyRetry);
         } else {
             reportFailure(Texts::tryingToRecover);
-            co_await sleepUnlessCancelled(token, takeReconnectWait());
+            co_await sleepUnlessCancelled(token, s.m_backoff.takeWait());
         }
     }
 }
 
-QCoro::Task<> TunnelService::systemDidWake()
+QCoro::Task<> TunnelHealth::systemDidWake()
 {
-    const Generation generation = this->generation();
+    TunnelService &s = m_service;
+    const TunnelService::Generation generation = s.generation();
     // A switch-on under way (its password dialog may be open) ends by itself; one whose proxy
     // step failed stays blocked until the user switches on again.
-    if (!m_requested || !m_config || !proxiesAreOurs() || m_connecting)
+    if (!s.m_requested || !s.m_credentials.config || !s.proxiesAreOurs() || s.m_connecting)
         co_return;
-    if (isProcessRunning()) {
-        const bool answered = co_await canary(quint16(m_config->localPort));
+    if (s.m_ssh->isRunning()) {
+        const bool answered = co_await canary(quint16(s.m_credentials.config->localPort));
         if (!generation.current() || answered)
             co_return;
     }
-    report(ProtectionState::connecting, Texts::afterSleep);
+    s.report(ProtectionState::connecting, Texts::afterSleep);
 
-    co_await reconnect(Texts::tryingToRecover.toString());
+    co_await s.reconnect(Texts::tryingToRecover.toString());
 }
 
 } // namespace Vetron

@@ -1,12 +1,15 @@
-// The ssh child: its arguments, its standard error, stopping it, and ending one that an earlier
-// run of the client left behind.
+#include "Protection/TunnelProcess.h"
 
-#include "Protection/TunnelService.h"
-
+#include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
+#include "Foundation/ProcessRunner.h"
+#include "Foundation/ScriptQuoting.h"
+#include "Foundation/WebExchange.h"
 #include "Platform/ProcessArguments.h"
 #include "Protection/SshStandardError.h"
+#include "Protection/TunnelProtocolSupport.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <csignal>
@@ -15,10 +18,80 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron {
 
-QCoro::Task<> TunnelService::stopProcess()
+TunnelProcess::TunnelProcess(ToolPaths tools, TunnelTimings timings, QObject *parent)
+    : QObject(parent)
+    , m_tools(std::move(tools))
+    , m_timings(timings)
+{
+}
+
+TunnelProcess::~TunnelProcess()
+{
+    m_alive->cancel();
+}
+
+QUuid TunnelProcess::beginLaunch()
+{
+    m_launch = QUuid::createUuid();
+    return m_launch;
+}
+
+QCoro::Task<QPointer<QProcess>> TunnelProcess::launch(ClientConfig config, QUuid id)
 {
     const auto alive = m_alive;
-    m_connectionID = QUuid::createUuid();
+    const QPointer<QProcess> process = new QProcess(this);
+    process->setProgram(m_tools.ssh);
+    process->setArguments(sshArguments(config));
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    m_stderrReader = QObject::connect(process, &QProcess::readyReadStandardError, this,
+                                      [this, process]() { readStandardError(process); });
+    QObject::connect(process, &QProcess::finished, this, [this, id]() { Q_EMIT exited(id); });
+
+    try {
+        co_await ProcessRunner::launch(*process);
+    } catch (...) {
+        if (!alive->isCancelled())
+            release(process);
+        throw;
+    }
+    throwIfCancelled(alive); // this went away and took its child with it
+    co_return process;
+}
+
+void TunnelProcess::adopt(QPointer<QProcess> process)
+{
+    m_process = process;
+    try {
+        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()), AtomicFile::ownerOnly);
+    } catch (const FileError &) {
+        // Only a later run's clean-up after a crash depends on it.
+    }
+}
+
+void TunnelProcess::discard(QProcess *process)
+{
+    process->terminate();
+    release(process);
+}
+
+QCoro::Task<> TunnelProcess::awaitForward(quint16 port, QPointer<QProcess> process)
+{
+    // ssh listens on the forward only once it has logged in. A canary sent before that fails at
+    // once and costs a whole interval; looking whether the port is taken yet costs next to nothing.
+    const auto alive = m_alive;
+    const QDeadlineTimer deadline(m_timings.canaryInterval);
+    while (!deadline.hasExpired() && process && process->state() == QProcess::Running
+           && !TunnelProtocolSupport::localPortIsBusy(port)) {
+        if (!co_await sleepUnlessCancelled(alive, std::chrono::milliseconds(20)))
+            co_return;
+    }
+}
+
+QCoro::Task<> TunnelProcess::stop()
+{
+    const auto alive = m_alive;
+    m_launch = QUuid::createUuid();
     QObject::disconnect(m_stderrReader);
 
     const QPointer<QProcess> process = m_process;
@@ -36,10 +109,10 @@ QCoro::Task<> TunnelService::stopProcess()
         if (alive->isCancelled() || !process)
             co_return;
     }
-    releaseProcess(process);
+    release(process);
 }
 
-QCoro::Task<> TunnelService::waitUntil(std::function<bool()> ended)
+QCoro::Task<> TunnelProcess::waitUntil(std::function<bool()> ended)
 {
     const auto alive = m_alive;
     const TunnelTimings timings = m_timings;
@@ -49,7 +122,7 @@ QCoro::Task<> TunnelService::waitUntil(std::function<bool()> ended)
     }
 }
 
-QCoro::Task<> TunnelService::stopLeftoverSsh(ClientConfig config)
+QCoro::Task<> TunnelProcess::stopLeftover(ClientConfig config)
 {
     const auto alive = m_alive;
     QFile file(ClientPaths::sshPid());
@@ -73,7 +146,20 @@ QCoro::Task<> TunnelService::stopLeftoverSsh(ClientConfig config)
     QFile::remove(ClientPaths::sshPid());
 }
 
-void TunnelService::releaseProcess(QProcess *process)
+void TunnelProcess::proveForward(const QUuid &id, quint16 port)
+{
+    m_provenLaunch = id;
+    m_provenPort = port;
+}
+
+void TunnelProcess::requireOwnForward(quint16 port) const
+{
+    // Without our ssh on the port any local program may listen there and collect the key.
+    if (!isRunning() || m_provenLaunch != m_launch || m_provenPort != port)
+        throw NetworkError(QNetworkReply::ConnectionRefusedError);
+}
+
+void TunnelProcess::release(QProcess *process)
 {
     // No stronger signal than the polite one: a child that has not ended yet is let go of when
     // it does.
@@ -83,17 +169,16 @@ void TunnelService::releaseProcess(QProcess *process)
         QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
 }
 
-void TunnelService::readStandardError(QProcess *process)
+void TunnelProcess::readStandardError(QProcess *process)
 {
     const QString line = SshStandardError::lastLine(process->readAllStandardError());
     if (!line.isEmpty())
-        m_lastSSHError = line;
+        m_lastError = line;
 }
 
-QStringList TunnelService::sshArguments(const ClientConfig &config)
+QStringList TunnelProcess::sshArguments(const ClientConfig &config)
 {
-    QString knownHosts = ClientPaths::knownHosts();
-    knownHosts.replace(u"\\"_s, u"\\\\"_s).replace(u"\""_s, u"\\\""_s);
+    const QString knownHosts = ScriptQuoting::doubleQuotedBody(ClientPaths::knownHosts());
     return {
         u"-i"_s,
         ClientPaths::privateKey(),

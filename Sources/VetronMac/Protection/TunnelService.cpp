@@ -1,14 +1,11 @@
 #include "Protection/TunnelService.h"
 
-#include "Foundation/AtomicFile.h"
 #include "Foundation/ClientPaths.h"
-#include "Foundation/ProcessRunner.h"
 #include "Platform/SystemLog.h"
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
@@ -42,20 +39,19 @@ ClientConfig usableConfig(ClientConfig config)
 
 TunnelService::TunnelService(StateCallback stateChanged, Options options, QObject *parent)
     : QObject(parent)
-    , m_proxy(new SystemProxyService(options.tools, this, options.log))
-    , m_stateChanged(std::move(stateChanged))
-    , m_reconnectDelay(options.timings.initialReconnectDelay)
-    , m_tools(std::move(options.tools))
     , m_timings(options.timings)
+    , m_proxy(new SystemProxyService(options.tools, this, options.log))
+    , m_ssh(new TunnelProcess(options.tools, options.timings, this))
+    , m_stateChanged(std::move(stateChanged))
     , m_log(options.log ? std::move(options.log) : Platform::writeSystemLog)
 {
+    QObject::connect(m_ssh, &TunnelProcess::exited, this, [this](QUuid launch) { terminated(launch); });
 }
 
 TunnelService::~TunnelService()
 {
     m_alive->cancel();
-    if (m_monitorToken)
-        m_monitorToken->cancel();
+    m_health.stopMonitor();
 }
 
 void TunnelService::report(ProtectionState state, QStringView detail)
@@ -84,13 +80,13 @@ QCoro::Task<> TunnelService::enable()
     std::exception_ptr failure;
     try {
         try {
-            m_config = usableConfig(decodeJson<ClientConfig>(readDataFile(ClientPaths::config())));
+            m_credentials.config = usableConfig(decodeJson<ClientConfig>(readDataFile(ClientPaths::config())));
         } catch (const TunnelError &) {
-            m_config.reset();
+            m_credentials.config.reset();
             throw;
         }
-        m_mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
-        co_await m_proxy->enable(quint16(m_config->localPort));
+        m_credentials.mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
+        co_await m_proxy->enable(quint16(m_credentials.config->localPort));
         throwUnlessCurrent(generation);
         m_proxiesSwitchedIn = generation.number;
         co_await connect();
@@ -101,7 +97,7 @@ QCoro::Task<> TunnelService::enable()
     if (!failure || !generation.current())
         co_return;
 
-    co_await stopProcess();
+    co_await m_ssh->stop();
     if (generation.current())
         report(ProtectionState::blocked, Texts::notSentDirectlyPrefix.toString() + describeError(failure));
 }
@@ -111,11 +107,8 @@ QCoro::Task<bool> TunnelService::disable()
     m_requested = false;
     ++m_generation;
     const Generation generation = this->generation();
-    if (m_monitorToken) {
-        m_monitorToken->cancel();
-        m_monitorToken.reset();
-    }
-    co_await stopProcess();
+    m_health.stopMonitor();
+    co_await m_ssh->stop();
     if (!generation.current())
         co_return false;
 
@@ -138,7 +131,7 @@ QCoro::Task<bool> TunnelService::disable()
 QCoro::Task<> TunnelService::connect()
 {
     const Generation generation = this->generation();
-    if (!m_config)
+    if (!m_credentials.config)
         throw TunnelError(TunnelError::Case::notActivated);
     if (m_connecting == generation.number)
         co_return;
@@ -148,92 +141,65 @@ QCoro::Task<> TunnelService::connect()
             m_connecting.reset();
     });
 
-    co_await stopProcess();
+    co_await m_ssh->stop();
     throwUnlessCurrent(generation);
-    if (!m_config)
+    if (!m_credentials.config)
         throw TunnelError(TunnelError::Case::notActivated);
-    const ClientConfig config = *m_config;
-    co_await stopLeftoverSsh(config);
+    const ClientConfig config = *m_credentials.config;
+    co_await m_ssh->stopLeftover(config);
     throwUnlessCurrent(generation);
-    const QUuid id = QUuid::createUuid();
-    m_connectionID = id;
+    const QUuid id = m_ssh->beginLaunch();
 
     if (TunnelProtocolSupport::localPortIsBusy(quint16(config.localPort))) {
         report(ProtectionState::blocked, Texts::portBusy);
         throw TunnelError(TunnelError::Case::portBusy);
     }
 
-    const QPointer<QProcess> process = new QProcess(this);
-    process->setProgram(m_tools.ssh);
-    process->setArguments(sshArguments(config));
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    m_stderrReader = QObject::connect(process, &QProcess::readyReadStandardError, this,
-                                      [this, process]() { readStandardError(process); });
-    QObject::connect(process, &QProcess::finished, this, [self = QPointer(this), id]() {
-        if (self)
-            self->terminated(id);
-    });
-
-    try {
-        co_await ProcessRunner::launch(*process);
-    } catch (...) {
-        if (!generation.alive->isCancelled())
-            releaseProcess(process);
-        throw;
-    }
+    const QPointer<QProcess> process = co_await m_ssh->launch(config, id);
     throwIfCancelled(generation.alive); // the service took its child with it
-    if (!generation.current() || m_connectionID != id) {
+    if (!generation.current() || !m_ssh->isLaunch(id)) {
         // Stopped or replaced while it was starting: this child is nobody's any more.
-        process->terminate();
-        releaseProcess(process);
+        m_ssh->discard(process);
         throw CancelledError();
     }
-    m_process = process;
-    try {
-        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()),
-                          AtomicFile::ownerOnly);
-    } catch (const FileError &) {
-        // Only a later run's clean-up after a crash depends on it.
-    }
+    m_ssh->adopt(process);
 
     const auto port = quint16(config.localPort);
-    co_await awaitForward(port, process);
+    co_await m_ssh->awaitForward(port, process);
     throwUnlessCurrent(generation);
     for (int tries = 0;;) {
-        if (m_process != process || process->state() != QProcess::Running) {
-            if (!m_lastSSHError.isEmpty())
-                m_log(u"Ветрон: ssh завершился — "_s + m_lastSSHError);
+        if (!m_ssh->runs(process)) {
+            if (!m_ssh->lastError().isEmpty())
+                m_log(u"Ветрон: ssh завершился — "_s + m_ssh->lastError());
             throw TunnelError(TunnelError::Case::sshStopped);
         }
-        const bool answered = co_await canary(port);
+        const bool answered = co_await m_health.canary(port);
         throwUnlessCurrent(generation);
         if (answered) {
             // The forward is this ssh's: another program on the port would have made it exit.
-            m_provenLaunch = id;
-            m_provenPort = port;
-            m_reconnectDelay = m_timings.initialReconnectDelay;
-            co_await unlock(config);
+            m_ssh->proveForward(id, port);
+            m_backoff.reset();
+            co_await m_control.unlock(config);
             throwUnlessCurrent(generation);
-            startMonitor();
+            m_health.startMonitor();
             report(ProtectionState::protected_, Texts::protectedNow);
             co_return;
         }
         co_await sleepUnlessCancelled(generation.alive, m_timings.canaryInterval);
         throwUnlessCurrent(generation);
         if (++tries >= m_timings.canaryTries) {
-            co_await stopProcess();
+            co_await m_ssh->stop();
             throw TunnelError(TunnelError::Case::serverUnavailable);
         }
     }
 }
 
-QCoro::Task<> TunnelService::terminated(QUuid id)
+QCoro::Task<> TunnelService::terminated(QUuid launch)
 {
     const Generation generation = this->generation();
     // While a switch-on's proxy step is under way it replaces ssh itself; after the step failed
     // nothing comes back until the user switches on again.
-    if (id != m_connectionID || !m_requested || !proxiesAreOurs())
+    if (!m_ssh->isLaunch(launch) || !m_requested || !proxiesAreOurs())
         co_return;
     // A connect in progress sees its own ssh end and its caller reports; a reconnect already
     // under way takes this exit into its own attempt.
@@ -246,7 +212,7 @@ QCoro::Task<> TunnelService::terminated(QUuid id)
     });
     report(ProtectionState::blocked, Texts::interrupted);
 
-    co_await sleepUnlessCancelled(generation.alive, takeReconnectWait());
+    co_await sleepUnlessCancelled(generation.alive, m_backoff.takeWait());
     if (!generation.current())
         co_return;
 
@@ -264,18 +230,15 @@ QCoro::Task<> TunnelService::reconnect(QString failureDetail)
     }
     if (!failure || !generation.current())
         co_return;
-    co_await stopProcess();
+    co_await m_ssh->stop();
     // A busy port has already been reported by connect itself.
     if (generation.current() && errorCase<TunnelError>(failure) != TunnelError::Case::portBusy)
         report(ProtectionState::blocked, failureDetail);
 }
 
-std::chrono::milliseconds TunnelService::takeReconnectWait()
+QCoro::Task<> TunnelService::systemDidWake()
 {
-    const double delay = m_reconnectDelay;
-    m_reconnectDelay = std::min(2 * delay, m_timings.maxReconnectDelay);
-    const double factor = 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
-    return std::chrono::milliseconds(qRound64(delay * factor * 1000));
+    return m_health.systemDidWake();
 }
 
 } // namespace Vetron

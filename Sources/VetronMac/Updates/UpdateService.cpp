@@ -2,6 +2,7 @@
 
 #include "Foundation/AtomicFile.h"
 #include "Foundation/ProcessRunner.h"
+#include "Foundation/ScriptQuoting.h"
 #include "Foundation/WebExchange.h"
 
 #include <QCoreApplication>
@@ -124,9 +125,8 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
 
 QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools)
 {
-    const QString quoted = u'\'' + QString(bundle).replace(u"'"_s, u"'\\''"_s) + u'\'';
     return u"while %1 -0 %2 2>/dev/null; do %3 0.2; done; %4 %5"_s.arg(tools.kill, QString::number(pid), tools.sleep,
-                                                                         tools.open, quoted);
+                                                                         tools.open, ScriptQuoting::shellQuoted(bundle));
 }
 
 void scheduleRelaunch(const QString &bundle, const ToolPaths &tools)
