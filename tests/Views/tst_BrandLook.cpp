@@ -1,5 +1,5 @@
-#include "App/BrandAssets.h"
-#include "App/Theme.h"
+#include "Views/BrandAssets.h"
+#include "Views/Theme.h"
 #include "Platform/Fonts.h"
 #include "Views/Glyphs.h"
 #include "Views/ShieldLook.h"

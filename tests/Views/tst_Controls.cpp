@@ -1,4 +1,4 @@
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/PreviewMode.h"
 #include "TestSupport/ViewHarness.h"
 

@@ -1,5 +1,5 @@
 #include "App/AppModel.h"
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/ProtectionLook.h"
 
 #include "TestSupport/AwaitTask.h"

@@ -1,6 +1,6 @@
 #include "Views/ActivationLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

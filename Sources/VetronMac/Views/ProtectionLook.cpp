@@ -1,6 +1,6 @@
 #include "Views/ProtectionLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/ShieldLook.h"
 
 #include <QWindow>

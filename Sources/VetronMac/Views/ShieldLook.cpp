@@ -1,6 +1,6 @@
 #include "Views/ShieldLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/Glyphs.h"
 
 #include <QPixmap>

@@ -1,6 +1,6 @@
 #include "Views/UpdateLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 using namespace Qt::StringLiterals;
 
