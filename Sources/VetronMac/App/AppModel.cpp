@@ -31,7 +31,7 @@ const QString relaunchHeldBack = u"Обновление установлено, 
 QString defaultDetail(ProtectionState state)
 {
     // The state's title, as the shield pictures and the protection screen name it.
-    return shieldLook(state).label;
+    return ShieldLook::of(state).label;
 }
 
 AppModel::AppModel(bool autoConnect, Options options, QObject *parent)

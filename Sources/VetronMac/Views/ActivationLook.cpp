@@ -33,7 +33,7 @@ QString pastedKey(const QString &current, const std::optional<QString> &clipboar
 
 } // namespace ActivationLook
 
-QString ActivationLooks::pastedKey(const QString &current) const
+QString ActivationLookForViews::pastedKey(const QString &current) const
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     std::optional<QString> text;
