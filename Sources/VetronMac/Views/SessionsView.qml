@@ -14,7 +14,7 @@ Item {
     // Only a flattened scroll (pictures) has a height of its own.
     implicitHeight: scroll.implicitHeight
     Component.onCompleted: if (session !== undefined && titleField.text.length === 0)
-        titleField.text = SessionLooks.title(session)
+        titleField.text = SessionLook.title(session)
 
     SessionOperations {
         id: operations
@@ -29,12 +29,10 @@ Item {
         ColumnLayout {
             spacing: 14
 
-            LabelButton {
+            LinkButton {
                 objectName: "backToListButton"
-                padding: 0
                 text: "← К списку"
                 labelColor: Theme.muted
-                background: null
                 onClicked: {
                     root.model.selectedSession = null
                     root.model.section = MainSection.Settings
@@ -48,7 +46,7 @@ Item {
                 PlainText {
                     objectName: "sessionTitle"
                     Layout.fillWidth: true
-                    text: root.session !== undefined ? SessionLooks.title(root.session) : ""
+                    text: root.session !== undefined ? SessionLook.title(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 25
                     font.bold: true
@@ -69,7 +67,7 @@ Item {
                     BorderedButton {
                         objectName: "renameButton"
                         text: "Сохранить"
-                        enabled: SessionLooks.canRename(titleField.text, operations.busy)
+                        enabled: SessionLook.canRename(titleField.text, operations.busy)
                         onClicked: operations.rename(root.session.id, titleField.text)
                     }
                 }
@@ -84,7 +82,7 @@ Item {
                 PlainText {
                     objectName: "sessionFacts"
                     Layout.fillWidth: true
-                    text: root.session !== undefined ? SessionLooks.facts(root.session) : ""
+                    text: root.session !== undefined ? SessionLook.facts(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 13
                     lineHeight: 1.2
@@ -93,7 +91,7 @@ Item {
                 ProminentButton {
                     objectName: "revealButton"
                     visible: !operations.revealed
-                    text: SessionLooks.revealLabel(operations.busy)
+                    text: SessionLook.revealLabel(operations.busy)
                     tint: Theme.accent
                     enabled: !operations.busy
                     onClicked: operations.reveal(root.session.id)
@@ -103,11 +101,9 @@ Item {
                     visible: operations.revealed
                     spacing: 10
 
-                    PlainText {
+                    CaptionText {
                         Layout.fillWidth: true
                         text: "Данные расшифрованы только для показа в этом окне."
-                        font.family: Fonts.system
-                        font.pixelSize: 12
                         color: Theme.muted
                         wrapMode: Text.Wrap
                     }
@@ -125,6 +121,8 @@ Item {
                         model: operations.mapping
 
                         Rectangle {
+                            id: mappingRow
+
                             required property var modelData
 
                             Layout.fillWidth: true
@@ -141,7 +139,7 @@ Item {
 
                                 PlainText {
                                     Layout.fillWidth: true
-                                    text: modelData.placeholder
+                                    text: mappingRow.modelData.placeholder
                                     font.family: Fonts.monospaced
                                     font.pixelSize: 13
                                     font.weight: Font.DemiBold
@@ -151,7 +149,7 @@ Item {
                                 TextEdit {
                                     objectName: "mappingOriginal"
                                     Layout.fillWidth: true
-                                    text: modelData.original
+                                    text: mappingRow.modelData.original
                                     textFormat: TextEdit.PlainText
                                     readOnly: true
                                     selectByMouse: true
