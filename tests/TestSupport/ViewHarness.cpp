@@ -1,6 +1,6 @@
 #include "TestSupport/ViewHarness.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/QmlModule.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "Account/DeviceCredentialStore.h"
 #include "App/AppModel.h"
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 #include "AccountServer.h"
 #include "TestSupport/TestCertificates.h"

@@ -1,4 +1,4 @@
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/PreviewMode.h"
 #include "TestSupport/ViewHarness.h"
 
@@ -71,25 +71,31 @@ private Q_SLOTS:
     void sectionScrollFlattensForPreviews_data()
     {
         QTest::addColumn<bool>("flatten");
-        QTest::addRow("scrolls") << false;
-        QTest::addRow("flattened") << true;
+        QTest::addColumn<int>("contentHeight");
+        QTest::addColumn<qreal>("lane");
+        QTest::addRow("scrolls") << false << 2000 << 14.0;
+        QTest::addRow("fits") << false << 100 << 0.0;
+        QTest::addRow("flattened") << true << 2000 << 0.0;
     }
 
     void sectionScrollFlattensForPreviews()
     {
         QFETCH(bool, flatten);
+        QFETCH(int, contentHeight);
+        QFETCH(qreal, lane);
         PreviewMode::setFlattenScrolls(flatten);
         const auto window = show(u"SectionScroll"_s,
-            u"Layout.fillWidth: true; Layout.fillHeight: true; Rectangle { objectName: \"tall\"; implicitHeight: 2000 }"_s);
+            u"Layout.fillWidth: true; Layout.fillHeight: true; Rectangle { objectName: \"tall\"; implicitHeight: %1 }"_s
+                .arg(contentHeight));
         PreviewMode::setFlattenScrolls(false);
         const QQuickItem *scroll = window->findChild<QQuickItem *>(u"subject"_s);
         const QQuickItem *scrollView = window->findChild<QQuickItem *>(u"sectionScrollView"_s);
         const QQuickItem *content = window->findChild<QQuickItem *>(u"tall"_s);
         QCOMPARE(scrollView == nullptr, flatten);
         QCOMPARE(content->parentItem() == scroll, flatten);
-        QCOMPARE(scroll->implicitHeight() == 2000, flatten);
-        // Scrolling, the bar keeps a lane of its own beside the content.
-        QCOMPARE(content->width(), scroll->width() - (flatten ? 0 : 14));
+        QCOMPARE(scroll->implicitHeight() == contentHeight, flatten);
+        // A shown bar keeps a lane of its own beside the content; content that fits has none.
+        QCOMPARE(content->width(), scroll->width() - lane);
     }
 
     void brandShieldDimmedOnlyWhenOff_data()

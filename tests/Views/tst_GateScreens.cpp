@@ -1,7 +1,7 @@
 #include "App/AppModel.h"
 #include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestProfile.h"

@@ -1,5 +1,5 @@
 #include "App/AppModel.h"
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/ProtectionLook.h"
 
 #include "TestSupport/AwaitTask.h"
@@ -59,46 +59,29 @@ private Q_SLOTS:
                                        .repeated(5);
         QTest::addColumn<ProtectionState>("state");
         QTest::addColumn<QString>("detail");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("subtitle");
-        QTest::addColumn<QString>("action");
         QTest::addColumn<QColor>("tint");
         QTest::addColumn<QColor>("buttonFill");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<bool>("detailShown");
-        QTest::addRow("disabled")
-            << ProtectionState::disabled << u"Защита выключена"_s << u"Защита выключена"_s
-            << u"Данные могут отправляться без обезличивания."_s << u"Включить защиту"_s
-            << Theme::faint() << Theme::faint() << true << false;
+        QTest::addRow("disabled") << ProtectionState::disabled << u"Защита выключена"_s << Theme::faint()
+                                  << Theme::faint() << true << false;
         QTest::addRow("connecting, its detail not shown")
-            << ProtectionState::connecting << u"Устанавливаем защищённое соединение…"_s
-            << u"Подключаем защиту"_s << u"Обычно это занимает несколько секунд."_s << u"Подключение…"_s
-            << Theme::warnMeta() << Theme::switchOff() << false << false;
-        QTest::addRow("protected")
-            << ProtectionState::protected_ << u"Личные данные заменяются перед отправкой"_s
-            << u"Личные данные под защитой"_s << u"Имена, контакты и реквизиты заменяются перед отправкой."_s
-            << u"Выключить защиту"_s << Theme::accent() << Theme::accentSoft() << true << false;
-        const QString blocked = u"Отправка данных остановлена"_s;
-        const QString blockedSubtitle = u"Ветрон не смог подключиться и не пропускает данные без защиты."_s;
-        const QString retry = u"Повторить подключение"_s;
-        QTest::addRow("blocked, detail is the title")
-            << ProtectionState::blocked << blocked << blocked << blockedSubtitle << retry << Theme::danger()
-            << Theme::danger() << true << false;
+            << ProtectionState::connecting << u"Устанавливаем защищённое соединение…"_s << Theme::warnMeta()
+            << Theme::switchOff() << false << false;
+        QTest::addRow("protected") << ProtectionState::protected_ << u"Личные данные заменяются перед отправкой"_s
+                                   << Theme::accent() << Theme::accentSoft() << true << false;
+        QTest::addRow("blocked, detail is the title") << ProtectionState::blocked << u"Отправка данных остановлена"_s
+                                                      << Theme::danger() << Theme::danger() << true << false;
         QTest::addRow("blocked, empty detail")
-            << ProtectionState::blocked << QString(u""_s) << blocked << blockedSubtitle << retry
-            << Theme::danger() << Theme::danger() << true << false;
+            << ProtectionState::blocked << QString(u""_s) << Theme::danger() << Theme::danger() << true << false;
         QTest::addRow("blocked with a long detail")
-            << ProtectionState::blocked << longDetail << blocked << blockedSubtitle << retry
-            << Theme::danger() << Theme::danger() << true << true;
+            << ProtectionState::blocked << longDetail << Theme::danger() << Theme::danger() << true << true;
     }
 
     void protectionScreenFollowsTheState()
     {
         QFETCH(ProtectionState, state);
         QFETCH(QString, detail);
-        QFETCH(QString, title);
-        QFETCH(QString, subtitle);
-        QFETCH(QString, action);
         QFETCH(QColor, tint);
         QFETCH(QColor, buttonFill);
         QFETCH(bool, enabled);
@@ -107,10 +90,12 @@ private Q_SLOTS:
         model->setState(state, detail);
         const auto window = show(*model);
 
-        QCOMPARE(ViewHarness::item(*window, u"protectionTitle"_s)->property("text").toString(), title);
-        QCOMPARE(ViewHarness::item(*window, u"protectionSubtitle"_s)->property("text").toString(), subtitle);
+        // The texts are the state's own, as the model hands the state over.
+        const ProtectionLook::Presentation look = ProtectionLook::of(state);
+        QCOMPARE(ViewHarness::item(*window, u"protectionTitle"_s)->property("text").toString(), look.title);
+        QCOMPARE(ViewHarness::item(*window, u"protectionSubtitle"_s)->property("text").toString(), look.subtitle);
         QQuickItem &button = *ViewHarness::item(*window, u"protectionActionButton"_s);
-        QCOMPARE(button.property("text").toString(), action);
+        QCOMPARE(button.property("text").toString(), look.actionLabel);
         QCOMPARE(button.isEnabled(), enabled);
         QVERIFY(button.width() >= 240);
         QQuickItem &detailLine = *ViewHarness::item(*window, u"protectionDetail"_s);
@@ -143,31 +128,6 @@ private Q_SLOTS:
         }
         window->hide();
         QVERIFY(!rings.property("animating").toBool());
-    }
-
-    void ringsGrowAndFadeOverTheCycle_data()
-    {
-        QTest::addColumn<qreal>("offset");
-        QTest::addColumn<qint64>("msSinceEpoch");
-        QTest::addColumn<qreal>("scale");
-        QTest::addColumn<qreal>("opacity");
-        constexpr qint64 cycleStart = 1'700'000'000'000; // a whole number of two-second cycles
-        QTest::addRow("first ring, cycle start") << 0.0 << cycleStart << 1.0 << 0.5;
-        QTest::addRow("second ring, cycle start") << 0.5 << cycleStart << 1.11 << 0.25;
-        QTest::addRow("first ring, three quarters") << 0.0 << cycleStart + 1500 << 1.165 << 0.125;
-        QTest::addRow("second ring wraps round") << 0.5 << cycleStart + 1500 << 1.055 << 0.375;
-        QTest::addRow("next cycle") << 0.0 << cycleStart + 2500 << 1.055 << 0.375;
-    }
-
-    void ringsGrowAndFadeOverTheCycle()
-    {
-        QFETCH(qreal, offset);
-        QFETCH(qint64, msSinceEpoch);
-        QFETCH(qreal, scale);
-        QFETCH(qreal, opacity);
-        const RingLook ring = ringLook(offset, ringPhase(msSinceEpoch));
-        QCOMPARE(ring.scale, scale);
-        QCOMPARE(ring.opacity, opacity);
     }
 
     void headerMarksTheSectionShown_data()
@@ -244,10 +204,18 @@ private Q_SLOTS:
         QTRY_VERIFY(model->updateState().kind != UpdateScreenState::Kind::checking);
     }
 
-    // The explainer comes up as a sheet over the window; "Понятно" puts it away and resets the
-    // wish, so the button opens it again.
+    // The explainer comes up as a sheet over the window; "Понятно" or Esc puts it away and resets
+    // the wish, so the button opens it again.
+    void explainerSheetOpensAndCloses_data()
+    {
+        QTest::addColumn<bool>("byEscape");
+        QTest::newRow("Понятно") << false;
+        QTest::newRow("Esc") << true;
+    }
+
     void explainerSheetOpensAndCloses()
     {
+        QFETCH(bool, byEscape);
         auto model = ViewHarness::makeModel();
         const auto window = show(*model);
         QQuickItem &view = *ViewHarness::item(*window, u"mainView"_s);
@@ -258,7 +226,10 @@ private Q_SLOTS:
             QTRY_VERIFY(close->isVisible() && close->window() == window.get());
             const QRectF sheet = close->parentItem()->mapRectToScene(close->parentItem()->boundingRect());
             QVERIFY(sheet.width() <= 440);
-            ViewHarness::click(*window, *close);
+            if (byEscape)
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            else
+                ViewHarness::click(*window, *close);
             QTRY_VERIFY(!view.property("showHowItWorks").toBool());
             QTRY_VERIFY(!ViewHarness::find(*window, u"howItWorksCloseButton"_s));
         }

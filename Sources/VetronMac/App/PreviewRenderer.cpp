@@ -1,7 +1,7 @@
 #include "App/PreviewRenderer.h"
 
 #include "App/LicenseAgreement.h"
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Foundation/ServerAddresses.h"
 #include "Foundation/SystemErrorTexts.h"
 #include "Views/PreviewMode.h"

@@ -103,7 +103,7 @@ void TrayMenu::refreshIcon()
     if (!m_model)
         return;
     m_tray->setIcon(m_icon(m_model->state()));
-    m_tray->setToolTip(shieldLook(m_model->state()).label);
+    m_tray->setToolTip(ShieldLook::of(m_model->state()).label);
 }
 
 void TrayMenu::openWindow()

@@ -68,7 +68,7 @@ bool VetronMacApp::start()
     // Without a tray there would be no way back to a closed window: closing it quits.
     QGuiApplication::setQuitOnLastWindowClosed(!m_trayAvailable);
     if (m_trayAvailable)
-        m_tray = std::make_unique<TrayMenu>(*m_model, [this] { showWindow(); }, &menuBarIcon);
+        m_tray = std::make_unique<TrayMenu>(*m_model, [this] { showWindow(); }, &ShieldLook::menuBarIcon);
 
     if (m_showsWindow)
         m_window->show();

@@ -45,12 +45,4 @@ constexpr ProtectionState fromViews(ProtectionStateForViews::Value state)
     return ProtectionState(int(state));
 }
 
-// A state as a view hands it over, a plain number: one out of range reads as `disabled`.
-constexpr ProtectionState protectionStateFromViews(int state)
-{
-    if (state < int(ProtectionState::disabled) || state > int(ProtectionState::blocked))
-        return ProtectionState::disabled;
-    return ProtectionState(state);
-}
-
 } // namespace Vetron

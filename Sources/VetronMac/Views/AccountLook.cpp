@@ -1,6 +1,6 @@
 #include "Views/AccountLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 #include <QLocale>
 

@@ -146,12 +146,10 @@ SectionScroll {
                 text: "Открыть личный кабинет"
                 onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
             }
-            PlainText {
+            CaptionText {
                 Layout.fillWidth: true
                 text: "Изменение профиля и удаление данных доступны в личном кабинете."
                 color: Theme.muted
-                font.family: Fonts.system
-                font.pixelSize: 11
                 wrapMode: Text.Wrap
             }
         }

@@ -1,6 +1,6 @@
 #include "Views/ActivationLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -33,7 +33,7 @@ QString pastedKey(const QString &current, const std::optional<QString> &clipboar
 
 } // namespace ActivationLook
 
-QString ActivationLooks::pastedKey(const QString &current) const
+QString ActivationLookForViews::pastedKey(const QString &current) const
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     std::optional<QString> text;

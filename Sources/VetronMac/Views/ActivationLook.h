@@ -26,10 +26,10 @@ QString pastedKey(const QString &current, const std::optional<QString> &clipboar
 } // namespace ActivationLook
 
 // The same rules for QML, where the clipboard cannot be read.
-class ActivationLooks : public QObject
+class ActivationLookForViews : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(ActivationLook)
     QML_SINGLETON
 
 public:

@@ -23,14 +23,10 @@ Rectangle {
             Layout.preferredHeight: 64
             protectionState: ProtectionState.Protected
         }
-        PlainText {
+        HeadingText {
             Layout.fillWidth: true
             text: "Активируйте Ветрон"
-            font.family: Fonts.serif
             font.pixelSize: 32
-            font.bold: true
-            color: Theme.ink
-            wrapMode: Text.Wrap
         }
         PlainText {
             Layout.fillWidth: true
@@ -80,32 +76,30 @@ Rectangle {
             BorderedButton {
                 objectName: "activationPasteButton"
                 text: "Вставить"
-                onClicked: root.code = ActivationLooks.pastedKey(root.code)
+                onClicked: root.code = ActivationLook.pastedKey(root.code)
             }
         }
-        LabelButton {
+        LinkButton {
             objectName: "activationPortalLink"
-            padding: 0
             text: "Где получить ключ?"
             labelColor: Theme.accent
             font.pixelSize: 13
             font.weight: Font.DemiBold
-            background: null
             onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
         }
         PlainText {
             objectName: "activationMessage"
             Layout.fillWidth: true
-            visible: ActivationLooks.showsMessage(root.model.message)
+            visible: ActivationLook.showsMessage(root.model.message)
             text: root.model.message
             font.family: Fonts.system
             font.pixelSize: 13
-            color: ActivationLooks.messageColour(root.model.busy)
+            color: ActivationLook.messageColour(root.model.busy)
             wrapMode: Text.Wrap
         }
         ProminentButton {
             objectName: "activationButton"
-            text: ActivationLooks.buttonLabel(root.model.busy)
+            text: ActivationLook.buttonLabel(root.model.busy)
             tint: Theme.accent
             enabled: !root.model.busy
             onClicked: root.model.startActivate(root.code)

@@ -1,7 +1,7 @@
 #include "Views/BrandShieldPicture.h"
 
-#include "App/BrandAssets.h"
-#include "App/Theme.h"
+#include "Views/BrandAssets.h"
+#include "Views/Theme.h"
 #include "Views/Glyphs.h"
 
 #include <QPainter>

@@ -8,9 +8,9 @@ Item {
 
     required property int protectionState
 
-    opacity: ShieldLooks.brandOpacity(protectionState)
+    opacity: ShieldLook.brandOpacity(protectionState)
     Accessible.role: Accessible.Graphic
-    Accessible.name: ShieldLooks.label(protectionState)
+    Accessible.name: ShieldLook.label(protectionState)
 
     BrandShieldPicture {
         anchors.fill: parent

@@ -43,49 +43,23 @@ Rectangle {
                 width: scroller.width - 52
                 spacing: 14
 
-                RowLayout {
-                    Layout.alignment: Qt.AlignHCenter
-                    spacing: 8
-
-                    Rectangle {
-                        implicitWidth: 40
-                        implicitHeight: 1
-                        color: Theme.ornament
-                    }
-                    Rectangle {
-                        implicitWidth: 7
-                        implicitHeight: 7
-                        rotation: 45
-                        color: Theme.accent
-                    }
-                    Rectangle {
-                        implicitWidth: 40
-                        implicitHeight: 1
-                        color: Theme.ornament
-                    }
-                }
+                Ornament {}
                 PlainText {
                     Layout.fillWidth: true
-                    horizontalAlignment: Text.AlignHCenter
                     text: "Как это работает"
                     font.family: Fonts.system
                     font.pixelSize: 12
                     font.weight: Font.DemiBold
                     color: Theme.muted
                 }
-                PlainText {
+                HeadingText {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: "Ветрон между вами и Claude"
-                    font.family: Fonts.serif
                     font.pixelSize: 26
-                    font.bold: true
-                    color: Theme.ink
-                    wrapMode: Text.Wrap
                 }
                 PlainText {
                     Layout.fillWidth: true
-                    horizontalAlignment: Text.AlignHCenter
                     text: "Он подменяет личные данные до отправки и возвращает их в ответе — на вашем компьютере."
                     font.family: Fonts.system
                     font.pixelSize: 14
@@ -97,36 +71,28 @@ Rectangle {
                     title: "Что уходит наружу"
                     text: "Соединения идут через сервер «Ветрона». Расшифровывается и обезличивается только обмен с Claude — содержимое остальных сайтов сервер не читает и не сохраняет."
 
-                    HowItWorksDiagrams {
-                        kind: "flow"
-                    }
+                    FlowDiagram {}
                 }
                 HowItWorksStep {
                     number: 2
                     title: "Замена данных"
                     text: "Имена, контакты и реквизиты заменяются на обозначения. Claude видит только их — в ответе они возвращаются в настоящие значения."
 
-                    HowItWorksDiagrams {
-                        kind: "swap"
-                    }
+                    SwapDiagram {}
                 }
                 HowItWorksStep {
                     number: 3
                     title: "Карта, шифр и ключ"
                     text: "Соответствия хранятся в зашифрованной карте замен. Ключ есть только у вас — на сервере его нет, поэтому сотрудники сервиса прочитать эту карту не могут."
 
-                    HowItWorksDiagrams {
-                        kind: "key"
-                    }
+                    KeyDiagram {}
                 }
                 HowItWorksStep {
                     number: 4
                     title: "Как это хранится"
                     text: "Переписка не сохраняется: на сервере в России остаётся только карта замен и только в зашифрованном виде. Срок задаёте вы, удалить можно в любой момент."
 
-                    HowItWorksDiagrams {
-                        kind: "store"
-                    }
+                    StoreDiagram {}
                 }
                 RowLayout {
                     Layout.alignment: Qt.AlignHCenter
@@ -137,6 +103,8 @@ Rectangle {
                                 { swatch: Theme.accent, label: "обезличенные" }]
 
                         RowLayout {
+                            id: legendEntry
+
                             required property var modelData
 
                             spacing: 6
@@ -145,10 +113,10 @@ Rectangle {
                                 implicitWidth: 10
                                 implicitHeight: 10
                                 radius: 3
-                                color: modelData.swatch
+                                color: legendEntry.modelData.swatch
                             }
                             PlainText {
-                                text: modelData.label
+                                text: legendEntry.modelData.label
                                 font.family: Fonts.system
                                 font.pixelSize: 12
                                 color: Theme.muted

@@ -27,15 +27,11 @@ Rectangle {
         anchors.margins: 28
         spacing: 16
 
-        PlainText {
+        HeadingText {
             objectName: "licenseTitle"
             Layout.fillWidth: true
             text: "Пользовательское соглашение"
-            font.family: Fonts.serif
             font.pixelSize: 32
-            font.bold: true
-            color: Theme.ink
-            wrapMode: Text.Wrap
         }
         PlainText {
             Layout.fillWidth: true
@@ -94,8 +90,10 @@ Rectangle {
         RowLayout {
             Layout.fillWidth: true
 
+            // The buttons of one row share one height.
             BorderedButton {
                 objectName: "licenseDeclineButton"
+                Layout.fillHeight: true
                 text: "Не принимаю"
                 onClicked: root.declined()
             }

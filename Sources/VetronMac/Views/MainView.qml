@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
-import QtQuick.Templates as T
 import Vetron
 
 // The main window's content: the brand and the section buttons, the section the model shows,
@@ -43,12 +42,10 @@ Rectangle {
                         Layout.preferredHeight: 38
                         protectionState: root.model.state
                     }
-                    PlainText {
+                    HeadingText {
                         text: "Ветрон"
-                        font.family: Fonts.serif
                         font.pixelSize: 21
-                        font.bold: true
-                        color: Theme.ink
+                        wrapMode: Text.NoWrap
                     }
                 }
                 background: Item {}
@@ -129,25 +126,20 @@ Rectangle {
         }
     }
 
-    // The explainer as a sheet over the window, made afresh each time it opens; "Понятно" puts it
-    // away.
-    Popup {
+    // The explainer as a sheet over the window, made afresh each time it opens; "Понятно" or Esc
+    // puts it away.
+    Sheet {
         id: howItWorksSheet
 
         objectName: "howItWorksSheet"
-        parent: T.Overlay.overlay
-        anchors.centerIn: parent
         width: 440
         height: 640
         visible: root.showHowItWorks
-        modal: true
-        closePolicy: Popup.NoAutoClose
-        padding: 0
+        // Esc reaches a popup only while it holds the focus.
+        focus: true
+        closePolicy: Popup.CloseOnEscape
+        onClosed: root.showHowItWorks = false
 
-        background: Rectangle {
-            radius: 10
-            color: Theme.appBg
-        }
         contentItem: Loader {
             active: root.showHowItWorks
             sourceComponent: HowItWorksView {

@@ -18,20 +18,21 @@ BusyIndicator {
         Repeater {
             model: 12
 
-            Rectangle {
+            // Each spoke turned about the indicator's centre.
+            Item {
                 required property int index
 
-                x: (parent.width - width) / 2
-                y: 0
-                width: control.size / 10
-                height: control.size * 0.28
-                radius: width / 2
-                color: Theme.muted
+                anchors.fill: parent
+                rotation: index * 30
                 opacity: 0.25 + 0.75 * index / 12
-                transform: Rotation {
-                    origin.x: width / 2
-                    origin.y: control.size / 2
-                    angle: index * 30
+
+                Rectangle {
+                    x: (parent.width - width) / 2
+                    y: 0
+                    width: parent.width / 10
+                    height: parent.height * 0.28
+                    radius: width / 2
+                    color: Theme.muted
                 }
             }
         }

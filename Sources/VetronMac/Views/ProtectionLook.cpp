@@ -1,6 +1,6 @@
 #include "Views/ProtectionLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/ShieldLook.h"
 
 #include <QWindow>
@@ -12,10 +12,12 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron {
 
-ProtectionLook protectionLook(ProtectionState state)
+namespace ProtectionLook {
+
+Presentation of(ProtectionState state)
 {
     // The title is the brand shield's label for the state: one text in both places.
-    const QString title = shieldLook(state).label;
+    const QString title = ShieldLook::of(state).label;
     switch (state) {
     case ProtectionState::disabled:
         return { title, u"Данные могут отправляться без обезличивания."_s, u"Включить защиту"_s,
@@ -34,14 +36,14 @@ ProtectionLook protectionLook(ProtectionState state)
     return {};
 }
 
-bool protectionActionEnabled(ProtectionState state, bool busy)
+bool actionEnabled(ProtectionState state, bool busy)
 {
     return !busy && state != ProtectionState::connecting;
 }
 
-bool protectionDetailShown(ProtectionState state, const QString &detail)
+bool detailShown(ProtectionState state, const QString &detail)
 {
-    return state == ProtectionState::blocked && !detail.isEmpty() && detail != protectionLook(state).title;
+    return state == ProtectionState::blocked && !detail.isEmpty() && detail != of(state).title;
 }
 
 bool sectionButtonSelected(MainSection shown, MainSection button)
@@ -55,7 +57,7 @@ qreal ringPhase(qint64 msSinceEpoch)
     return qreal((msSinceEpoch % cycle + cycle) % cycle) / cycle;
 }
 
-RingLook ringLook(qreal offset, qreal phase)
+Ring ring(qreal offset, qreal phase)
 {
     const qreal sum = offset + phase;
     const qreal p = sum - std::floor(sum);
@@ -64,69 +66,71 @@ RingLook ringLook(qreal offset, qreal phase)
 
 bool ringsAnimate(ProtectionState state, bool windowVisible, bool windowMinimised)
 {
-    return protectionLook(state).live && windowVisible && !windowMinimised;
+    return of(state).live && windowVisible && !windowMinimised;
 }
 
-QString ProtectionLooks::title(int state) const
+} // namespace ProtectionLook
+
+QString ProtectionLookForViews::title(ProtectionStateForViews::Value state) const
 {
-    return protectionLook(protectionStateFromViews(state)).title;
+    return ProtectionLook::of(fromViews(state)).title;
 }
 
-QString ProtectionLooks::subtitle(int state) const
+QString ProtectionLookForViews::subtitle(ProtectionStateForViews::Value state) const
 {
-    return protectionLook(protectionStateFromViews(state)).subtitle;
+    return ProtectionLook::of(fromViews(state)).subtitle;
 }
 
-QString ProtectionLooks::actionLabel(int state) const
+QString ProtectionLookForViews::actionLabel(ProtectionStateForViews::Value state) const
 {
-    return protectionLook(protectionStateFromViews(state)).actionLabel;
+    return ProtectionLook::of(fromViews(state)).actionLabel;
 }
 
-QColor ProtectionLooks::tint(int state) const
+QColor ProtectionLookForViews::tint(ProtectionStateForViews::Value state) const
 {
-    return protectionLook(protectionStateFromViews(state)).tint;
+    return ProtectionLook::of(fromViews(state)).tint;
 }
 
-bool ProtectionLooks::live(int state) const
+bool ProtectionLookForViews::live(ProtectionStateForViews::Value state) const
 {
-    return protectionLook(protectionStateFromViews(state)).live;
+    return ProtectionLook::of(fromViews(state)).live;
 }
 
-bool ProtectionLooks::actionEnabled(int state, bool busy) const
+bool ProtectionLookForViews::actionEnabled(ProtectionStateForViews::Value state, bool busy) const
 {
-    return protectionActionEnabled(protectionStateFromViews(state), busy);
+    return ProtectionLook::actionEnabled(fromViews(state), busy);
 }
 
-bool ProtectionLooks::detailShown(int state, const QString &detail) const
+bool ProtectionLookForViews::detailShown(ProtectionStateForViews::Value state, const QString &detail) const
 {
-    return protectionDetailShown(protectionStateFromViews(state), detail);
+    return ProtectionLook::detailShown(fromViews(state), detail);
 }
 
-bool ProtectionLooks::sectionButtonSelected(int shown, int button) const
+bool ProtectionLookForViews::sectionButtonSelected(MainSectionForViews::Value shown,
+                                                   MainSectionForViews::Value button) const
 {
-    // The sections' underlying type is int: any number converts, and an unknown one matches none.
-    return Vetron::sectionButtonSelected(MainSection(shown), MainSection(button));
+    return ProtectionLook::sectionButtonSelected(fromViews(shown), fromViews(button));
 }
 
-qreal ProtectionLooks::ringPhase(double now) const
+qreal ProtectionLookForViews::ringPhase(double now) const
 {
-    return Vetron::ringPhase(qint64(now));
+    return ProtectionLook::ringPhase(qint64(now));
 }
 
-qreal ProtectionLooks::ringScale(qreal offset, qreal phase) const
+qreal ProtectionLookForViews::ringScale(qreal offset, qreal phase) const
 {
-    return ringLook(offset, phase).scale;
+    return ProtectionLook::ring(offset, phase).scale;
 }
 
-qreal ProtectionLooks::ringOpacity(qreal offset, qreal phase) const
+qreal ProtectionLookForViews::ringOpacity(qreal offset, qreal phase) const
 {
-    return ringLook(offset, phase).opacity;
+    return ProtectionLook::ring(offset, phase).opacity;
 }
 
-bool ProtectionLooks::ringsAnimate(int state, int visibility) const
+bool ProtectionLookForViews::ringsAnimate(ProtectionStateForViews::Value state, int visibility) const
 {
-    return Vetron::ringsAnimate(
-        protectionStateFromViews(state), visibility != QWindow::Hidden, visibility == QWindow::Minimized);
+    return ProtectionLook::ringsAnimate(
+        fromViews(state), visibility != QWindow::Hidden, visibility == QWindow::Minimized);
 }
 
 } // namespace Vetron

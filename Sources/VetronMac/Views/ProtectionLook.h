@@ -10,9 +10,11 @@
 
 namespace Vetron {
 
+namespace ProtectionLook {
+
 // How the protection screen presents a state: its texts, its tint (halo and action button), and
 // whether it is the live state (mint action button, expanding rings).
-struct ProtectionLook
+struct Presentation
 {
     QString title;
     QString subtitle;
@@ -21,17 +23,17 @@ struct ProtectionLook
     bool live;
 };
 
-ProtectionLook protectionLook(ProtectionState state);
+Presentation of(ProtectionState state);
 
 // The action can be pressed unless an operation runs; "Подключение…" never can.
-bool protectionActionEnabled(ProtectionState state, bool busy);
+bool actionEnabled(ProtectionState state, bool busy);
 // The detail line shows only a blocked state's own explanation: not empty, not the title again.
-bool protectionDetailShown(ProtectionState state, const QString &detail);
+bool detailShown(ProtectionState state, const QString &detail);
 // A header button is selected while its section is shown; protection and sessions have none.
 bool sectionButtonSelected(MainSection shown, MainSection button);
 
 // One expanding ring of the live shield at a point of its cycle.
-struct RingLook
+struct Ring
 {
     qreal scale;
     qreal opacity;
@@ -41,34 +43,37 @@ struct RingLook
 qreal ringPhase(qint64 msSinceEpoch);
 // The ring `offset` of a cycle into the cycle (0 and 0.5 for the two rings) at `phase`: it grows
 // from the halo's edge to 1.22 times its size while it fades out from half opacity.
-RingLook ringLook(qreal offset, qreal phase);
+Ring ring(qreal offset, qreal phase);
 // The rings redraw only while they are shown and the window can be seen.
 bool ringsAnimate(ProtectionState state, bool windowVisible, bool windowMinimised);
 
-// The same rules for QML, where states and sections arrive as their enumeration values.
-class ProtectionLooks : public QObject
+} // namespace ProtectionLook
+
+// The same rules for QML, given the model's `state` and `section`.
+class ProtectionLookForViews : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(ProtectionLook)
     QML_SINGLETON
 
 public:
     using QObject::QObject;
 
-    Q_INVOKABLE QString title(int state) const;
-    Q_INVOKABLE QString subtitle(int state) const;
-    Q_INVOKABLE QString actionLabel(int state) const;
-    Q_INVOKABLE QColor tint(int state) const;
-    Q_INVOKABLE bool live(int state) const;
-    Q_INVOKABLE bool actionEnabled(int state, bool busy) const;
-    Q_INVOKABLE bool detailShown(int state, const QString &detail) const;
-    Q_INVOKABLE bool sectionButtonSelected(int shown, int button) const;
+    Q_INVOKABLE QString title(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE QString subtitle(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE QString actionLabel(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE QColor tint(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE bool live(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE bool actionEnabled(Vetron::ProtectionStateForViews::Value state, bool busy) const;
+    Q_INVOKABLE bool detailShown(Vetron::ProtectionStateForViews::Value state, const QString &detail) const;
+    Q_INVOKABLE bool sectionButtonSelected(Vetron::MainSectionForViews::Value shown,
+                                           Vetron::MainSectionForViews::Value button) const;
     // `now` is a JavaScript Date's milliseconds.
     Q_INVOKABLE qreal ringPhase(double now) const;
     Q_INVOKABLE qreal ringScale(qreal offset, qreal phase) const;
     Q_INVOKABLE qreal ringOpacity(qreal offset, qreal phase) const;
     // `visibility` is the window's QWindow::Visibility (Hidden while there is no window).
-    Q_INVOKABLE bool ringsAnimate(int state, int visibility) const;
+    Q_INVOKABLE bool ringsAnimate(Vetron::ProtectionStateForViews::Value state, int visibility) const;
 };
 
 } // namespace Vetron

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Vetron
 
@@ -10,7 +9,7 @@ Rectangle {
 
     required property AppModel model
     readonly property int protectionState: model.state
-    readonly property color tint: ProtectionLooks.tint(protectionState)
+    readonly property color tint: ProtectionLook.tint(protectionState)
 
     // "Как это работает" was pressed: the owner presents the explainer.
     signal howItWorksRequested
@@ -30,28 +29,8 @@ Rectangle {
             Layout.fillHeight: true
             Layout.minimumHeight: 12
         }
-        Row {
+        Ornament {
             Layout.alignment: Qt.AlignHCenter
-            spacing: 9
-
-            Rectangle {
-                anchors.verticalCenter: parent.verticalCenter
-                width: 48
-                height: 1
-                color: Theme.ornament
-            }
-            Rectangle {
-                width: 8
-                height: 8
-                rotation: 45
-                color: Theme.accent
-            }
-            Rectangle {
-                anchors.verticalCenter: parent.verticalCenter
-                width: 48
-                height: 1
-                color: Theme.ornament
-            }
         }
         Item {
             Layout.topMargin: 22
@@ -80,25 +59,21 @@ Rectangle {
                 protectionState: root.protectionState
             }
         }
-        PlainText {
+        HeadingText {
             objectName: "protectionTitle"
             Layout.topMargin: 24
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 440
-            text: ProtectionLooks.title(root.protectionState)
-            font.family: Fonts.serif
+            text: ProtectionLook.title(root.protectionState)
             font.pixelSize: 27
-            font.bold: true
-            color: Theme.ink
             horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.Wrap
         }
         PlainText {
             objectName: "protectionSubtitle"
             Layout.topMargin: 8
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 400
-            text: ProtectionLooks.subtitle(root.protectionState)
+            text: ProtectionLook.subtitle(root.protectionState)
             font.family: Fonts.system
             font.pixelSize: 14
             color: Theme.muted
@@ -110,7 +85,7 @@ Rectangle {
             Layout.topMargin: 8
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 400
-            visible: ProtectionLooks.detailShown(root.protectionState, root.model.detail)
+            visible: ProtectionLook.detailShown(root.protectionState, root.model.detail)
             text: root.model.detail
             color: Theme.muted
             horizontalAlignment: Text.AlignHCenter
@@ -121,9 +96,9 @@ Rectangle {
         Loader {
             Layout.topMargin: 26
             Layout.alignment: Qt.AlignHCenter
-            Layout.preferredWidth: item ? Math.max(240, item.implicitWidth) : 0
-            Layout.preferredHeight: item ? item.implicitHeight : 0
-            sourceComponent: ProtectionLooks.live(root.protectionState) ? mintAction : prominentAction
+            // The loader is as large as its button, which is at least 240 wide.
+            Layout.preferredWidth: Math.max(240, implicitWidth)
+            sourceComponent: ProtectionLook.live(root.protectionState) ? mintAction : prominentAction
         }
         PlainText {
             Layout.topMargin: 20
@@ -166,8 +141,8 @@ Rectangle {
 
         MintButton {
             objectName: "protectionActionButton"
-            text: ProtectionLooks.actionLabel(root.protectionState)
-            enabled: ProtectionLooks.actionEnabled(root.protectionState, root.model.busy)
+            text: ProtectionLook.actionLabel(root.protectionState)
+            enabled: ProtectionLook.actionEnabled(root.protectionState, root.model.busy)
             onClicked: root.model.startToggle()
         }
     }
@@ -176,9 +151,9 @@ Rectangle {
 
         ProminentButton {
             objectName: "protectionActionButton"
-            text: ProtectionLooks.actionLabel(root.protectionState)
+            text: ProtectionLook.actionLabel(root.protectionState)
             tint: root.tint
-            enabled: ProtectionLooks.actionEnabled(root.protectionState, root.model.busy)
+            enabled: ProtectionLook.actionEnabled(root.protectionState, root.model.busy)
             onClicked: root.model.startToggle()
         }
     }

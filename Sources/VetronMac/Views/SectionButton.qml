@@ -12,7 +12,7 @@ Button {
     required property string symbol
     // The tooltip and the accessibility label.
     required property string label
-    readonly property bool selected: ProtectionLooks.sectionButtonSelected(model.section, section)
+    readonly property bool selected: ProtectionLook.sectionButtonSelected(model.section, section)
 
     implicitWidth: 38
     implicitHeight: 34

@@ -39,14 +39,10 @@ RowLayout {
             color: Theme.chip
         }
     }
-    PlainText {
+    HeadingText {
         objectName: "sectionTitle"
         Layout.fillWidth: true
         text: root.title
-        font.family: Fonts.serif
         font.pixelSize: 32
-        font.bold: true
-        color: Theme.ink
-        wrapMode: Text.Wrap
     }
 }

@@ -89,22 +89,22 @@ ProtectedSession sessionOf(const QVariant &value)
 
 } // namespace
 
-QString SessionLooks::title(const QVariant &session) const
+QString SessionLookForViews::title(const QVariant &session) const
 {
     return sessionTitle(sessionOf(session));
 }
 
-QString SessionLooks::lastUsed(const QVariant &session) const
+QString SessionLookForViews::lastUsed(const QVariant &session) const
 {
     return lastUsedLine(sessionOf(session));
 }
 
-QString SessionLooks::counts(const QVariant &session) const
+QString SessionLookForViews::counts(const QVariant &session) const
 {
     return countsLine(sessionOf(session));
 }
 
-QString SessionLooks::facts(const QVariant &session) const
+QString SessionLookForViews::facts(const QVariant &session) const
 {
     return sessionFacts(sessionOf(session));
 }

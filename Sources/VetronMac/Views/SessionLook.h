@@ -37,10 +37,10 @@ QString pagerText(int page, qsizetype sessions);
 } // namespace SessionPaging
 
 // The session texts for QML, where a session arrives as the model's ProtectedSession value.
-class SessionLooks : public QObject
+class SessionLookForViews : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(SessionLook)
     QML_SINGLETON
 
 public:

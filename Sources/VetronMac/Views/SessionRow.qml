@@ -21,7 +21,7 @@ RowLayout {
         PlainText {
             objectName: "sessionRowTitle"
             Layout.fillWidth: true
-            text: SessionLooks.title(row.session)
+            text: SessionLook.title(row.session)
             font.family: Fonts.system
             font.pixelSize: 13
             font.weight: Font.DemiBold
@@ -30,14 +30,14 @@ RowLayout {
         }
         PlainText {
             Layout.fillWidth: true
-            text: SessionLooks.lastUsed(row.session)
+            text: SessionLook.lastUsed(row.session)
             font.family: Fonts.system
             font.pixelSize: 12
             color: Theme.muted
         }
         PlainText {
             Layout.fillWidth: true
-            text: SessionLooks.counts(row.session)
+            text: SessionLook.counts(row.session)
             font.family: Fonts.system
             font.pixelSize: 12
             color: row.session.bypass ? Theme.warnMeta : Theme.muted
@@ -51,7 +51,7 @@ RowLayout {
     DangerGhostButton {
         objectName: "sessionDeleteButton"
         text: "Удалить"
-        Accessible.name: "Удалить сессию " + SessionLooks.title(row.session)
+        Accessible.name: "Удалить сессию " + SessionLook.title(row.session)
         onClicked: row.deleteRequested()
     }
 }

@@ -14,7 +14,7 @@ Item {
     // Only a flattened scroll (pictures) has a height of its own.
     implicitHeight: scroll.implicitHeight
     Component.onCompleted: if (model.hasSelectedSession && titleField.text.length === 0)
-        titleField.text = SessionLooks.title(session)
+        titleField.text = SessionLook.title(session)
 
     SessionOperations {
         id: operations
@@ -29,12 +29,10 @@ Item {
         ColumnLayout {
             spacing: 14
 
-            LabelButton {
+            LinkButton {
                 objectName: "backToListButton"
-                padding: 0
                 text: "← К списку"
                 labelColor: Theme.muted
-                background: null
                 onClicked: root.model.closeSession()
             }
             ColumnLayout {
@@ -45,7 +43,7 @@ Item {
                 PlainText {
                     objectName: "sessionTitle"
                     Layout.fillWidth: true
-                    text: root.model.hasSelectedSession ? SessionLooks.title(root.session) : ""
+                    text: root.model.hasSelectedSession ? SessionLook.title(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 25
                     font.bold: true
@@ -66,7 +64,7 @@ Item {
                     BorderedButton {
                         objectName: "renameButton"
                         text: "Сохранить"
-                        enabled: SessionLooks.canRename(titleField.text, operations.busy)
+                        enabled: SessionLook.canRename(titleField.text, operations.busy)
                         onClicked: operations.rename(root.session.id, titleField.text)
                     }
                 }
@@ -81,7 +79,7 @@ Item {
                 PlainText {
                     objectName: "sessionFacts"
                     Layout.fillWidth: true
-                    text: root.model.hasSelectedSession ? SessionLooks.facts(root.session) : ""
+                    text: root.model.hasSelectedSession ? SessionLook.facts(root.session) : ""
                     font.family: Fonts.system
                     font.pixelSize: 13
                     lineHeight: 1.2
@@ -90,7 +88,7 @@ Item {
                 ProminentButton {
                     objectName: "revealButton"
                     visible: !operations.revealed
-                    text: SessionLooks.revealLabel(operations.busy)
+                    text: SessionLook.revealLabel(operations.busy)
                     tint: Theme.accent
                     enabled: !operations.busy
                     onClicked: operations.reveal(root.session.id)
@@ -100,11 +98,9 @@ Item {
                     visible: operations.revealed
                     spacing: 10
 
-                    PlainText {
+                    CaptionText {
                         Layout.fillWidth: true
                         text: "Данные расшифрованы только для показа в этом окне."
-                        font.family: Fonts.system
-                        font.pixelSize: 12
                         color: Theme.muted
                         wrapMode: Text.Wrap
                     }
@@ -122,6 +118,8 @@ Item {
                         model: operations.mapping
 
                         Rectangle {
+                            id: mappingRow
+
                             required property protectedMapping modelData
 
                             Layout.fillWidth: true
@@ -138,7 +136,7 @@ Item {
 
                                 PlainText {
                                     Layout.fillWidth: true
-                                    text: modelData.placeholder
+                                    text: mappingRow.modelData.placeholder
                                     font.family: Fonts.monospaced
                                     font.pixelSize: 13
                                     font.weight: Font.DemiBold
@@ -148,7 +146,7 @@ Item {
                                 TextEdit {
                                     objectName: "mappingOriginal"
                                     Layout.fillWidth: true
-                                    text: modelData.original
+                                    text: mappingRow.modelData.original
                                     textFormat: TextEdit.PlainText
                                     readOnly: true
                                     selectByMouse: true

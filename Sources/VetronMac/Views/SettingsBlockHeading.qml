@@ -19,19 +19,15 @@ ColumnLayout {
         implicitHeight: 1
         color: Theme.divider
     }
-    PlainText {
+    HeadingText {
         Layout.fillWidth: true
         text: root.heading
-        font.family: Fonts.serif
         font.pixelSize: 19
-        font.bold: true
-        color: Theme.ink
+        wrapMode: Text.NoWrap
     }
-    PlainText {
+    CaptionText {
         Layout.fillWidth: true
         text: root.description
-        font.family: Fonts.system
-        font.pixelSize: 10
         color: Theme.muted
         wrapMode: Text.Wrap
     }

@@ -57,7 +57,7 @@ QString subscriptionLine(bool accountLoaded, const std::optional<SubscriptionInf
     return u"Подписка активна до "_s + subscription->periodEnd.toLocalTime().toString(u"dd.MM.yy"_s);
 }
 
-QVariantList SettingsLooks::categories() const
+QVariantList SettingsLookForViews::categories() const
 {
     QVariantList list;
     for (const DataCategory &category : dataCategories())
@@ -66,7 +66,7 @@ QVariantList SettingsLooks::categories() const
     return list;
 }
 
-QVariantList SettingsLooks::retentionChoices() const
+QVariantList SettingsLookForViews::retentionChoices() const
 {
     QVariantList list;
     for (const RetentionOption &option : retentionOptions())
@@ -74,7 +74,7 @@ QVariantList SettingsLooks::retentionChoices() const
     return list;
 }
 
-int SettingsLooks::retentionIndex(qint64 days) const
+int SettingsLookForViews::retentionIndex(qint64 days) const
 {
     const QList<RetentionOption> &options = retentionOptions();
     for (qsizetype i = 0; i < options.size(); ++i) {
@@ -84,8 +84,8 @@ int SettingsLooks::retentionIndex(qint64 days) const
     return -1;
 }
 
-QString SettingsLooks::subscriptionLine(bool accountLoaded, const SubscriptionInfo &subscription,
-                                        bool hasSubscription) const
+QString SettingsLookForViews::subscriptionLine(bool accountLoaded, const SubscriptionInfo &subscription,
+                                               bool hasSubscription) const
 {
     return Vetron::subscriptionLine(accountLoaded, hasSubscription ? std::optional(subscription) : std::nullopt);
 }

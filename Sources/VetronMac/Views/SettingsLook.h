@@ -40,10 +40,10 @@ QStringList disabledCategoriesAfter(const QStringList &disabled, const QString &
 QString subscriptionLine(bool accountLoaded, const std::optional<SubscriptionInfo> &subscription);
 
 // The settings screen's tables and texts for QML.
-class SettingsLooks : public QObject
+class SettingsLookForViews : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(SettingsLook)
     QML_SINGLETON
     // [{key, title, hint}, …] in table order.
     Q_PROPERTY(QVariantList categories READ categories CONSTANT)

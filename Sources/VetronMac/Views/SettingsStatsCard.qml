@@ -21,8 +21,8 @@ SettingsCard {
         }
         PlainText {
             objectName: "subscriptionLine"
-            text: SettingsLooks.subscriptionLine(card.model.accountLoaded, card.model.subscription,
-                                                 card.model.hasSubscription)
+            text: SettingsLook.subscriptionLine(card.model.accountLoaded, card.model.subscription,
+                                                card.model.hasSubscription)
             font.family: Fonts.system
             font.pixelSize: 12
             font.weight: Font.Medium
@@ -47,14 +47,16 @@ SettingsCard {
                 ]
 
                 Item {
+                    id: statCell
+
                     required property var modelData
                     required property int index
 
-                    width: cells.width / 3
+                    width: parent ? parent.width / 3 : 0
                     height: cell.implicitHeight
 
                     Rectangle {
-                        visible: index > 0
+                        visible: statCell.index > 0
                         y: 2
                         width: 1
                         height: parent.height - 4
@@ -68,7 +70,7 @@ SettingsCard {
 
                         PlainText {
                             anchors.horizontalCenter: parent.horizontalCenter
-                            text: String(modelData.number)
+                            text: String(statCell.modelData.number)
                             font.family: Fonts.system
                             font.pixelSize: 24
                             font.weight: Font.DemiBold
@@ -76,7 +78,7 @@ SettingsCard {
                         }
                         PlainText {
                             anchors.horizontalCenter: parent.horizontalCenter
-                            text: modelData.label
+                            text: statCell.modelData.label
                             font.family: Fonts.system
                             font.pixelSize: 12
                             color: Theme.muted

@@ -33,15 +33,31 @@ SettingsCard {
             objectName: "retentionPicker"
             visible: !PreviewMode.flattenScrolls
             enabled: card.editable
-            model: SettingsLooks.retentionChoices
+            model: SettingsLook.retentionChoices
             textRole: "label"
             valueRole: "days"
-            currentIndex: SettingsLooks.retentionIndex(card.model.settings.retentionDays)
+            currentIndex: SettingsLook.retentionIndex(card.model.settings.retentionDays)
             displayText: currentIndex < 0 ? "" : currentText
             font.family: Fonts.system
             font.pixelSize: 13
-            onActivated: index => card.model.settings.retentionDays = SettingsLooks.retentionChoices[index].days
+            onActivated: index => card.model.settings.retentionDays = SettingsLook.retentionChoices[index].days
 
+            // The Basic style would draw a grey square box from its palette; the picker is the
+            // same chip-coloured capsule as its still picture.
+            leftPadding: 10
+            rightPadding: 26
+            background: Rectangle {
+                implicitHeight: 26
+                radius: 6
+                color: Theme.chip
+            }
+            contentItem: PlainText {
+                text: picker.displayText
+                font: picker.font
+                color: Theme.chipInk
+                verticalAlignment: Text.AlignVCenter
+                elide: Text.ElideRight
+            }
             // Our own chevron, drawn like the platform's pop-up button, instead of the style's image.
             indicator: Glyph {
                 x: picker.width - width - 10
@@ -64,7 +80,7 @@ SettingsCard {
 
                 objectName: "retentionLabel"
                 anchors.centerIn: parent
-                text: SettingsLooks.retentionLabel(card.model.settings.retentionDays)
+                text: SettingsLook.retentionLabel(card.model.settings.retentionDays)
                 font.family: Fonts.system
                 font.pixelSize: 13
                 color: Theme.chipInk

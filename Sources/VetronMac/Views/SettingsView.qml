@@ -55,7 +55,7 @@ Item {
                     description: "Ветрон ищет и заменяет эти категории данных. По умолчанию включено всё. Отключайте только то, что точно не нужно скрывать — отключённое уйдёт в Claude как есть."
                 }
                 Repeater {
-                    model: SettingsLooks.categories
+                    model: SettingsLook.categories
 
                     QuietToggle {
                         required property var modelData
@@ -68,7 +68,7 @@ Item {
                         enabled: screen.editable
                         checkable: false
                         checked: root.model.settings.isCategoryEnabled(modelData.key)
-                        onClicked: root.model.settings.disabledCategories = SettingsLooks.disabledCategoriesAfter(
+                        onClicked: root.model.settings.disabledCategories = SettingsLook.disabledCategoriesAfter(
                             root.model.settings.disabledCategories, modelData.key, !checked)
                     }
                 }
@@ -155,8 +155,10 @@ Item {
                     Item {
                         Layout.fillWidth: true
                     }
+                    // The buttons of one row share one height.
                     BorderedButton {
                         objectName: "settingsCancelButton"
+                        Layout.fillHeight: true
                         text: "Отмена"
                         onClicked: screen.cancel()
                     }

@@ -1,6 +1,6 @@
 #include "Views/ShieldLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 #include "Views/Glyphs.h"
 
 #include <QPixmap>
@@ -9,7 +9,9 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron {
 
-ShieldLook shieldLook(ProtectionState state)
+namespace ShieldLook {
+
+Presentation of(ProtectionState state)
 {
     switch (state) {
     case ProtectionState::disabled:
@@ -32,7 +34,7 @@ QIcon menuBarIcon(ProtectionState state)
 #else
     const QColor ink = Theme::accent();
 #endif
-    const QString symbol = shieldLook(state).menuBarSymbol;
+    const QString symbol = of(state).menuBarSymbol;
     QIcon icon;
     for (const int side : { 16, 22, 32, 44, 64 })
         icon.addPixmap(QPixmap::fromImage(Glyphs::render(symbol, QSize(side, side), ink)));
@@ -42,14 +44,16 @@ QIcon menuBarIcon(ProtectionState state)
     return icon;
 }
 
-QString ShieldLooks::label(int state) const
+} // namespace ShieldLook
+
+QString ShieldLookForViews::label(ProtectionStateForViews::Value state) const
 {
-    return shieldLook(protectionStateFromViews(state)).label;
+    return ShieldLook::of(fromViews(state)).label;
 }
 
-qreal ShieldLooks::brandOpacity(int state) const
+qreal ShieldLookForViews::brandOpacity(ProtectionStateForViews::Value state) const
 {
-    return shieldLook(protectionStateFromViews(state)).brandOpacity;
+    return ShieldLook::of(fromViews(state)).brandOpacity;
 }
 
 } // namespace Vetron

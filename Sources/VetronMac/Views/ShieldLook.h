@@ -9,33 +9,37 @@
 
 namespace Vetron {
 
+namespace ShieldLook {
+
 // How the shield pictures present a protection state: the accessibility label (the protection
 // screen's title for that state), the brand shield's opacity and the menu-bar symbol.
-struct ShieldLook
+struct Presentation
 {
     QString label;
     qreal brandOpacity;
     QString menuBarSymbol;
 };
 
-ShieldLook shieldLook(ProtectionState state);
+Presentation of(ProtectionState state);
 
 // The menu-bar icon of a state: its symbol, drawn as a template image on macOS (the menu bar
 // colours it) and in the brand green elsewhere.
 QIcon menuBarIcon(ProtectionState state);
 
-// The per-state looks for QML, where a protection state arrives as its enumeration value.
-class ShieldLooks : public QObject
+} // namespace ShieldLook
+
+// The same for QML, given the model's `state`.
+class ShieldLookForViews : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
+    QML_NAMED_ELEMENT(ShieldLook)
     QML_SINGLETON
 
 public:
     using QObject::QObject;
 
-    Q_INVOKABLE QString label(int state) const;
-    Q_INVOKABLE qreal brandOpacity(int state) const;
+    Q_INVOKABLE QString label(Vetron::ProtectionStateForViews::Value state) const;
+    Q_INVOKABLE qreal brandOpacity(Vetron::ProtectionStateForViews::Value state) const;
 };
 
 } // namespace Vetron

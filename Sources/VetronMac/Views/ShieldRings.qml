@@ -11,7 +11,7 @@ Item {
     readonly property bool animating: clock.running
     property real phase: 0
 
-    visible: ProtectionLooks.live(protectionState)
+    visible: ProtectionLook.live(protectionState)
 
     Timer {
         id: clock
@@ -20,25 +20,32 @@ Item {
         interval: 50
         repeat: true
         triggeredOnStart: true
-        running: ProtectionLooks.ringsAnimate(root.protectionState, root.Window.visibility)
-        onTriggered: root.phase = ProtectionLooks.ringPhase(Date.now())
+        running: ProtectionLook.ringsAnimate(root.protectionState, root.Window.visibility)
+        onTriggered: root.phase = ProtectionLook.ringPhase(Date.now())
     }
 
-    Repeater {
-        model: [0.0, 0.5]
+    // One ring, `offset` of a cycle into the cycle.
+    component Ring: Rectangle {
+        property real offset
+        property real phase
 
-        Rectangle {
-            required property real modelData
+        anchors.centerIn: parent
+        width: 200
+        height: 200
+        radius: 100
+        color: "transparent"
+        border.width: 2
+        border.color: Theme.accentLive
+        scale: ProtectionLook.ringScale(offset, phase)
+        opacity: ProtectionLook.ringOpacity(offset, phase)
+    }
 
-            anchors.centerIn: parent
-            width: 200
-            height: 200
-            radius: 100
-            color: "transparent"
-            border.width: 2
-            border.color: Theme.accentLive
-            scale: ProtectionLooks.ringScale(modelData, root.phase)
-            opacity: ProtectionLooks.ringOpacity(modelData, root.phase)
-        }
+    Ring {
+        offset: 0
+        phase: root.phase
+    }
+    Ring {
+        offset: 0.5
+        phase: root.phase
     }
 }

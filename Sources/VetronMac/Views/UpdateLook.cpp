@@ -1,6 +1,6 @@
 #include "Views/UpdateLook.h"
 
-#include "App/Theme.h"
+#include "Views/Theme.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,19 +14,19 @@ Card card(Kind kind)
 {
     switch (kind) {
     case Kind::idle:
-        return Card::action;
+        return Card::ActionCard;
     case Kind::checking:
-        return Card::progress;
+        return Card::ProgressCard;
     case Kind::failed:
     case Kind::current:
-        return Card::status;
+        return Card::StatusCard;
     case Kind::available:
     case Kind::downloading:
     case Kind::downloaded:
-        return Card::release;
+        return Card::ReleaseCard;
     }
     Q_UNREACHABLE();
-    return Card::action;
+    return Card::ActionCard;
 }
 
 QString checkLabel(Kind kind)
@@ -95,22 +95,22 @@ ReleaseFooter releaseFooter(Kind kind)
 {
     switch (kind) {
     case Kind::available:
-        return ReleaseFooter::installButton;
+        return ReleaseFooter::InstallButton;
     case Kind::downloading:
-        return ReleaseFooter::installing;
+        return ReleaseFooter::Installing;
     case Kind::downloaded:
-        return ReleaseFooter::installed;
+        return ReleaseFooter::Installed;
     default:
-        return ReleaseFooter::none;
+        return ReleaseFooter::NoFooter;
     }
 }
 
 QString releaseFooterText(Kind kind)
 {
     switch (releaseFooter(kind)) {
-    case ReleaseFooter::installing:
+    case ReleaseFooter::Installing:
         return u"Скачиваем и устанавливаем обновление…"_s;
-    case ReleaseFooter::installed:
+    case ReleaseFooter::Installed:
         return u"Обновление установлено. Ветрон перезапускается…"_s;
     default:
         return {};
@@ -119,7 +119,7 @@ QString releaseFooterText(Kind kind)
 
 QString installingNote(const UpdateScreenState &state)
 {
-    return releaseFooter(state.kind) == ReleaseFooter::installing ? state.message : QString();
+    return releaseFooter(state.kind) == ReleaseFooter::Installing ? state.message : QString();
 }
 
 QString installedVersionText(const QString &version)
@@ -131,7 +131,7 @@ QString installedVersionText(const QString &version)
 
 UpdateLookForViews::Card UpdateLookForViews::card(const UpdateScreenState &state) const
 {
-    return Card(int(UpdateLook::card(state.kind)));
+    return UpdateLook::card(state.kind);
 }
 
 QString UpdateLookForViews::checkLabel(const UpdateScreenState &state) const
@@ -176,7 +176,7 @@ QStringList UpdateLookForViews::releaseNotes(const UpdateScreenState &state) con
 
 UpdateLookForViews::ReleaseFooter UpdateLookForViews::releaseFooter(const UpdateScreenState &state) const
 {
-    return ReleaseFooter(int(UpdateLook::releaseFooter(state.kind)));
+    return UpdateLook::releaseFooter(state.kind);
 }
 
 QString UpdateLookForViews::releaseFooterText(const UpdateScreenState &state) const

@@ -9,14 +9,45 @@
 
 namespace Vetron {
 
+// The updates screen's looks for QML, given the model's `updateState`:
+// `UpdateLook.card(model.updateState)`. The rules themselves are in the namespace below.
+class UpdateLookForViews : public QObject
+{
+    Q_OBJECT
+    QML_NAMED_ELEMENT(UpdateLook)
+    QML_SINGLETON
+
+public:
+    enum Card { ActionCard, ProgressCard, StatusCard, ReleaseCard };
+    Q_ENUM(Card)
+    // The last line of the release card: the install button, the installation's progress, or the
+    // note that it is done; none outside the release card.
+    enum ReleaseFooter { NoFooter, InstallButton, Installing, Installed };
+    Q_ENUM(ReleaseFooter)
+
+    using QObject::QObject;
+
+    Q_INVOKABLE Card card(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString checkLabel(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString statusTitle(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString statusText(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString statusSymbol(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QColor statusTint(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString releaseHeading(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString releaseTitle(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QStringList releaseNotes(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE ReleaseFooter releaseFooter(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString releaseFooterText(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString installingNote(const Vetron::UpdateScreenState &state) const;
+    Q_INVOKABLE QString installedVersionText(const QString &version) const;
+};
+
 // What the updates screen shows for each update state: which card, its texts and symbol, the
 // release's title and notes with their stand-ins, and how the release card ends.
 namespace UpdateLook {
 
-enum class Card { action, progress, status, release };
-// The last line of the release card: the install button, the installation's progress, or the
-// note that it is done; none outside the release card.
-enum class ReleaseFooter { none, installButton, installing, installed };
+using Card = UpdateLookForViews::Card;
+using ReleaseFooter = UpdateLookForViews::ReleaseFooter;
 
 Card card(UpdateScreenState::Kind kind);
 // The check button: "Проверить обновления" before any check, "Проверить ещё раз" after a failed
@@ -43,35 +74,5 @@ QString installingNote(const UpdateScreenState &state);
 QString installedVersionText(const QString &version);
 
 } // namespace UpdateLook
-
-// The same for QML, given the model's `updateState`: `UpdateLook.card(model.updateState)`.
-class UpdateLookForViews : public QObject
-{
-    Q_OBJECT
-    QML_NAMED_ELEMENT(UpdateLook)
-    QML_SINGLETON
-
-public:
-    enum Card { ActionCard, ProgressCard, StatusCard, ReleaseCard };
-    Q_ENUM(Card)
-    enum ReleaseFooter { NoFooter, InstallButton, Installing, Installed };
-    Q_ENUM(ReleaseFooter)
-
-    using QObject::QObject;
-
-    Q_INVOKABLE Card card(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString checkLabel(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString statusTitle(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString statusText(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString statusSymbol(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QColor statusTint(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString releaseHeading(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString releaseTitle(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QStringList releaseNotes(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE ReleaseFooter releaseFooter(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString releaseFooterText(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString installingNote(const Vetron::UpdateScreenState &state) const;
-    Q_INVOKABLE QString installedVersionText(const QString &version) const;
-};
 
 } // namespace Vetron

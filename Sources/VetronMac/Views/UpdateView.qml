@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import QtQuick.Layouts
-import QtQuick.Templates as T
 import Vetron
 
 // The updates section: the installed version and one card that follows the model's update
@@ -53,14 +52,10 @@ Item {
                     anchors.fill: parent
                     spacing: 12
 
-                    PlainText {
+                    HeadingText {
                         Layout.fillWidth: true
                         text: "Проверить наличие новой версии"
-                        color: Theme.ink
-                        font.family: Fonts.serif
                         font.pixelSize: 19
-                        font.bold: true
-                        wrapMode: Text.Wrap
                     }
                     PlainText {
                         Layout.fillWidth: true
@@ -119,15 +114,11 @@ Item {
                         Layout.alignment: Qt.AlignTop
                         spacing: 5
 
-                        PlainText {
+                        HeadingText {
                             objectName: "updateStatusTitle"
                             Layout.fillWidth: true
                             text: UpdateLook.statusTitle(root.updateState)
-                            color: Theme.ink
-                            font.family: Fonts.serif
                             font.pixelSize: 19
-                            font.bold: true
-                            wrapMode: Text.Wrap
                         }
                         PlainText {
                             objectName: "updateStatusText"
@@ -246,34 +237,22 @@ Item {
         }
     }
 
-    Popup {
+    Sheet {
         id: licenseSheet
 
         objectName: "licenseSheet"
-        parent: T.Overlay.overlay
-        anchors.centerIn: parent
         width: Math.min(620, parent ? parent.width : 620)
         height: Math.min(680, parent ? parent.height : 680)
         visible: screen.agreementShown
-        modal: true
-        closePolicy: Popup.NoAutoClose
-        padding: 0
-
-        background: Rectangle {
-            radius: 10
-            color: Theme.appBg
-        }
 
         // Made afresh for every showing, so its confirmation starts unticked each time.
         contentItem: Loader {
-            id: agreement
-
             active: screen.agreementShown
             source: "LicenseAgreementView.qml"
         }
 
         Connections {
-            target: agreement.item
+            target: (licenseSheet.contentItem as Loader).item
             ignoreUnknownSignals: true
 
             function onAccepted() {

@@ -1,4 +1,4 @@
-#include "App/BrandAssets.h"
+#include "Views/BrandAssets.h"
 
 #include <QCoreApplication>
 #include <QDir>
