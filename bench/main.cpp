@@ -11,9 +11,9 @@
 #include "Foundation/JsonCodec.h"
 #include "Foundation/ScriptQuoting.h"
 #include "PrivateSystemBus.h"
+#include "ProcessTree.h"
 #include "Protection/NetworksetupOutput.h"
 #include "Protection/TunnelProcess.h"
-#include "ProcessTree.h"
 #include "Stack.h"
 
 #include <QApplication>
@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <csignal>
+
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -77,7 +78,8 @@ QCoro::Task<bool> until(std::function<bool()> done, std::chrono::milliseconds li
     co_return true;
 }
 
-struct ToolResult {
+struct ToolResult
+{
     int exitCode = -1;
     QByteArray output;
 };
@@ -123,7 +125,8 @@ double residentMegabytes(pid_t pid)
     return 0;
 }
 
-struct Row {
+struct Row
+{
     QString measure;
     QString value;
     QString budget;
@@ -217,8 +220,9 @@ QCoro::Task<bool> Bench::enroll()
     // Accepted once, as a user does on the first start: the window then opens on the main screen.
     LicenseAgreement::accept();
     m_model = std::make_unique<AppModel>(false, std::move(options));
-    connect(m_model.get(), &AppModel::stateChanged, this,
-        [this]() { m_states.append({ m_model->state(), now() }); });
+    connect(m_model.get(), &AppModel::stateChanged, this, [this]() {
+        m_states.append({ m_model->state(), now() });
+    });
     co_await m_model->activate(m_stack->oneTimeKey());
     if (!co_await until([this]() { return m_model->state() == ProtectionState::protected_; }, 60s)) {
         say(u"Защита не включилась после активации: "_s + m_model->detail() + u' ' + m_model->message());
@@ -241,10 +245,10 @@ QCoro::Task<double> Bench::curlStatus(const QString &query)
 {
     const double start = now();
     const QString address = u"http://"_s + QLatin1StringView(BuildConstants::statusHost) + u"/"_s
-                            + (query.isEmpty() ? QString() : u"?"_s + query);
+        + (query.isEmpty() ? QString() : u"?"_s + query);
     const ToolResult result = co_await runTool(u"curl"_s, curlProxy() << address);
     const bool answered = result.exitCode == 0 && result.output.contains("map_unlocked")
-                          && (query.isEmpty() || result.output.contains(query.section(u'=', 1).toUtf8()));
+        && (query.isEmpty() || result.output.contains(query.section(u'=', 1).toUtf8()));
     co_return answered ? now() - start : -1;
 }
 
@@ -276,7 +280,8 @@ QCoro::Task<double> Bench::protectByHand()
         for (int tries = 0; tries < 100; ++tries) {
             const ToolResult status = co_await runTool(u"curl"_s,
                 curlProxy() << u"http://"_s + QLatin1StringView(BuildConstants::statusHost) + u"/"_s);
-            if (status.output.contains("\"map_unlocked\":true") || status.output.contains("\"map_unlocked\": true")) {
+            if (status.output.contains("\"map_unlocked\":true")
+                || status.output.contains("\"map_unlocked\": true")) {
                 took = now() - start;
                 break;
             }
@@ -354,7 +359,8 @@ QCoro::Task<> Bench::measureProtection()
         // Control requests: the client's against curl's, alternately.
         for (int request = 0; request < 3; ++request) {
             const double sent = now();
-            [[maybe_unused]] const ProtectionSettings settings = co_await m_model->findChild<TunnelService *>()->settings();
+            [[maybe_unused]] const ProtectionSettings settings
+                = co_await m_model->findChild<TunnelService *>()->settings();
             control << now() - sent;
             curl << co_await curlStatus();
         }
@@ -391,12 +397,14 @@ QCoro::Task<> Bench::measureProtection()
     const double protectionBudget = median(floor) + median(tools) + 0.2;
     m_rows << Row { u"Включение защиты (вручную: ssh + curl %1; запуски инструментов %2)"_s.arg(
                         seconds(median(floor)), seconds(median(tools))),
-        seconds(median(switchOn)), u"≤ "_s + seconds(protectionBudget), median(switchOn) <= protectionBudget };
+        seconds(median(switchOn)), u"≤ "_s + seconds(protectionBudget),
+        median(switchOn) <= protectionBudget };
     const double recoveryBudget = backOff + median(floor) + 0.3;
     m_rows << Row { u"Восстановление после SIGKILL ssh (первая пауза до %1)"_s.arg(seconds(backOff)),
         seconds(median(recovery)), u"≤ "_s + seconds(recoveryBudget), median(recovery) <= recoveryBudget };
     m_rows << Row { u"Запрос настроек (curl через тот же туннель %1)"_s.arg(seconds(median(curl))),
-        seconds(median(control)), u"≤ "_s + seconds(1.2 * median(curl)), median(control) <= 1.2 * median(curl) };
+        seconds(median(control)), u"≤ "_s + seconds(1.2 * median(curl)),
+        median(control) <= 1.2 * median(curl) };
 }
 
 // Kills the client outright, and the ssh it leaves behind, so that the next run starts clean.
@@ -516,7 +524,7 @@ QCoro::Task<> Bench::measurePreviews()
         const ToolResult result = co_await runTool(QStringLiteral(VETRON_CLIENT), arguments);
         took << now() - start;
         allSeven = allSeven && result.exitCode == 0
-                   && QDir(pictures.path()).entryList({ u"*.png"_s }, QDir::Files).size() == 7;
+            && QDir(pictures.path()).entryList({ u"*.png"_s }, QDir::Files).size() == 7;
     }
     m_rows << Row { u"Семь картинок предпросмотра"_s + (allSeven ? QString() : u" (не все получились)"_s),
         seconds(median(took)), u"< 3 с"_s, allSeven && median(took) < 3 };
@@ -527,10 +535,15 @@ void Bench::print()
     qsizetype width = 0;
     for (const Row &row : std::as_const(m_rows))
         width = std::max(width, row.measure.size());
-    out() << u"Медианы %1 замеров; сборка %2"_s.arg(m_runs).arg(QLatin1StringView(BuildConstants::version)) << Qt::endl;
+    out() << u"Медианы %1 замеров; сборка %2"_s.arg(m_runs).arg(QLatin1StringView(BuildConstants::version))
+          << Qt::endl;
     for (const Row &row : std::as_const(m_rows)) {
-        out() << row.measure.leftJustified(width + 2) << row.value.leftJustified(12) << row.budget.leftJustified(14)
-              << (row.budget.isEmpty() ? QString() : row.met ? u"да"_s : u"НЕТ"_s) << Qt::endl;
+        out() << row.measure.leftJustified(width + 2) << row.value.leftJustified(12)
+              << row.budget.leftJustified(14)
+              << (row.budget.isEmpty() ? QString()
+                         : row.met     ? u"да"_s
+                                       : u"НЕТ"_s)
+              << Qt::endl;
     }
 }
 
@@ -557,7 +570,8 @@ int main(int argc, char *argv[])
     // The client's own name: its settings (the accepted agreement) are the ones the bench writes.
     QCoreApplication::setApplicationName(u"Vetron"_s);
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Замеры клиента рядом с ручной работой ssh и curl на локальных службах."_s);
+    parser.setApplicationDescription(
+        u"Замеры клиента рядом с ручной работой ssh и curl на локальных службах."_s);
     parser.addHelpOption();
     parser.addOption({ u"runs"_s, u"Замеров на каждую величину (не меньше 5)."_s, u"N"_s, u"5"_s });
     parser.addOption({ u"idle"_s, u"Секунд простоя на каждое состояние окна."_s, u"SECONDS"_s, u"30"_s });

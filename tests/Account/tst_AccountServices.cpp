@@ -2,15 +2,14 @@
 #include "Account/DeviceCredentialMigration.h"
 #include "Account/DeviceCredentialStore.h"
 #include "Account/PortalAccountClient.h"
-#include "Foundation/ClientPaths.h"
-#include "Updates/UpdateService.h"
-
 #include "AccountServer.h"
+#include "Foundation/ClientPaths.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/DeadPort.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestProfile.h"
+#include "Updates/UpdateService.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,8 +19,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
+using Vetron::Test::StandIns;
 
 // The device credential exchange, the portal summary and the way every exchange with the two
 // servers goes past the system's proxies, against a local HTTPS server.
@@ -38,7 +37,8 @@ class AccountServicesTest : public QObject
     void makeDeviceKeys()
     {
         ClientPaths::prepare();
-        QStringList arguments { u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, u""_s, u"-f"_s, ClientPaths::privateKey() };
+        QStringList arguments { u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, u""_s, u"-f"_s,
+            ClientPaths::privateKey() };
         QCOMPARE(QProcess::execute(u"/usr/bin/ssh-keygen"_s, arguments), 0);
     }
 
@@ -65,9 +65,11 @@ private Q_SLOTS:
         QTest::addRow("403") << 403 << QByteArray("{}") << u"Не удалось получить информацию с сервера."_s;
         QTest::addRow("fractional date")
             << 200
-            << QByteArray(R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,)"
-                          R"("blocked":0},"subscription":{"status":"active","period_end":"2026-03-01T00:00:00.000Z"}})")
-            << u"Не удалось прочитать данные: поле «subscription.period_end» должно быть датой и временем вида "
+            << QByteArray(
+                   R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,)"
+                   R"("blocked":0},"subscription":{"status":"active","period_end":"2026-03-01T00:00:00.000Z"}})")
+            << u"Не удалось прочитать данные: поле «subscription.period_end» должно быть датой и временем "
+               u"вида "
                u"2026-03-01T00:00:00Z."_s;
     }
 
@@ -118,7 +120,7 @@ private Q_SLOTS:
             awaitTask(UpdateService::check(u"1.0.0"_s, updates));
         } else {
             const MacReleaseManifest release { u"1.4.2"_s, base.toString() + path, QString(64, u'0'), {},
-                                               std::nullopt, std::nullopt };
+                std::nullopt, std::nullopt };
             awaitTask(UpdateService::install(release, updates));
         }
         QCOMPARE(m_server->requests().size(), 1);
@@ -128,7 +130,8 @@ private Q_SLOTS:
     void migrationClaimsATokenWithASignedChallenge()
     {
         makeDeviceKeys();
-        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value == true);
+        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value
+            == true);
         QCOMPARE(awaitTask(DeviceCredentialStore::read()).value, u"claimed-token-1"_s);
         const auto claim = m_server->requests().last();
         QCOMPARE(claim.path, u"/api/device-credential/claim"_s);
@@ -138,18 +141,21 @@ private Q_SLOTS:
 
         // With a token in place nothing more is sent.
         m_server->clearRequests();
-        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value == true);
+        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value
+            == true);
         QVERIFY(m_server->requests().isEmpty());
     }
 
     void migrationWithoutKeysOrWithARefusedClaimGivesFalse()
     {
-        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value == false);
+        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value
+            == false);
         QVERIFY(m_server->requests().isEmpty());
 
         makeDeviceKeys();
         m_server->setOverride(u"/api/device-credential/claim"_s, 409, "{}");
-        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value == false);
+        QVERIFY(awaitTask(DeviceCredentialMigration::migrateIfNeeded(servers(), m_standIns->tools())).value
+            == false);
         QVERIFY(proofFiles().isEmpty());
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
     }

@@ -1,12 +1,11 @@
 #include "Account/AccountErrors.h"
 #include "Account/ActivationService.h"
 #include "Account/DeviceCredentialStore.h"
+#include "AccountServer.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/Models.h"
 #include "Foundation/ProcessRunner.h"
 #include "Platform/ComputerName.h"
-
-#include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
@@ -21,10 +20,10 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
 using Vetron::Test::modeOf;
 using Vetron::Test::readFile;
+using Vetron::Test::StandIns;
 
 namespace {
 
@@ -45,7 +44,10 @@ class ActivationServiceTest : public QObject
         return { { m_server->baseUrl(), m_server->baseUrl() }, m_standIns->tools(), hostKey };
     }
 
-    QString keychain(const QString &name) const { return Test::temporaryHome() + u"/Library/Keychains/"_s + name; }
+    QString keychain(const QString &name) const
+    {
+        return Test::temporaryHome() + u"/Library/Keychains/"_s + name;
+    }
 
     QStringList dataFiles() const
     {
@@ -127,7 +129,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("hostField");
         QTest::addRow("port 22") << u"tun.vetron.test"_s << 22 << u"tun.vetron.test"_s;
         QTest::addRow("port 2222") << u"tun.vetron.test"_s << 2222 << u"[tun.vetron.test]:2222"_s;
-        QTest::addRow("host holding a percent sign") << u"h%1st.vetron.test"_s << 2222 << u"[h%1st.vetron.test]:2222"_s;
+        QTest::addRow("host holding a percent sign")
+            << u"h%1st.vetron.test"_s << 2222 << u"[h%1st.vetron.test]:2222"_s;
     }
 
     void enrollmentInstallsEverythingTogether()
@@ -147,8 +150,11 @@ private Q_SLOTS:
         QCOMPARE(modeOf(ClientPaths::root()), mode_t(0700));
         QCOMPARE(modeOf(ClientPaths::privateKey()), mode_t(0600));
         QCOMPARE(QString::fromUtf8(readFile(ClientPaths::knownHosts())), hostField + u' ' + hostKey + u'\n');
-        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s).match(QString::fromLatin1(readFile(ClientPaths::mapKey()))).hasMatch());
-        QCOMPARE(readFile(ClientPaths::root() + u"/server-ca.pem"_s), Test::trustedCertificates().caCertificatePem());
+        QVERIFY(QRegularExpression(u"^[0-9a-f]{64}$"_s)
+                    .match(QString::fromLatin1(readFile(ClientPaths::mapKey())))
+                    .hasMatch());
+        QCOMPARE(readFile(ClientPaths::root() + u"/server-ca.pem"_s),
+            Test::trustedCertificates().caCertificatePem());
         const ClientConfig config = decodeJson<ClientConfig>(readFile(ClientPaths::config()));
         QCOMPARE(config.sshPort, sshPort);
         QCOMPARE(config.unlockHost, u"unlock.vetron.test"_s);
@@ -160,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(trustedCertificates().size(), 1);
         QCOMPARE(trustedCertificates().first().toObject().value(u"sha1"_s).toString(), thumbprint);
         QCOMPARE(trustedCertificates().first().toObject().value(u"keychain"_s).toString(),
-                 keychain(u"login.keychain-db"_s));
+            keychain(u"login.keychain-db"_s));
 
         // The request: four string members, straight to the server.
         const auto request = m_server->requests().first();
@@ -170,7 +176,8 @@ private Q_SLOTS:
         QCOMPARE(body.size(), 4);
         QCOMPARE(body.value(u"token"_s).toString(), goodKey);
         QCOMPARE(body.value(u"platform"_s).toString(), u"macos"_s);
-        QCOMPARE(body.value(u"pubkey"_s).toString(), QString::fromUtf8(readFile(ClientPaths::publicKey())).trimmed());
+        QCOMPARE(body.value(u"pubkey"_s).toString(),
+            QString::fromUtf8(readFile(ClientPaths::publicKey())).trimmed());
         QVERIFY(body.value(u"pubkey"_s).toString().endsWith(u" vetron-macos"_s));
         const QString computer = Platform::computerName();
         QCOMPARE(body.value(u"device_name"_s).toString(), computer.isEmpty() ? u"Mac"_s : computer);
@@ -189,9 +196,11 @@ private Q_SLOTS:
             return QJsonObject { { QString::fromLatin1(key), value } };
         };
         QTest::addRow("403 with JSON") << 403 << with("error", u"used"_s) << rejected;
-        QTest::addRow("empty token") << 200 << with("device_token", u""_s)
-                                     << u"Сервер не выдал токен устройства. Попробуйте активировать Ветрон ещё раз."_s;
-        QTest::addRow("host with a line break") << 200 << with("ssh_host", u"tun.vetron.test\nProxyCommand x"_s) << unusable;
+        QTest::addRow("empty token")
+            << 200 << with("device_token", u""_s)
+            << u"Сервер не выдал токен устройства. Попробуйте активировать Ветрон ещё раз."_s;
+        QTest::addRow("host with a line break")
+            << 200 << with("ssh_host", u"tun.vetron.test\nProxyCommand x"_s) << unusable;
         QTest::addRow("host with a blank") << 200 << with("ssh_host", u"tun vetron.test"_s) << unusable;
         QTest::addRow("user read as an option") << 200 << with("ssh_user", u"-oProxyCommand=x"_s) << unusable;
         QTest::addRow("empty user") << 200 << with("ssh_user", u""_s) << unusable;
@@ -199,7 +208,9 @@ private Q_SLOTS:
         QTest::addRow("local port 65536") << 200 << with("local_port", 65536) << unusable;
         QTest::addRow("remote port negative") << 200 << with("remote_port", -1) << unusable;
         QTest::addRow("two certificates") << 200 << with("ca_pem", ca + ca) << unusable;
-        QTest::addRow("no certificate") << 200 << with("ca_pem", u"-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n"_s) << unusable;
+        QTest::addRow("no certificate")
+            << 200 << with("ca_pem", u"-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n"_s)
+            << unusable;
     }
 
     void refusalsLeaveTheDataDirectoryEmpty()

@@ -2,7 +2,6 @@
 #include "Account/DeviceCredentialStore.h"
 #include "Foundation/ClientPaths.h"
 #include "Platform/Keychain.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
@@ -24,7 +23,8 @@ const QString service = u"io.vetron.device-credential"_s;
 const QString account = u"device-api"_s;
 
 // The keychain of an earlier version's Mac: items by service and account, with a count of lookups.
-struct LegacyKeychain {
+struct LegacyKeychain
+{
     QMultiHash<QPair<QString, QString>, QString> items;
     int lookups = 0;
 
@@ -37,7 +37,10 @@ struct LegacyKeychain {
                     const auto found = items.constFind({ s, a });
                     return found == items.cend() ? std::optional<QString>() : std::optional(*found);
                 },
-            .removeAll = [this](const QString &s, const QString &a) { items.remove({ s, a }); },
+            .removeAll =
+                [this](const QString &s, const QString &a) {
+                    items.remove({ s, a });
+                },
         };
     }
 };

@@ -1,14 +1,13 @@
 #include "Account/DeviceCredentialStore.h"
+#include "AccountServer.h"
 #include "App/AppModel.h"
 #include "App/SessionOperations.h"
-#include "Views/UpdateLook.h"
-
-#include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
 #include "TestSupport/TunnelFixture.h"
+#include "Views/UpdateLook.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -20,8 +19,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
+using Vetron::Test::TunnelFixture;
 
 // Something asked of the model while an installation of `release` runs.
 using Meanwhile = QCoro::Task<> (*)(AppModel &model, MacReleaseManifest release);
@@ -70,8 +69,8 @@ class AppModelTest : public QObject
         const QByteArray image = tar.readAllStandardOutput();
         m_server->setFile(u"/static/Vetron.dmg"_s, image);
         return { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/Vetron.dmg"_s,
-                 QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()),
-                 {}, std::nullopt, std::nullopt };
+            QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()), {},
+            std::nullopt, std::nullopt };
     }
 
     // Waits for a task a view would await; it must still be running when handed out.
@@ -85,8 +84,7 @@ class AppModelTest : public QObject
     QString protectionLeft(qint64 pid) const
     {
         return u"ssh %1, proxies %2"_s.arg(::kill(pid_t(pid), 0) == 0 ? u"running"_s : u"gone"_s,
-                                           m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s
-                                                                             : u"restored"_s);
+            m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
     }
 
 private Q_SLOTS:
@@ -128,7 +126,8 @@ private Q_SLOTS:
         QStringList details;
         connect(model.get(), &AppModel::detailChanged, this, [&]() { details << model->detail(); });
         for (int i = 0; i < 200; ++i)
-            model->receiveReport(i % 2 ? ProtectionState::connecting : ProtectionState::blocked, QString::number(i));
+            model->receiveReport(
+                i % 2 ? ProtectionState::connecting : ProtectionState::blocked, QString::number(i));
         QTRY_COMPARE(details.size(), 200);
         for (int i = 0; i < 200; ++i)
             QCOMPARE(details.at(i), QString::number(i));
@@ -168,7 +167,7 @@ private Q_SLOTS:
         m_server->setOverride(u"/api/device-credential/claim"_s, 409, "{}");
         QVERIFY(awaitTask(model->loadAccount()).finished);
         QCOMPARE(model->accountMessage(),
-                 u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s);
+            u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s);
         QVERIFY(!model->accountLoaded());
     }
 
@@ -232,9 +231,11 @@ private Q_SLOTS:
         // The relaunch goes through a shell of the test's that notes what it found and stops.
         const QString notes = Test::temporaryHome() + u"/relaunch"_s;
         const QString shell = notes + u"-shell"_s;
-        QVERIFY(Test::writeFile(shell, u"#!/bin/sh\n"
-                                       u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
-                                       u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes).toUtf8()));
+        QVERIFY(Test::writeFile(shell,
+            u"#!/bin/sh\n"
+            u"cp \"$VETRON_STANDIN_STATE/networksetup.json\" '%1.proxies'\n"
+            u"printf '%s' \"$2\" > '%1.script' && mv '%1.script' '%1'\n"_s.arg(notes)
+                .toUtf8()));
         QVERIFY(QFile::setPermissions(shell, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         auto model = makeModel(shell);
         QVERIFY(awaitTask(TunnelFixture::tunnelOf(*model).enable()).finished);
@@ -242,7 +243,7 @@ private Q_SLOTS:
 
         // A release that cannot be had leaves protection on and the application running.
         const MacReleaseManifest missing { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/none.dmg"_s,
-                                           QString(64, u'0'), {}, std::nullopt, std::nullopt };
+            QString(64, u'0'), {}, std::nullopt, std::nullopt };
         QVERIFY(awaitTask(model->installUpdate(missing)).finished);
         QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
         QCOMPARE(model->updateState().message, u"Не удалось скачать обновление."_s);
@@ -257,7 +258,8 @@ private Q_SLOTS:
         QCOMPARE(m_terminations, 0);
         QVERIFY(!QFile::exists(notes));
         QTRY_COMPARE(model->state(), ProtectionState::blocked); // the report is applied on the next turn
-        QVERIFY2(model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s), qPrintable(model->detail()));
+        QVERIFY2(model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s),
+            qPrintable(model->detail()));
         QCOMPARE(m_windows, QList<MainSection> { MainSection::protection });
         QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::failed);
         QVERIFY(m_fixture->proxiesPointAtTunnel());
@@ -280,8 +282,8 @@ private Q_SLOTS:
         QVERIFY(Test::readFile(notes + u".proxies"_s).contains("corp.example"));
         const QString relaunch = QString::fromUtf8(Test::readFile(notes));
         QVERIFY2(relaunch.contains(QString::number(QCoreApplication::applicationPid()))
-                     && relaunch.endsWith(u"/Applications/Ветрон.app'"_s),
-                 qPrintable(relaunch));
+                && relaunch.endsWith(u"/Applications/Ветрон.app'"_s),
+            qPrintable(relaunch));
     }
 
     // While the installer writes the application, what the header, the tray and the updates
@@ -291,15 +293,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<Meanwhile>("meanwhile");
         QTest::addColumn<QString>("note"); // shown in the window, which comes forward with it
-        QTest::addRow("check") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.checkUpdates(); })
-                               << QString();
-        QTest::addRow("second installation")
-            << Meanwhile([](AppModel &model, MacReleaseManifest release) { return model.installUpdate(release); })
-            << QString();
+        QTest::addRow("check") << Meanwhile([](AppModel &model, MacReleaseManifest) {
+            return model.checkUpdates();
+        }) << QString();
+        QTest::addRow("second installation") << Meanwhile([](AppModel &model, MacReleaseManifest release) {
+            return model.installUpdate(release);
+        }) << QString();
         const QString held = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он "
                              u"перезапустится сам."_s;
-        QTest::addRow("quit item") << Meanwhile([](AppModel &model, MacReleaseManifest) { return model.quit(); })
-                                   << held;
+        QTest::addRow("quit item") << Meanwhile([](AppModel &model, MacReleaseManifest) {
+            return model.quit();
+        }) << held;
         // The last window closed where there is no tray, or the system's quit.
         QTest::addRow("application quit") << Meanwhile([](AppModel &, MacReleaseManifest) -> QCoro::Task<> {
             QEvent quit(QEvent::Quit);
@@ -322,7 +326,8 @@ private Q_SLOTS:
         QCOMPARE(model->updateState().kind, UpdateScreenState::Kind::downloading);
         QCOMPARE(model->updateState().manifest->url, manifest.url);
         QCOMPARE(UpdateLook::installingNote(model->updateState()), note);
-        QCOMPARE(m_windows, note.isEmpty() ? QList<MainSection>() : QList<MainSection> { MainSection::updates });
+        QCOMPARE(
+            m_windows, note.isEmpty() ? QList<MainSection>() : QList<MainSection> { MainSection::updates });
         QCOMPARE(m_terminations, 0);
 
         m_fixture->standIns().setInstallerHeld(false);

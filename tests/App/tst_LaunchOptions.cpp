@@ -56,7 +56,8 @@ private Q_SLOTS:
         process.start(QStringLiteral(VETRON_EXECUTABLE), { u"--local-stack"_s, folder.path() });
         QVERIFY(process.waitForFinished(30'000));
         QCOMPARE(process.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(process.readAllStandardError()).startsWith(u"Ветрон: локальные службы не найдены — "_s));
+        QVERIFY(QString::fromUtf8(process.readAllStandardError())
+                    .startsWith(u"Ветрон: локальные службы не найдены — "_s));
     }
 };
 

@@ -1,7 +1,6 @@
 #include "App/AppModel.h"
-#include "Views/QmlModule.h"
-
 #include "TestSupport/ViewHarness.h"
+#include "Views/QmlModule.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>

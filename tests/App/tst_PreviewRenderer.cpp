@@ -1,8 +1,7 @@
 #include "App/PreviewRenderer.h"
-#include "Views/PreviewMode.h"
-
 #include "TestSupport/TestProfile.h"
 #include "TestSupport/ViewHarness.h"
+#include "Views/PreviewMode.h"
 
 #include <QImageReader>
 #include <QProcess>
@@ -16,7 +15,8 @@ using namespace Vetron;
 
 namespace {
 
-struct Run {
+struct Run
+{
     int exitCode = -1;
     QStringList lines; // standard output
     QString errors;
@@ -31,8 +31,9 @@ Run render(const QString &directory, const QString &workingDirectory)
     process.start(QStringLiteral(VETRON_EXECUTABLE), { u"--render-previews"_s, directory });
     if (!finished.wait(120'000))
         return {};
-    return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
-             QString::fromUtf8(process.readAllStandardError()) };
+    return { process.exitCode(),
+        QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
+        QString::fromUtf8(process.readAllStandardError()) };
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -44,7 +45,7 @@ void writeFile(const QString &path, const QByteArray &content)
 }
 
 const QStringList pictures { u"main"_s, u"how"_s, u"settings"_s, u"account"_s, u"updates"_s, u"activation"_s,
-                             u"license"_s };
+    u"license"_s };
 
 } // namespace
 
@@ -122,9 +123,11 @@ private Q_SLOTS:
         PreviewMode::setFlattenScrolls(true);
         Test::ViewHarness harness;
         QStringList seen;
-        for (const MainSection section : { MainSection::updates, MainSection::settings, MainSection::account }) {
+        for (const MainSection section :
+            { MainSection::updates, MainSection::settings, MainSection::account }) {
             model->setSection(section);
-            const auto window = harness.show(u"MainView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
+            const auto window
+                = harness.show(u"MainView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
             seen << Test::ViewHarness::shownTexts(*window);
         }
         PreviewMode::setFlattenScrolls(false);
@@ -148,11 +151,12 @@ private Q_SLOTS:
         QCOMPARE(first.exitCode, 0);
         QCOMPARE(QDir(target).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), pictures.size());
         QCOMPARE(first.lines.size(), pictures.size());
-        const QStringList sizes { u"1240x1600"_s, u"880x"_s, u"1240x"_s, u"1240x"_s, u"1240x"_s, u"1240x1600"_s,
-                                  u"1240x1360"_s }; // twice the points; no height: natural
+        const QStringList sizes { u"1240x1600"_s, u"880x"_s, u"1240x"_s, u"1240x"_s, u"1240x"_s,
+            u"1240x1600"_s, u"1240x1360"_s }; // twice the points; no height: natural
         for (qsizetype index = 0; index < pictures.size(); ++index) {
             const QSize size = QImageReader(QDir(target).filePath(pictures[index] + u".png"_s)).size();
-            const QString line = u"preview: %1.png %2x%3"_s.arg(pictures[index]).arg(size.width()).arg(size.height());
+            const QString line
+                = u"preview: %1.png %2x%3"_s.arg(pictures[index]).arg(size.width()).arg(size.height());
             QCOMPARE(first.lines[index], line);
             QVERIFY2(line.contains(u' ' + sizes[index]), qPrintable(line));
         }
@@ -169,7 +173,8 @@ private Q_SLOTS:
         const QString target = work.filePath(u"file/pictures"_s);
         const Run run = render(target, work.path());
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.errors, u"preview: не удалось создать %1: Часть пути не является папкой.\n"_s.arg(target));
+        QCOMPARE(
+            run.errors, u"preview: не удалось создать %1: Часть пути не является папкой.\n"_s.arg(target));
         QVERIFY(run.lines.isEmpty());
     }
 
@@ -179,7 +184,8 @@ private Q_SLOTS:
         QVERIFY(QDir(work.path()).mkpath(u"how.png"_s));
         const Run run = render(work.path(), work.path());
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.errors, u"preview: how — не удалось открыть %1 на запись\n"_s.arg(work.filePath(u"how.png"_s)));
+        QCOMPARE(run.errors,
+            u"preview: how — не удалось открыть %1 на запись\n"_s.arg(work.filePath(u"how.png"_s)));
         QCOMPARE(run.lines.size(), pictures.size() - 1);
         QVERIFY(run.lines.last().startsWith(u"preview: license.png "_s));
     }

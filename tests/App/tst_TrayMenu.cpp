@@ -1,7 +1,6 @@
 #include "App/AppModel.h"
 #include "App/LicenseAgreement.h"
 #include "App/TrayMenu.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TunnelFixture.h"
 
@@ -15,8 +14,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
+using Vetron::Test::TunnelFixture;
 
 class TrayMenuTest : public QObject
 {
@@ -39,18 +38,17 @@ class TrayMenuTest : public QObject
         options.environment.servers = { QUrl(u"https://127.0.0.1:1"_s), QUrl(u"https://127.0.0.1:1"_s) };
         options.terminate = [this]() {
             m_events << u"terminate: ssh %1, proxies %2"_s.arg(
-                            ::kill(pid_t(m_ssh), 0) == 0 ? u"running"_s : u"gone"_s,
-                            m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
+                ::kill(pid_t(m_ssh), 0) == 0 ? u"running"_s : u"gone"_s,
+                m_fixture->proxiesPointAtTunnel() ? u"on the tunnel"_s : u"restored"_s);
         };
-        const auto showWindow = [this]() { m_events << u"window on section %1"_s.arg(int(m_model->section())); };
+        const auto showWindow
+            = [this]() { m_events << u"window on section %1"_s.arg(int(m_model->section())); };
         options.showWindow = showWindow;
         m_model = std::make_unique<AppModel>(false, options);
-        m_tray = std::make_unique<TrayMenu>(
-            *m_model, showWindow,
-            [this](ProtectionState state) {
-                m_iconsAsked << state;
-                return TrayMenu::fallbackIcon(state);
-            });
+        m_tray = std::make_unique<TrayMenu>(*m_model, showWindow, [this](ProtectionState state) {
+            m_iconsAsked << state;
+            return TrayMenu::fallbackIcon(state);
+        });
     }
 
     QAction *item(const char *name) const
@@ -85,16 +83,18 @@ private Q_SLOTS:
         QTest::addColumn<bool>("enrolled");
         QTest::addColumn<QString>("accepted");
         QTest::addColumn<QStringList>("labels");
-        QTest::addRow("not enrolled") << false << u"1.0"_s
-                                      << QStringList { u"Открыть Ветрон"_s, u"Включить защиту (off)"_s,
-                                             u"Настройки (off)"_s, u"Обновления (off)"_s, u"—"_s, u"Закрыть"_s };
-        QTest::addRow("enrolled, older agreement") << true << u"0.9"_s
-                                                   << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s,
-                                                          u"Настройки (off)"_s, u"Обновления (off)"_s, u"—"_s,
-                                                          u"Закрыть"_s };
-        QTest::addRow("enrolled, agreement accepted") << true << u"1.0"_s
-                                                      << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s,
-                                                             u"Настройки"_s, u"Обновления"_s, u"—"_s, u"Закрыть"_s };
+        QTest::addRow("not enrolled")
+            << false << u"1.0"_s
+            << QStringList { u"Открыть Ветрон"_s, u"Включить защиту (off)"_s, u"Настройки (off)"_s,
+                   u"Обновления (off)"_s, u"—"_s, u"Закрыть"_s };
+        QTest::addRow("enrolled, older agreement")
+            << true << u"0.9"_s
+            << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s, u"Настройки (off)"_s,
+                   u"Обновления (off)"_s, u"—"_s, u"Закрыть"_s };
+        QTest::addRow("enrolled, agreement accepted")
+            << true << u"1.0"_s
+            << QStringList { u"Открыть Ветрон"_s, u"Включить защиту"_s, u"Настройки"_s, u"Обновления"_s,
+                   u"—"_s, u"Закрыть"_s };
     }
 
     void sectionItemsWaitForTheMainScreen()
@@ -110,7 +110,9 @@ private Q_SLOTS:
         const auto shown = [this]() {
             QStringList texts;
             for (const QAction *action : m_tray->menu()->actions())
-                texts << (action->isSeparator() ? u"—"_s : action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
+                texts << (action->isSeparator()
+                        ? u"—"_s
+                        : action->text() + (action->isEnabled() ? u""_s : u" (off)"_s));
             return texts;
         };
         QCOMPARE(shown(), labels);
@@ -143,7 +145,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_model->state(), ProtectionState::blocked);
         QCOMPARE(protection->text(), u"Включить защиту"_s);
         QVERIFY(protection->isEnabled());
-        QCOMPARE(trayProtectionLabel(ProtectionState::connecting), u"Включить защиту"_s); // only protection switches off
+        QCOMPARE(trayProtectionLabel(ProtectionState::connecting),
+            u"Включить защиту"_s); // only protection switches off
 
         protection->trigger();
         QVERIFY(m_model->busy());
@@ -161,7 +164,7 @@ private Q_SLOTS:
         QCOMPARE(m_events.first(), u"window on section 0"_s);
         QCOMPARE(m_model->state(), ProtectionState::blocked);
         QVERIFY2(m_model->detail().startsWith(u"Не удалось восстановить настройки сети: "_s),
-                 qPrintable(m_model->detail()));
+            qPrintable(m_model->detail()));
         QVERIFY(protection->isEnabled());
 
         m_fixture->standIns().setPasswordRefused(false);

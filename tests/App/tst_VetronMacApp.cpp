@@ -1,11 +1,10 @@
+#include "Account/DeviceCredentialStore.h"
+#include "AccountServer.h"
 #include "App/LicenseAgreement.h"
 #include "App/SingleInstance.h"
 #include "App/TrayMenu.h"
 #include "App/VetronMacApp.h"
-#include "Account/DeviceCredentialStore.h"
 #include "Foundation/ClientPaths.h"
-
-#include "AccountServer.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TunnelFixture.h"
@@ -14,13 +13,13 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QGuiApplication>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,9 +29,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
+using Vetron::Test::awaitTask;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::ViewHarness;
-using Vetron::Test::awaitTask;
 
 // The application as a user meets it: the window with its gate, the start-up duties and the
 // menu-bar menu, against the stand-ins and a local enrollment server.
@@ -67,10 +66,7 @@ class VetronMacAppTest : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    }
+    void initTestCase() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
 
     void init()
     {
@@ -109,7 +105,8 @@ private Q_SLOTS:
         QTRY_VERIFY(accept->isEnabled());
         ViewHarness::click(window, *accept);
         QTRY_VERIFY(item(*app, u"activationKeyField"_s));
-        QCOMPARE(QSettings().value(QString::fromLatin1(LicenseAgreement::preferenceKey)).toString(), u"1.0"_s);
+        QCOMPARE(
+            QSettings().value(QString::fromLatin1(LicenseAgreement::preferenceKey)).toString(), u"1.0"_s);
 
         item(*app, u"activationKeyField"_s)->setProperty("text", key);
         ViewHarness::click(window, *item(*app, u"activationButton"_s));
@@ -214,19 +211,22 @@ private Q_SLOTS:
         // What "--local-stack" reads: the stand-ins for the macOS tools, this test's servers.
         QTemporaryDir stack;
         QFile ca(stack.filePath(u"ca.pem"_s));
-        QVERIFY(ca.open(QIODevice::WriteOnly) && ca.write(Test::trustedCertificates().caCertificatePem()) > 0);
+        QVERIFY(
+            ca.open(QIODevice::WriteOnly) && ca.write(Test::trustedCertificates().caCertificatePem()) > 0);
         ca.close();
         QFile described(stack.filePath(u"client.json"_s));
         QVERIFY(described.open(QIODevice::WriteOnly));
-        described.write(QJsonDocument(QJsonObject { { u"certificateAuthority"_s, ca.fileName() },
-                                          { u"toolFolder"_s, QStringLiteral(VETRON_STANDIN_DIR) },
-                                          { u"serverBase"_s, m_server->baseUrl().toString() },
-                                          { u"hostKey"_s, QString::fromLatin1(m_fixture->sshd().hostKeyLine()) } })
-                            .toJson());
+        described.write(
+            QJsonDocument(QJsonObject { { u"certificateAuthority"_s, ca.fileName() },
+                              { u"toolFolder"_s, QStringLiteral(VETRON_STANDIN_DIR) },
+                              { u"serverBase"_s, m_server->baseUrl().toString() },
+                              { u"hostKey"_s, QString::fromLatin1(m_fixture->sshd().hostKeyLine()) } })
+                .toJson());
         described.close();
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_DATA_HOME"_s, QFileInfo(ClientPaths::root()).path()); // this test's data directory
+        environment.insert(
+            u"XDG_DATA_HOME"_s, QFileInfo(ClientPaths::root()).path()); // this test's data directory
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         std::vector<std::unique_ptr<QProcess>> clients;
         QList<QByteArray> output;
@@ -237,8 +237,9 @@ private Q_SLOTS:
             const qsizetype index = qsizetype(clients.size());
             output << QByteArray();
             connect(client.get(), &QProcess::readyRead, this,
-                    [&output, index, process = client.get()] { output[index] += process->readAll(); });
-            client->start(QStringLiteral(VETRON_EXECUTABLE), QStringList { u"--local-stack"_s, stack.path() } + arguments);
+                [&output, index, process = client.get()] { output[index] += process->readAll(); });
+            client->start(QStringLiteral(VETRON_EXECUTABLE),
+                QStringList { u"--local-stack"_s, stack.path() } + arguments);
             clients.push_back(std::move(client));
             return clients.back().get();
         };
@@ -246,7 +247,8 @@ private Q_SLOTS:
             return client->waitForFinished(30'000) && client->exitStatus() == QProcess::NormalExit
                 && client->exitCode() == 0;
         };
-        const QByteArray protectedLine = u"Ветрон: protected — Личные данные заменяются перед отправкой"_s.toUtf8();
+        const QByteArray protectedLine
+            = u"Ветрон: protected — Личные данные заменяются перед отправкой"_s.toUtf8();
         const auto sshPid = [] {
             QFile file(ClientPaths::sshPid());
             return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : pid_t(0);

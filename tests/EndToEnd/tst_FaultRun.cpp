@@ -22,11 +22,21 @@ using Fault = LocalStack::Stack::ProtectionFault;
 
 namespace {
 
-enum class Trigger { sshKilled, sshdStopped, serverClosed, server500, wrongNonce, garbage, portTaken, wakeWhileDead };
+enum class Trigger {
+    sshKilled,
+    sshdStopped,
+    serverClosed,
+    server500,
+    wrongNonce,
+    garbage,
+    portTaken,
+    wakeWhileDead
+};
 
 const QString protectedLine = u"Ветрон: protected — Личные данные заменяются перед отправкой"_s;
 const QString interrupted = u"Ветрон: blocked — Защищённое соединение прервано. Повторяем подключение…"_s;
-const QString serverDown = u"Ветрон: blocked — Сервер защиты временно недоступен. Данные напрямую не отправляются."_s;
+const QString serverDown
+    = u"Ветрон: blocked — Сервер защиты временно недоступен. Данные напрямую не отправляются."_s;
 
 } // namespace
 
@@ -45,7 +55,8 @@ class FaultRunTest : public QObject
     LocalStack::PrivateSystemBus m_bus;
     std::unique_ptr<LocalStack::ClientProcess> m_client;
     QStringList m_proxies; // every change the stand-in's watch reported, in order
-    QStringList m_protectedOffTunnel; // the proxies at each "protected" the client said while they were not ours
+    QStringList
+        m_protectedOffTunnel; // the proxies at each "protected" the client said while they were not ours
     QElapsedTimer m_case;
 
     void startClient(const QStringList &arguments)
@@ -53,7 +64,8 @@ class FaultRunTest : public QObject
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"VETRON_STANDIN_STATE"_s, m_stack->standInStateDirectory());
         environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, m_bus.address());
-        m_client = std::make_unique<LocalStack::ClientProcess>(QStringLiteral(VETRON_CLIENT), m_profile.path(), environment);
+        m_client = std::make_unique<LocalStack::ClientProcess>(
+            QStringLiteral(VETRON_CLIENT), m_profile.path(), environment);
         // Read the moment the line arrives: the client says "protected" only after its switch has
         // left the proxies on the tunnel, and nothing moves them off while it runs.
         connect(m_client.get(), &LocalStack::ClientProcess::reported, this, [this](const QString &line) {
@@ -75,7 +87,8 @@ class FaultRunTest : public QObject
         QFile state(QDir(m_stack->standInStateDirectory()).filePath(u"networksetup.json"_s));
         if (!state.open(QIODevice::ReadOnly))
             return {};
-        return LocalStack::describeProxies(QJsonDocument::fromJson(state.readAll()).object().value(u"services"_s).toArray());
+        return LocalStack::describeProxies(
+            QJsonDocument::fromJson(state.readAll()).object().value(u"services"_s).toArray());
     }
 
     QStringList reportsSince(qsizetype from) const { return m_client->reports().mid(from); }
@@ -83,7 +96,8 @@ class FaultRunTest : public QObject
     // The client's ssh processes, known by the device key they log in with.
     QList<pid_t> clientSsh() const
     {
-        return LocalStack::ProcessTree::withArgument(QFile::encodeName(m_client->dataDirectory() + u"/anontun"_s));
+        return LocalStack::ProcessTree::withArgument(
+            QFile::encodeName(m_client->dataDirectory() + u"/anontun"_s));
     }
 
     bool killClientSsh() const
@@ -149,15 +163,16 @@ private Q_SLOTS:
         m_client->kill();
         QTRY_VERIFY(!m_client->isRunning());
         const QDir data(m_client->dataDirectory());
-        const QStringList installed { u"anontun*"_s, u"anon-map.key"_s, u"server-ca.pem"_s, u"ca.thumbprint"_s,
-            u"known_hosts"_s, u"config.json"_s, u"device-credential.json"_s };
+        const QStringList installed { u"anontun*"_s, u"anon-map.key"_s, u"server-ca.pem"_s,
+            u"ca.thumbprint"_s, u"known_hosts"_s, u"config.json"_s, u"device-credential.json"_s };
         QCOMPARE(data.entryList(installed, QDir::AllEntries | QDir::Hidden), QStringList());
         const QStringList scratch { u"activation-*"_s };
         QCOMPARE(data.entryList(scratch, QDir::Dirs | QDir::Hidden).size(), 1); // with a private key in it
 
         m_stack->holdEnrollment(false);
         startClient({ u"--activate"_s, m_stack->oneTimeKey() });
-        QTRY_VERIFY2_WITH_TIMEOUT(m_client->reports().contains(protectedLine), m_client->output().constData(), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_client->reports().contains(protectedLine), m_client->output().constData(), 60000);
         QCOMPARE(data.entryList(scratch, QDir::Dirs | QDir::Hidden), QStringList());
         QTRY_COMPARE(proxyFault(), QString());
         QCOMPARE(clientSsh().size(), 1);
@@ -168,15 +183,19 @@ private Q_SLOTS:
         QTest::addColumn<Trigger>("trigger");
         QTest::addColumn<QStringList>("lines");
         QTest::addRow("ssh killed") << Trigger::sshKilled << QStringList { interrupted };
-        QTest::addRow("sshd stopped and restarted") << Trigger::sshdStopped
-            << QStringList { interrupted, u"Ветрон: blocked — Соединение недоступно. Данные напрямую не отправляются."_s };
+        QTest::addRow("sshd stopped and restarted")
+            << Trigger::sshdStopped
+            << QStringList { interrupted,
+                   u"Ветрон: blocked — Соединение недоступно. Данные напрямую не отправляются."_s };
         QTest::addRow("protection server closed") << Trigger::serverClosed << QStringList { serverDown };
         QTest::addRow("protection server answers 500") << Trigger::server500 << QStringList { serverDown };
         QTest::addRow("protection server answers garbage") << Trigger::garbage << QStringList { serverDown };
         QTest::addRow("wrong nonce while reconnecting") << Trigger::wrongNonce << QStringList { interrupted };
         QTest::addRow("local port taken")
-            << Trigger::portTaken << QStringList { interrupted, u"Ветрон: blocked — Локальный порт занят другой программой"_s };
-        QTest::addRow("wake while the tunnel is dead") << Trigger::wakeWhileDead
+            << Trigger::portTaken
+            << QStringList { interrupted, u"Ветрон: blocked — Локальный порт занят другой программой"_s };
+        QTest::addRow("wake while the tunnel is dead")
+            << Trigger::wakeWhileDead
             << QStringList { u"Ветрон: connecting — Восстанавливаем защищённое соединение после сна…"_s };
     }
 
@@ -198,7 +217,8 @@ private Q_SLOTS:
             m_stack->setProtectionFault(trigger == Trigger::wrongNonce ? Fault::wrongNonce : Fault::none);
             QVERIFY(killClientSsh());
             if (trigger == Trigger::portTaken)
-                QTRY_VERIFY(squatter.isListening() || squatter.listen(QHostAddress::LocalHost, m_stack->localPort()));
+                QTRY_VERIFY(
+                    squatter.isListening() || squatter.listen(QHostAddress::LocalHost, m_stack->localPort()));
             break;
         case Trigger::sshdStopped:
             m_stack->sshServer().stop();
@@ -254,7 +274,8 @@ private Q_SLOTS:
         QVERIFY(!LocalStack::ProcessTree::hasEnded(earlier.first()));
 
         startClient({});
-        QTRY_VERIFY2_WITH_TIMEOUT(m_client->reports().contains(protectedLine), m_client->output().constData(), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_client->reports().contains(protectedLine), m_client->output().constData(), 60000);
         QVERIFY(LocalStack::ProcessTree::hasEnded(earlier.first()));
         QCOMPARE(m_client->reports(),
             QStringList({ u"Ветрон: connecting — Устанавливаем защищённое соединение…"_s, protectedLine }));

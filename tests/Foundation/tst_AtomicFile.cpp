@@ -1,7 +1,5 @@
 #include "Foundation/AtomicFile.h"
-
 #include "Foundation/Error.h"
-
 #include "TestSupport/RussianText.h"
 #include "TestSupport/TestFiles.h"
 
@@ -56,7 +54,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(path), QByteArray("new"));
         QCOMPARE(modeOf(path), mode_t(0600));
         QCOMPARE(QDir(directory.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList { u"config.json"_s });
+            QStringList { u"config.json"_s });
     }
 
     void readersNeverSeeAPartialFile()

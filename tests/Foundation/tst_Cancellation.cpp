@@ -1,5 +1,4 @@
 #include "Foundation/Cancellation.h"
-
 #include "TestSupport/AwaitTask.h"
 
 #include <QTest>

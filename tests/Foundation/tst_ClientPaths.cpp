@@ -1,5 +1,4 @@
 #include "Foundation/ClientPaths.h"
-
 #include "Foundation/Error.h"
 #include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
@@ -81,24 +80,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory"); // a core name that is a directory instead
         QTest::addColumn<bool>("complete");
 
-        const auto config = [](const char *from, const char *to) {
-            return QByteArray(goodConfig).replace(from, to);
-        };
-        QTest::addRow("complete without thumbprint") << goodConfig << "" << "" << "" << true;
-        QTest::addRow("empty known_hosts") << goodConfig << "known_hosts" << "" << "" << false;
-        QTest::addRow("missing private key") << goodConfig << "" << "anontun" << "" << false;
-        QTest::addRow("CA is a directory") << goodConfig << "" << "" << "server-ca.pem" << false;
-        QTest::addRow("ssh port 0") << config("\"ssh_port\":22", "\"ssh_port\":0") << "" << "" << "" << false;
-        QTest::addRow("negative remote port")
-            << config("\"remote_port\":3128", "\"remote_port\":-1") << "" << "" << "" << false;
-        QTest::addRow("not JSON") << QByteArray("{ssh_host") << "" << "" << "" << false;
-        QTest::addRow("no unlock host")
-            << config(",\"unlock_host\":\"unlock.example\"", "") << "" << "" << "" << false;
-        QTest::addRow("blank unlock host")
-            << config("\"unlock.example\"", "\" \"") << "" << "" << "" << true;
-        QTest::addRow("empty unlock host") << config("\"unlock.example\"", "\"\"") << "" << "" << "" << false;
-        QTest::addRow("empty user") << config("\"u1\"", "\"\"") << "" << "" << "" << false;
-        QTest::addRow("empty host") << config("\"tun.example\"", "\"\"") << "" << "" << "" << false;
+        const auto config
+            = [](const char *from, const char *to) { return QByteArray(goodConfig).replace(from, to); };
+        QTest::addRow("complete without thumbprint") << goodConfig << ""
+                                                     << ""
+                                                     << "" << true;
+        QTest::addRow("empty known_hosts") << goodConfig << "known_hosts"
+                                           << ""
+                                           << "" << false;
+        QTest::addRow("missing private key") << goodConfig << ""
+                                             << "anontun"
+                                             << "" << false;
+        QTest::addRow("CA is a directory") << goodConfig << ""
+                                           << ""
+                                           << "server-ca.pem" << false;
+        QTest::addRow("ssh port 0") << config("\"ssh_port\":22", "\"ssh_port\":0") << ""
+                                    << ""
+                                    << "" << false;
+        QTest::addRow("negative remote port") << config("\"remote_port\":3128", "\"remote_port\":-1") << ""
+                                              << ""
+                                              << "" << false;
+        QTest::addRow("not JSON") << QByteArray("{ssh_host") << ""
+                                  << ""
+                                  << "" << false;
+        QTest::addRow("no unlock host") << config(",\"unlock_host\":\"unlock.example\"", "") << ""
+                                        << ""
+                                        << "" << false;
+        QTest::addRow("blank unlock host") << config("\"unlock.example\"", "\" \"") << ""
+                                           << ""
+                                           << "" << true;
+        QTest::addRow("empty unlock host") << config("\"unlock.example\"", "\"\"") << ""
+                                           << ""
+                                           << "" << false;
+        QTest::addRow("empty user") << config("\"u1\"", "\"\"") << ""
+                                    << ""
+                                    << "" << false;
+        QTest::addRow("empty host") << config("\"tun.example\"", "\"\"") << ""
+                                    << ""
+                                    << "" << false;
     }
 
     void completenessFollowsEveryRule()

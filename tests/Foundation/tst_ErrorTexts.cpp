@@ -1,5 +1,4 @@
 #include "Foundation/Error.h"
-
 #include "TestSupport/RussianText.h"
 
 #include <QFile>
@@ -34,10 +33,14 @@ private Q_SLOTS:
         std::exception_ptr error;
         try {
             switch (kind) {
-            case 0: throw Error(u"Сервер защиты не ответил."_s);
-            case 1: throw Error(QString());
-            case 2: throw std::runtime_error("connection reset");
-            default: break;
+            case 0:
+                throw Error(u"Сервер защиты не ответил."_s);
+            case 1:
+                throw Error(QString());
+            case 2:
+                throw std::runtime_error("connection reset");
+            default:
+                break;
             }
         } catch (...) {
             error = std::current_exception();
@@ -52,7 +55,8 @@ private Q_SLOTS:
         QVERIFY(!file.open(QIODevice::ReadOnly));
         const FileError error = FileError::fromFile(u"Не удалось прочитать файл"_s, file);
         QCOMPARE(error.path(), file.fileName());
-        QCOMPARE(error.description(), u"Не удалось прочитать файл "_s + file.fileName() + u": Файл или папка не найдены."_s);
+        QCOMPARE(error.description(),
+            u"Не удалось прочитать файл "_s + file.fileName() + u": Файл или папка не найдены."_s);
         QCOMPARE(Test::nonRussianPart(error.description(), { file.fileName() }), QString());
     }
 };

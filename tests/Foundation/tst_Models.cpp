@@ -2,8 +2,8 @@
 #include "Foundation/ProtectionState.h"
 
 #include <QJsonDocument>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -17,8 +17,7 @@ const QByteArray sessionJson = R"({"id":"s1","kind":"chat","title":"Догово
     "last_used_at":1700000100,"requests":3,"replacements":7,"bypass":false})";
 
 // The description of the DecodingError that decoding `json` as T throws, or "" if it decodes.
-template<class T>
-QString decodingFailure(const QByteArray &json)
+template<class T> QString decodingFailure(const QByteArray &json)
 {
     try {
         decodeJson<T>(json);
@@ -59,19 +58,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<QString>("named"); // what the description must hold
         const Decoder config = &decodingFailure<ClientConfig>;
-        const auto replaced = [](QByteArray json, const char *from, const char *to) { return json.replace(from, to); };
-        QTest::addRow("no unlock_host") << config << replaced(validConfig, R"(,"unlock_host":"unlock.example")", "")
-                                        << u"«unlock_host»"_s;
-        QTest::addRow("port as string") << config << replaced(validConfig, ":22,", R"(:"22",)") << u"«ssh_port»"_s;
-        QTest::addRow("port with fraction") << config << replaced(validConfig, ":22,", ":22.5,") << u"«ssh_port»"_s;
-        QTest::addRow("port beyond 64 bits") << config << replaced(validConfig, ":22,", ":1e30,") << u"«ssh_port»"_s;
-        QTest::addRow("required member null") << config << replaced(validConfig, R"("tun.example")", "null")
-                                              << u"«ssh_host»"_s;
+        const auto replaced
+            = [](QByteArray json, const char *from, const char *to) { return json.replace(from, to); };
+        QTest::addRow("no unlock_host")
+            << config << replaced(validConfig, R"(,"unlock_host":"unlock.example")", "")
+            << u"«unlock_host»"_s;
+        QTest::addRow("port as string")
+            << config << replaced(validConfig, ":22,", R"(:"22",)") << u"«ssh_port»"_s;
+        QTest::addRow("port with fraction")
+            << config << replaced(validConfig, ":22,", ":22.5,") << u"«ssh_port»"_s;
+        QTest::addRow("port beyond 64 bits")
+            << config << replaced(validConfig, ":22,", ":1e30,") << u"«ssh_port»"_s;
+        QTest::addRow("required member null")
+            << config << replaced(validConfig, R"("tun.example")", "null") << u"«ssh_host»"_s;
         QTest::addRow("not JSON") << config << QByteArray("not json") << u"Не удалось прочитать данные"_s;
         QTest::addRow("array") << config << QByteArray("[1,2]") << u"Не удалось прочитать данные"_s;
-        QTest::addRow("token a number") << Decoder(&decodingFailure<EnrollmentResult>)
-                                        << withMember(validConfig, R"("ca_pem":"pem","device_token":42)")
-                                        << u"«device_token»"_s;
+        QTest::addRow("token a number")
+            << Decoder(&decodingFailure<EnrollmentResult>)
+            << withMember(validConfig, R"("ca_pem":"pem","device_token":42)") << u"«device_token»"_s;
         const Decoder session = &decodingFailure<ProtectedSession>;
         QTest::addRow("bypass 1") << session << replaced(sessionJson, ":false", ":1") << u"«bypass»"_s;
         QTest::addRow("detail without mapping")
@@ -79,7 +83,8 @@ private Q_SLOTS:
         const Decoder list = &decodingFailure<ProtectedSessionsResponse>;
         QTest::addRow("no sessions") << list << QByteArray("{}") << u"«sessions»"_s;
         QTest::addRow("fault inside an element")
-            << list << R"({"sessions":[)" + sessionJson + "," + replaced(sessionJson, ":3,", R"(:"3",)") + "]}"
+            << list
+            << R"({"sessions":[)" + sessionJson + "," + replaced(sessionJson, ":3,", R"(:"3",)") + "]}"
             << u"«sessions[1].requests»"_s;
         QTest::addRow("category not a string")
             << Decoder(&decodingFailure<ProtectionSettings>)
@@ -115,7 +120,8 @@ private Q_SLOTS:
         const QByteArray enrollment = withMember(validConfig, R"("ca_pem":"pem")");
         QVERIFY(!decodeJson<EnrollmentResult>(enrollment).deviceToken);
         QVERIFY(!decodeJson<EnrollmentResult>(withMember(enrollment, R"("device_token":null)")).deviceToken);
-        QCOMPARE(decodeJson<EnrollmentResult>(withMember(enrollment, R"("device_token":"tok")")).deviceToken, u"tok"_s);
+        QCOMPARE(decodeJson<EnrollmentResult>(withMember(enrollment, R"("device_token":"tok")")).deviceToken,
+            u"tok"_s);
 
         const QByteArray summary = R"({"device":{"name":"Mac","status":"active"},
             "usage":{"requests":1,"masked_entities":2,"blocked":0}})";
@@ -161,11 +167,13 @@ private Q_SLOTS:
         QCOMPARE(session.lastUsedAt, 1700000100.0);
         QVERIFY(decodeJson<ProtectedSessionsResponse>(R"({"sessions":[]})").sessions.isEmpty());
         const QByteArray extra = withMember(sessionJson, R"("colour":"red","nested":{"a":[1,2]})");
-        const auto list = decodeJson<ProtectedSessionsResponse>(R"({"version":2,"sessions":[)" + extra + "]}");
+        const auto list
+            = decodeJson<ProtectedSessionsResponse>(R"({"version":2,"sessions":[)" + extra + "]}");
         QCOMPARE(list.sessions.size(), 1);
         QCOMPARE(list.sessions.first().title, u"Договор"_s);
         // A time no 64-bit millisecond count holds reads as none (it was converted out of range).
-        const ProtectedSession far = decodeJson<ProtectedSession>(QByteArray(sessionJson).replace("1700000100", "1e300"));
+        const ProtectedSession far
+            = decodeJson<ProtectedSession>(QByteArray(sessionJson).replace("1700000100", "1e300"));
         QVERIFY(!far.lastUsedAtTime().isValid());
     }
 };

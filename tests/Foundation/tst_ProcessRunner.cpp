@@ -1,5 +1,4 @@
 #include "Foundation/ProcessRunner.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/RussianText.h"
 
@@ -11,6 +10,7 @@
 #include <QTimer>
 
 #include <cerrno>
+
 #include <signal.h>
 
 using namespace Qt::StringLiterals;
@@ -44,8 +44,8 @@ private Q_SLOTS:
 
     void argumentsArriveUnsplitAndUnquoted()
     {
-        const QStringList arguments { u"-c"_s, u"printf '%s|' \"$@\""_s, u"sh"_s, u"a b"_s, u"'q'"_s, u"$(x)"_s,
-                                      u""_s, u"ё"_s };
+        const QStringList arguments { u"-c"_s, u"printf '%s|' \"$@\""_s, u"sh"_s, u"a b"_s, u"'q'"_s,
+            u"$(x)"_s, u""_s, u"ё"_s };
         const auto outcome = awaitTask(ProcessRunner::run(shell, arguments));
         QVERIFY(outcome.value);
         QCOMPARE(QString::fromUtf8(outcome.value->standardOutput), u"a b|'q'|$(x)||ё|"_s);
@@ -148,7 +148,7 @@ private Q_SLOTS:
         const auto outcome = awaitTask(runShell(u"readlink /proc/self/fd/0"_s));
         QVERIFY(outcome.value);
         QCOMPARE(QString::fromUtf8(outcome.value->standardOutput.trimmed()),
-                 QFile::symLinkTarget(u"/proc/self/fd/0"_s));
+            QFile::symLinkTarget(u"/proc/self/fd/0"_s));
     }
 
     // While a child runs, the loop serves timers, and a second run ends first with its own output.

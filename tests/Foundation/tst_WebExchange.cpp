@@ -1,9 +1,7 @@
-#include "Foundation/WebExchange.h"
-
 #include "Account/DeviceCredentialStore.h"
 #include "Account/PortalAccountClient.h"
-
 #include "AccountServer.h"
+#include "Foundation/WebExchange.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/RussianText.h"
 #include "TestSupport/TestCertificates.h"
@@ -40,12 +38,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addRow("cut mid-body") << int(Delivery::cutAfterPart) << WebExchange::smallBodyLimit
                                       << int(QNetworkReply::RemoteHostClosedError);
-        QTest::addRow("stalled after the headers") << int(Delivery::stallAfterPart) << WebExchange::smallBodyLimit
-                                                   << int(QNetworkReply::TimeoutError);
-        QTest::addRow("body beyond the limit") << int(Delivery::whole) << qint64(3000)
-                                               << int(QNetworkReply::ProtocolFailure);
-        QTest::addRow("nobody listening") << -1 << WebExchange::smallBodyLimit
-                                          << int(QNetworkReply::ConnectionRefusedError);
+        QTest::addRow("stalled after the headers")
+            << int(Delivery::stallAfterPart) << WebExchange::smallBodyLimit
+            << int(QNetworkReply::TimeoutError);
+        QTest::addRow("body beyond the limit")
+            << int(Delivery::whole) << qint64(3000) << int(QNetworkReply::ProtocolFailure);
+        QTest::addRow("nobody listening")
+            << -1 << WebExchange::smallBodyLimit << int(QNetworkReply::ConnectionRefusedError);
     }
 
     void brokenExchangeIsARussianNetworkError()
@@ -73,7 +72,7 @@ private Q_SLOTS:
         const QByteArray summary
             = R"({"device":{"name":"Mac","status":"ok"},"usage":{"requests":1,"masked_entities":1,"blocked":0}})";
         m_server->setOverride(u"/api/v1/device/summary"_s,
-                              Tools::HttpOverride { 200, summary, 0, Delivery::cutAfterPart, summary.size() / 2 });
+            Tools::HttpOverride { 200, summary, 0, Delivery::cutAfterPart, summary.size() / 2 });
         PortalAccountClient client({ m_server->baseUrl(), m_server->baseUrl() });
         const auto outcome = awaitTask(client.summary());
         QVERIFY2(outcome.errorAs<NetworkError>(), qPrintable(outcome.errorDescription()));

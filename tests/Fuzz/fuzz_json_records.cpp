@@ -16,13 +16,15 @@ using namespace Vetron;
 namespace {
 
 template<class T>
-concept Comparable = requires(const T &a, const T &b) {
-    { a == b } -> std::convertible_to<bool>;
+concept Comparable = requires(const T &a, const T &b)
+{
+    {
+        a == b
+        } -> std::convertible_to<bool>;
 };
 
 // What the screens read of a record besides its members.
-template<class T>
-void readAsViews(const T &value)
+template<class T> void readAsViews(const T &value)
 {
     if constexpr (std::is_base_of_v<ProtectedSession, T>) {
         (void)value.createdAtTime();
@@ -35,8 +37,7 @@ void readAsViews(const T &value)
     }
 }
 
-template<JsonRecord T>
-void roundTrip(const QByteArray &text)
+template<JsonRecord T> void roundTrip(const QByteArray &text)
 {
     T first;
     try {

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!service.isEmpty() && !service.contains(u'\n'));
     for (const QString &service : NetworksetupOutput::serviceNames(text))
         FUZZ_CHECK(!service.isEmpty() && !service.contains(u'\n') && !service.startsWith(u'*')
-                   && existing.contains(service));
+            && existing.contains(service));
 
     // The restore script hands the port back to networksetup, which takes only 0–65535.
     const ProxyEndpoint endpoint = NetworksetupOutput::endpoint(text);

@@ -4,8 +4,8 @@
 // stand-in decodes it). Runs /bin/sh once per input, so it is slower than the other targets.
 
 #include "AppleScriptLiteral.h"
-#include "FuzzCheck.h"
 #include "Foundation/ScriptQuoting.h"
+#include "FuzzCheck.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -40,10 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QProcess shell;
     shell.setStandardInputFile(QProcess::nullDevice());
     shell.start(u"/bin/sh"_s, { u"-c"_s, u"printf %s "_s + ScriptQuoting::shellQuoted(text) });
-    FUZZ_CHECK(shell.waitForFinished(-1) && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0);
+    FUZZ_CHECK(
+        shell.waitForFinished(-1) && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0);
     const QByteArray arrived = shell.readAllStandardOutput();
     if (arrived != text.toUtf8()) {
-        std::fprintf(stderr, "sent %s\narrived %s\n", text.toUtf8().toHex().constData(), arrived.toHex().constData());
+        std::fprintf(
+            stderr, "sent %s\narrived %s\n", text.toUtf8().toHex().constData(), arrived.toHex().constData());
         std::abort();
     }
     return 0;

@@ -31,7 +31,8 @@ private Q_SLOTS:
         AppModelOptions options;
         QString problem;
         const auto developer = DeveloperBuild::fromStackFolder(run.path(), &problem);
-        QVERIFY2(developer && DeveloperBuild::apply(*developer, options.environment, &problem), qPrintable(problem));
+        QVERIFY2(developer && DeveloperBuild::apply(*developer, options.environment, &problem),
+            qPrintable(problem));
         AppModel model(false, options);
 
         model.startActivate(stack.oneTimeKey());
@@ -47,7 +48,8 @@ private Q_SLOTS:
 
         model.startToggle();
         QTRY_COMPARE_WITH_TIMEOUT(model.stateText(), u"disabled"_s, 30000);
-        QTRY_COMPARE(events.constLast(), u"Системный прокси: веб- и защищённый веб-прокси Wi-Fi, Ethernet выключены"_s);
+        QTRY_COMPARE(events.constLast(),
+            u"Системный прокси: веб- и защищённый веб-прокси Wi-Fi, Ethernet выключены"_s);
     }
 };
 

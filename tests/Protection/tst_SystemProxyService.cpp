@@ -3,7 +3,6 @@
 #include "Foundation/ProcessRunner.h"
 #include "Protection/NetworksetupOutput.h"
 #include "Protection/SystemProxyService.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestFiles.h"
@@ -15,9 +14,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
 using Vetron::Test::readFile;
+using Vetron::Test::StandIns;
 using Vetron::Test::writeFile;
 
 namespace {
@@ -60,10 +59,10 @@ class SystemProxyServiceTest : public QObject
     {
         return {
             StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"corp.example"_s, 8080),
-                              StandIns::endpoint(false, u"old.example"_s, 3128), { u"*.local"_s, u"169.254/16"_s }),
+                StandIns::endpoint(false, u"old.example"_s, 3128), { u"*.local"_s, u"169.254/16"_s }),
             StandIns::service(u"Thunderbolt Bridge"_s, false),
             StandIns::service(nastyName, true, StandIns::endpoint(true, u"it's \"odd\" $(x)"_s, 3128),
-                              StandIns::endpoint(false), { u"a'b.example"_s, u"$(touch pwned3)"_s }),
+                StandIns::endpoint(false), { u"a'b.example"_s, u"$(touch pwned3)"_s }),
         };
     }
 
@@ -80,14 +79,11 @@ private Q_SLOTS:
         m_standIns = std::make_unique<StandIns>();
         m_standIns->setServices(usersSettings());
         m_log.clear();
-        m_proxy = std::make_unique<SystemProxyService>(m_standIns->tools(), nullptr,
-                                                       [this](const QString &line) { m_log << line; });
+        m_proxy = std::make_unique<SystemProxyService>(
+            m_standIns->tools(), nullptr, [this](const QString &line) { m_log << line; });
     }
 
-    void cleanup()
-    {
-        QVERIFY(QDir(m_workingDirectory.path()).isEmpty());
-    }
+    void cleanup() { QVERIFY(QDir(m_workingDirectory.path()).isEmpty()); }
 
     void switchOnAndOffRestoresEveryServiceExactly()
     {
@@ -97,7 +93,8 @@ private Q_SLOTS:
         QCOMPARE(m_standIns->serviceNamed(u"Thunderbolt Bridge"_s), usersSettings().at(1).toObject());
         QCOMPARE(readFile(ClientPaths::proxyOwned()), QByteArray("18080"));
         QCOMPARE(m_standIns->privilegedScripts().size(), 1);
-        QVERIFY(m_standIns->privilegedScripts().first().startsWith(u"set -e; "_s)); // stops at the first failure
+        QVERIFY(
+            m_standIns->privilegedScripts().first().startsWith(u"set -e; "_s)); // stops at the first failure
 
         const auto backup = decodeJsonList<ServiceProxyBackup>(readFile(ClientPaths::proxyBackup()));
         QCOMPARE(backup.size(), 2);
@@ -115,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(m_log.isEmpty());
         // A switched-off proxy gets its old server back, not ours.
         QCOMPARE(m_standIns->serviceNamed(u"Wi-Fi"_s).value(u"secure"_s).toObject(),
-                 StandIns::endpoint(false, u"old.example"_s, 3128));
+            StandIns::endpoint(false, u"old.example"_s, 3128));
 
         // Nothing left to restore: no second prompt.
         QVERIFY(awaitTask(m_proxy->restore()).value);
@@ -177,7 +174,8 @@ private Q_SLOTS:
 
         // The settings change before the next try: the first backup still holds the user's own.
         QJsonArray changed = usersSettings();
-        changed[0] = StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(false), StandIns::endpoint(false));
+        changed[0]
+            = StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(false), StandIns::endpoint(false));
         m_standIns->setServices(changed);
         m_standIns->setPasswordRefused(false);
         QVERIFY(awaitTask(m_proxy->enable(18080)).value);
@@ -190,7 +188,7 @@ private Q_SLOTS:
         // A proxy still on our port from a run whose files were lost.
         QJsonArray leftover = usersSettings();
         leftover[0] = StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"127.0.0.1"_s, 18080),
-                                        StandIns::endpoint(true, u"127.0.0.1"_s, 18080));
+            StandIns::endpoint(true, u"127.0.0.1"_s, 18080));
         m_standIns->setServices(leftover);
         QVERIFY(awaitTask(m_proxy->enable(18080)).value);
         const auto backup = decodeJsonList<ServiceProxyBackup>(readFile(ClientPaths::proxyBackup()));
@@ -217,7 +215,8 @@ private Q_SLOTS:
         QTest::addRow("a saved service disabled") << u"disable wifi"_s << 2 << QString();
         QTest::addRow("backup corrupt") << u"corrupt backup"_s << 2 << both;
         QTest::addRow("backup deleted") << u"delete backup"_s << 2 << both;
-        QTest::addRow("both files lost, port from config") << u"corrupt backup, delete ownership"_s << 2 << both;
+        QTest::addRow("both files lost, port from config")
+            << u"corrupt backup, delete ownership"_s << 2 << both;
         QTest::addRow("both files lost, no port known")
             << u"corrupt backup, delete ownership, delete config"_s << 1 << u"порт защиты неизвестен"_s;
     }
@@ -267,7 +266,7 @@ private Q_SLOTS:
         } else {
             QCOMPARE(m_log.size(), 1);
             QVERIFY2(m_log.first().startsWith(u"Ветрон: "_s) && m_log.first().contains(logged),
-                     qPrintable(m_log.first()));
+                qPrintable(m_log.first()));
         }
 
         const QJsonObject wifi = m_standIns->serviceNamed(u"Wi-Fi"_s);

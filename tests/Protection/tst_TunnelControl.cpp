@@ -1,6 +1,5 @@
 #include "Foundation/ClientPaths.h"
 #include "Protection/TunnelService.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/RussianText.h"
 #include "TestSupport/TestFiles.h"
@@ -13,9 +12,9 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
 using Vetron::Test::readFile;
+using Vetron::Test::TunnelFixture;
 using Vetron::Test::writeFile;
 
 namespace {
@@ -32,8 +31,7 @@ QStringList formItems(const QUrl &url)
 // Runs one control operation: empty on success, else what it failed with.
 using Operation = QString (*)(TunnelService &tunnel);
 
-template<class T>
-QString failureOf(QCoro::Task<T> task)
+template<class T> QString failureOf(QCoro::Task<T> task)
 {
     const auto outcome = awaitTask(std::move(task));
     const QString description = outcome.errorDescription();
@@ -74,7 +72,8 @@ private Q_SLOTS:
     void init()
     {
         server().clearOverrides();
-        server().setSessions({ TunnelFixture::session(u"s-1"_s, u"Договор"_s), TunnelFixture::session(u"s-2"_s, u"Отчёт"_s) });
+        server().setSessions(
+            { TunnelFixture::session(u"s-1"_s, u"Договор"_s), TunnelFixture::session(u"s-2"_s, u"Отчёт"_s) });
         server().clearRequests();
     }
 
@@ -98,29 +97,38 @@ private Q_SLOTS:
         QTest::addColumn<QJsonObject>("body");
         QTest::addRow("settings") << Operation([](TunnelService &t) { return failureOf(t.settings()); })
                                   << QByteArray("GET") << u"status"_s << QStringList() << QJsonObject();
-        QTest::addRow("save")
-            << Operation([](TunnelService &t) { return failureOf(t.save({ 90, false, { u"email"_s, u"phone"_s } })); })
-            << QByteArray("GET") << u"config"_s
-            << QStringList { u"retention_days=90"_s, u"cross_session=0"_s, u"disabled_categories=email,phone"_s }
-            << QJsonObject();
+        QTest::addRow("save") << Operation([](TunnelService &t) {
+            return failureOf(t.save({ 90, false, { u"email"_s, u"phone"_s } }));
+        }) << QByteArray("GET")
+                              << u"config"_s
+                              << QStringList { u"retention_days=90"_s, u"cross_session=0"_s,
+                                     u"disabled_categories=email,phone"_s }
+                              << QJsonObject();
         QTest::addRow("save with nothing disabled")
-            << Operation([](TunnelService &t) { return failureOf(t.save({ 30, true, {} })); }) << QByteArray("GET")
-            << u"config"_s << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s }
+            << Operation([](TunnelService &t) {
+                   return failureOf(t.save({ 30, true, {} }));
+               })
+            << QByteArray("GET") << u"config"_s
+            << QStringList { u"retention_days=30"_s, u"cross_session=1"_s, u"disabled_categories="_s }
             << QJsonObject();
         QTest::addRow("purge") << Operation([](TunnelService &t) { return failureOf(t.purgeMap()); })
                                << QByteArray("GET") << u"purge"_s << QStringList() << QJsonObject();
         QTest::addRow("sessions") << Operation([](TunnelService &t) { return failureOf(t.sessions()); })
                                   << QByteArray("GET") << u"sessions"_s << QStringList() << QJsonObject();
-        QTest::addRow("one session") << Operation([](TunnelService &t) { return failureOf(t.session(u"s-1"_s)); })
-                                     << QByteArray("GET") << u"session"_s << QStringList { u"id=s-1"_s } << QJsonObject();
-        QTest::addRow("rename")
-            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s)); })
-            << QByteArray("POST") << u"session"_s << QStringList()
-            << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s }, { u"title"_s, u"Новое имя"_s } };
-        QTest::addRow("delete")
-            << Operation([](TunnelService &t) { return failureOf(t.sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)); })
-            << QByteArray("POST") << u"session"_s << QStringList()
-            << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
+        QTest::addRow("one session") << Operation([](TunnelService &t) {
+            return failureOf(t.session(u"s-1"_s));
+        }) << QByteArray("GET") << u"session"_s
+                                     << QStringList { u"id=s-1"_s } << QJsonObject();
+        QTest::addRow("rename") << Operation([](TunnelService &t) {
+            return failureOf(t.sessionCommand(u"rename"_s, u"s-1"_s, u"Новое имя"_s));
+        }) << QByteArray("POST") << u"session"_s
+                                << QStringList()
+                                << QJsonObject { { u"action"_s, u"rename"_s }, { u"id"_s, u"s-1"_s },
+                                       { u"title"_s, u"Новое имя"_s } };
+        QTest::addRow("delete") << Operation(
+            [](TunnelService &t) { return failureOf(t.sessionCommand(u"delete"_s, u"s-1"_s, std::nullopt)); })
+                                << QByteArray("POST") << u"session"_s << QStringList()
+                                << QJsonObject { { u"action"_s, u"delete"_s }, { u"id"_s, u"s-1"_s } };
     }
 
     void operationsSendTheirRequestAndTakeOnlyStatus200()
@@ -172,7 +180,8 @@ private Q_SLOTS:
         QCOMPARE(detail.value->id, value);
 
         QVERIFY(awaitTask(tunnel().save(ProtectionSettings { 1, false, { value, u"email"_s } })).value);
-        QCOMPARE(server().settings().value(u"disabled_categories"_s).toArray(), (QJsonArray { value, u"email"_s }));
+        QCOMPARE(server().settings().value(u"disabled_categories"_s).toArray(),
+            (QJsonArray { value, u"email"_s }));
     }
 
     void undecodableBodyIsADecodingError()
@@ -208,7 +217,8 @@ private Q_SLOTS:
             config.insert(u"ssh_port"_s, silentSshd.serverPort());
             QVERIFY(writeFile(ClientPaths::config(), QJsonDocument(config).toJson()));
             switchingOn.emplace(this->tunnel().enable());
-            QVERIFY(QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::sshRuns(this->tunnel()); }, 20000));
+            QVERIFY(
+                QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::sshRuns(this->tunnel()); }, 20000));
         }
         // What reaches the listener; a connection of the test's own, which comes after any the
         // client made, marks the end.
@@ -221,7 +231,8 @@ private Q_SLOTS:
             while (QTcpSocket *socket = listener.nextPendingConnection()) {
                 peers << socket->peerPort();
                 received += socket->readAll();
-                QObject::connect(socket, &QTcpSocket::readyRead, [&, socket]() { received += socket->readAll(); });
+                QObject::connect(
+                    socket, &QTcpSocket::readyRead, [&, socket]() { received += socket->readAll(); });
             }
         });
 
@@ -236,7 +247,11 @@ private Q_SLOTS:
 
         marker.connectToHost(QHostAddress::LocalHost, m_fixture->localPort());
         QVERIFY(QTest::qWaitFor(
-            [&]() { return marker.state() == QAbstractSocket::ConnectedState && peers.contains(marker.localPort()); }, 20000));
+            [&]() {
+                return marker.state() == QAbstractSocket::ConnectedState
+                    && peers.contains(marker.localPort());
+            },
+            20000));
         QVERIFY(server().requests().isEmpty());
         if (!switchingOn) {
             QCOMPARE(received, QByteArray());

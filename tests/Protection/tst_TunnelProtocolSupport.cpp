@@ -68,12 +68,28 @@ private Q_SLOTS:
         const QString knownHostsOption = u"UserKnownHostsFile=\""_s + m_home.path()
             + u"/with \\\"quote\\\" and \\\\ backslash/.qttest/share/Vetron/known_hosts\""_s;
         const QStringList expected {
-            u"-i"_s, data + u"anontun"_s, u"-p"_s, u"2222"_s,
-            u"-o"_s, u"IdentitiesOnly=yes"_s, u"-o"_s, u"HostKeyAlgorithms=ssh-ed25519"_s,
-            u"-o"_s, u"StrictHostKeyChecking=yes"_s, u"-o"_s, knownHostsOption,
-            u"-o"_s, u"ServerAliveInterval=15"_s, u"-o"_s, u"ServerAliveCountMax=3"_s,
-            u"-o"_s, u"ExitOnForwardFailure=yes"_s, u"-N"_s, u"-L"_s,
-            u"127.0.0.1:18080:127.0.0.1:3128"_s, u"device-7@tun.example"_s,
+            u"-i"_s,
+            data + u"anontun"_s,
+            u"-p"_s,
+            u"2222"_s,
+            u"-o"_s,
+            u"IdentitiesOnly=yes"_s,
+            u"-o"_s,
+            u"HostKeyAlgorithms=ssh-ed25519"_s,
+            u"-o"_s,
+            u"StrictHostKeyChecking=yes"_s,
+            u"-o"_s,
+            knownHostsOption,
+            u"-o"_s,
+            u"ServerAliveInterval=15"_s,
+            u"-o"_s,
+            u"ServerAliveCountMax=3"_s,
+            u"-o"_s,
+            u"ExitOnForwardFailure=yes"_s,
+            u"-N"_s,
+            u"-L"_s,
+            u"127.0.0.1:18080:127.0.0.1:3128"_s,
+            u"device-7@tun.example"_s,
         };
         QCOMPARE(TunnelProcess::sshArguments(config), expected);
     }

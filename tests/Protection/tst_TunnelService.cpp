@@ -2,7 +2,6 @@
 #include "Foundation/ClientPaths.h"
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelService.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestFiles.h"
 #include "TestSupport/TunnelFixture.h"
@@ -10,20 +9,19 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
-
-#include <QScopeGuard>
 
 #include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using namespace Vetron;
-using Vetron::Test::TunnelFixture;
 using Vetron::Test::awaitTask;
 using Vetron::Test::readFile;
+using Vetron::Test::TunnelFixture;
 using Vetron::Test::writeFile;
 
 namespace {
@@ -77,7 +75,8 @@ class TunnelServiceTest : public QObject
     {
         const TunnelService &service = m_fixture->service();
         const quint64 until = Test::TunnelServiceAccess::monitorPasses(service) + quint64(passes);
-        return QTest::qWaitFor([&]() { return Test::TunnelServiceAccess::monitorPasses(service) >= until; }, 20000);
+        return QTest::qWaitFor(
+            [&]() { return Test::TunnelServiceAccess::monitorPasses(service) >= until; }, 20000);
     }
 
     QString reportTrail() const
@@ -137,12 +136,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("detail"); // what the final report begins with
         QTest::addColumn<bool>("proxiesSwitched");
-        QTest::addRow("port taken") << u"port"_s << notSentPrefix + u"Локальный порт занят другой программой."_s << true;
-        QTest::addRow("unlock refused") << u"unlock"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
-        QTest::addRow("server never answers") << u"canary"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
-        QTest::addRow("host key refused") << u"host key"_s << notSentPrefix + u"SSH-туннель завершился."_s << true;
-        QTest::addRow("local port above 65535") << u"\"local_port\":7"_s << notSentPrefix + u"Настройки"_s << false;
-        QTest::addRow("user as an option") << u"\"ssh_user\":\"-"_s << notSentPrefix + u"Настройки"_s << false;
+        QTest::addRow("port taken") << u"port"_s
+                                    << notSentPrefix + u"Локальный порт занят другой программой."_s << true;
+        QTest::addRow("unlock refused")
+            << u"unlock"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
+        QTest::addRow("server never answers")
+            << u"canary"_s << notSentPrefix + u"Сервер защиты не ответил."_s << true;
+        QTest::addRow("host key refused")
+            << u"host key"_s << notSentPrefix + u"SSH-туннель завершился."_s << true;
+        QTest::addRow("local port above 65535")
+            << u"\"local_port\":7"_s << notSentPrefix + u"Настройки"_s << false;
+        QTest::addRow("user as an option")
+            << u"\"ssh_user\":\"-"_s << notSentPrefix + u"Настройки"_s << false;
     }
 
     void failedSwitchOnBlocksWithItsReason()
@@ -164,12 +169,14 @@ private Q_SLOTS:
         if (fault == u"host key"_s) {
             const QByteArray host = m_fixture->sshd().knownHostsLine().split(' ').first();
             QVERIFY(writeFile(ClientPaths::knownHosts(),
-                              host + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIHd4k0bqYcSFVw1k1i3tzvCx0FGd0RdcJBRoX4EtB9Nr\n"));
+                host
+                    + " ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIHd4k0bqYcSFVw1k1i3tzvCx0FGd0RdcJBRoX4EtB9Nr\n"));
         }
         if (fault.startsWith(u'"')) {
             // A value gets the fault's last character in front: "local_port":NNNNN becomes
             // "local_port":7NNNNN, the user "-user".
-            const QByteArray config = readFile(ClientPaths::config()).replace(fault.chopped(1).toUtf8(), fault.toUtf8());
+            const QByteArray config
+                = readFile(ClientPaths::config()).replace(fault.chopped(1).toUtf8(), fault.toUtf8());
             QVERIFY(writeFile(ClientPaths::config(), config));
             QVERIFY(ClientPaths::hasCompleteActivation(ClientPaths::root()));
         }
@@ -219,14 +226,17 @@ private Q_SLOTS:
             QVERIFY(switchOn());
             // The user points Wi-Fi elsewhere, so that the next switch-on asks for the password.
             QJsonArray services = standIns.services();
-            services.replace(0, Test::StandIns::service(u"Wi-Fi"_s, true, Test::StandIns::endpoint(true, u"corp.example"_s, 8080)));
+            services.replace(0,
+                Test::StandIns::service(
+                    u"Wi-Fi"_s, true, Test::StandIns::endpoint(true, u"corp.example"_s, 8080)));
             standIns.setServices(services);
         }
         m_fixture->clearReports();
         standIns.setPasswordRefused(true);
         standIns.setPasswordDialogHeld(true);
         auto switchingOn = service.enable();
-        QVERIFY(QTest::qWaitFor([&]() { return standIns.privilegedScripts().size() == (earlier ? 2 : 1); }, 20000));
+        QVERIFY(QTest::qWaitFor(
+            [&]() { return standIns.privilegedScripts().size() == (earlier ? 2 : 1); }, 20000));
         if (meanwhile == u"wake during"_s)
             QVERIFY(awaitTask(service.systemDidWake()).finished);
         if (earlier) {
@@ -256,8 +266,8 @@ private Q_SLOTS:
         m_fixture->clearReports();
         QVERIFY(awaitTask(service.disable()).finished);
         QVERIFY2(reportTrail().startsWith(u"blocked: Не удалось восстановить настройки сети: "_s)
-                     && reportTrail().contains(u"User canceled"_s),
-                 qPrintable(reportTrail()));
+                && reportTrail().contains(u"User canceled"_s),
+            qPrintable(reportTrail()));
         QVERIFY(m_fixture->proxiesPointAtTunnel());
         QVERIFY(::kill(pid_t(ssh), 0) != 0);
         QVERIFY(!Test::TunnelServiceAccess::isRequested(service));
@@ -350,12 +360,14 @@ private Q_SLOTS:
             leftover.waitForFinished(5000);
         });
         QVERIFY(QTest::qWaitFor(
-            [&]() { return TunnelProtocolSupport::localPortIsBusy(quint16(m_fixture->localPort())); }, 20000));
+            [&]() { return TunnelProtocolSupport::localPortIsBusy(quint16(m_fixture->localPort())); },
+            20000));
         ClientPaths::prepare();
         QVERIFY(writeFile(ClientPaths::sshPid(), QByteArray::number(leftover.processId())));
 
         QVERIFY(awaitTask(m_fixture->service().enable()).finished);
-        QCOMPARE(m_fixture->reports().last().detail, notSentPrefix + u"Локальный порт занят другой программой."_s);
+        QCOMPARE(
+            m_fixture->reports().last().detail, notSentPrefix + u"Локальный порт занят другой программой."_s);
         QCOMPARE(leftover.state(), QProcess::Running);
     }
 
@@ -365,7 +377,8 @@ private Q_SLOTS:
     {
         TunnelService &service = m_fixture->service();
         QVERIFY(switchOn());
-        QCOMPARE(readFile(ClientPaths::sshPid()), QByteArray::number(Test::TunnelServiceAccess::sshProcessId(service)));
+        QCOMPARE(readFile(ClientPaths::sshPid()),
+            QByteArray::number(Test::TunnelServiceAccess::sshProcessId(service)));
         m_fixture->clearReports();
         QVERIFY(awaitTask(service.systemDidWake()).finished);
         QVERIFY(m_fixture->reports().isEmpty());

@@ -17,8 +17,8 @@ namespace Vetron::Test {
 
 // What a task ended with: its value, or the exception it threw; `finished` is false when the
 // time limit passed first.
-template<class T>
-struct TaskOutcome {
+template<class T> struct TaskOutcome
+{
     using Value = std::conditional_t<std::is_void_v<T>, std::monostate, T>;
 
     bool finished = false;
@@ -26,8 +26,7 @@ struct TaskOutcome {
     std::exception_ptr error;
 
     // The exception as E, or nullptr when there was none or it is of another type.
-    template<class E>
-    const E *errorAs() const
+    template<class E> const E *errorAs() const
     {
         if (!error)
             return nullptr;
@@ -49,14 +48,13 @@ struct TaskOutcome {
 
 namespace Detail {
 
-template<class T>
-struct AwaitState {
+template<class T> struct AwaitState
+{
     TaskOutcome<T> outcome;
     QEventLoop *loop = nullptr;
 };
 
-template<class T>
-QCoro::Task<> drive(QCoro::Task<T> task, std::shared_ptr<AwaitState<T>> state)
+template<class T> QCoro::Task<> drive(QCoro::Task<T> task, std::shared_ptr<AwaitState<T>> state)
 {
     try {
         if constexpr (std::is_void_v<T>) {

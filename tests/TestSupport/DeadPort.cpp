@@ -14,7 +14,8 @@ namespace Vetron::Test {
 
 namespace {
 
-constexpr const char *proxyVariables[] = { "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy" };
+constexpr const char *proxyVariables[]
+    = { "http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy" };
 
 } // namespace
 

@@ -17,7 +17,8 @@ inline QString nonRussianPart(QString text, const QStringList &names = {})
     if (const auto match = latin.match(text); match.hasMatch())
         return match.captured();
     static const QRegularExpression cyrillic(QStringLiteral("\\p{Cyrillic}{2,}"));
-    return cyrillic.match(text).hasMatch() ? QString() : QStringLiteral("(no Russian word in \"%1\")").arg(text);
+    return cyrillic.match(text).hasMatch() ? QString()
+                                           : QStringLiteral("(no Russian word in \"%1\")").arg(text);
 }
 
 } // namespace Vetron::Test

@@ -42,7 +42,7 @@ ToolPaths StandIns::tools() const
 void StandIns::setServices(const QJsonArray &services) const
 {
     writeOrRemove(m_state.filePath(u"networksetup.json"_s),
-                  QJsonDocument(QJsonObject { { u"services"_s, services } }).toJson(), true);
+        QJsonDocument(QJsonObject { { u"services"_s, services } }).toJson(), true);
 }
 
 QJsonArray StandIns::services() const
@@ -103,7 +103,8 @@ void StandIns::setInstallerHeld(bool held) const
 
 void StandIns::setFailingOptions(const QString &tool, const QStringList &options) const
 {
-    writeOrRemove(m_state.filePath(tool + u".fail"_s), options.join(u'\n').toUtf8() + '\n', !options.isEmpty());
+    writeOrRemove(
+        m_state.filePath(tool + u".fail"_s), options.join(u'\n').toUtf8() + '\n', !options.isEmpty());
 }
 
 QJsonObject StandIns::securityState() const
@@ -119,14 +120,11 @@ QJsonObject StandIns::endpoint(bool enabled, const QString &server, int port)
     return { { u"enabled"_s, enabled }, { u"server"_s, server }, { u"port"_s, port } };
 }
 
-QJsonObject StandIns::service(const QString &name, bool enabled, const QJsonObject &web, const QJsonObject &secure,
-                              const QStringList &bypass)
+QJsonObject StandIns::service(const QString &name, bool enabled, const QJsonObject &web,
+    const QJsonObject &secure, const QStringList &bypass)
 {
-    return { { u"name"_s, name },
-             { u"enabled"_s, enabled },
-             { u"web"_s, web },
-             { u"secure"_s, secure },
-             { u"bypass"_s, QJsonArray::fromStringList(bypass) } };
+    return { { u"name"_s, name }, { u"enabled"_s, enabled }, { u"web"_s, web }, { u"secure"_s, secure },
+        { u"bypass"_s, QJsonArray::fromStringList(bypass) } };
 }
 
 } // namespace Vetron::Test

@@ -40,8 +40,9 @@ public:
     QJsonObject securityState() const;
 
     static QJsonObject endpoint(bool enabled, const QString &server = {}, int port = 0);
-    static QJsonObject service(const QString &name, bool enabled = true, const QJsonObject &web = endpoint(false),
-                               const QJsonObject &secure = endpoint(false), const QStringList &bypass = {});
+    static QJsonObject service(const QString &name, bool enabled = true,
+        const QJsonObject &web = endpoint(false), const QJsonObject &secure = endpoint(false),
+        const QStringList &bypass = {});
 
 private:
     QTemporaryDir m_state;

@@ -25,7 +25,9 @@ inline bool writeFile(const QString &path, const QByteArray &contents)
 // The permission bits of `path` (set-id and sticky bits included), or 0 when it is not there.
 inline mode_t modeOf(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -35,10 +36,9 @@ QString makeProfile()
         std::abort();
     }
     const QString home = QFile::decodeName(pattern);
-    for (const auto &[variable, folder] : { std::pair { "XDG_DATA_HOME", "/.local/share" },
-                                            std::pair { "XDG_CONFIG_HOME", "/.config" },
-                                            std::pair { "XDG_CACHE_HOME", "/.cache" },
-                                            std::pair { "XDG_STATE_HOME", "/.local/state" } }) {
+    for (const auto &[variable, folder] :
+        { std::pair { "XDG_DATA_HOME", "/.local/share" }, std::pair { "XDG_CONFIG_HOME", "/.config" },
+            std::pair { "XDG_CACHE_HOME", "/.cache" }, std::pair { "XDG_STATE_HOME", "/.local/state" } }) {
         QDir().mkpath(home + QLatin1StringView(folder));
         qputenv(variable, QFile::encodeName(home + QLatin1StringView(folder)));
     }
@@ -79,9 +79,11 @@ bool removeTemporaryTree(const QString &path)
 {
     const QString &temporary = systemTemporaryDirectory();
     const QString target = QFileInfo(path).absoluteFilePath();
-    const QString resolved = QFileInfo::exists(target) ? QFileInfo(target).canonicalFilePath() : QDir::cleanPath(target);
+    const QString resolved
+        = QFileInfo::exists(target) ? QFileInfo(target).canonicalFilePath() : QDir::cleanPath(target);
     if (temporary.isEmpty() || temporary == u"/"_s || !resolved.startsWith(temporary + u'/')) {
-        std::fprintf(stderr, "refusing to remove %s: it is outside %s\n", qPrintable(path), qPrintable(temporary));
+        std::fprintf(
+            stderr, "refusing to remove %s: it is outside %s\n", qPrintable(path), qPrintable(temporary));
         std::abort();
     }
     return QDir(resolved).removeRecursively();

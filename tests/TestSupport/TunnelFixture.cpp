@@ -17,7 +17,7 @@ TunnelFixture::TunnelFixture()
     removeTemporaryTree(ClientPaths::root());
     m_standIns.setServices({
         StandIns::service(u"Wi-Fi"_s, true, StandIns::endpoint(true, u"corp.example"_s, 8080),
-                          StandIns::endpoint(false), { u"*.local"_s }),
+            StandIns::endpoint(false), { u"*.local"_s }),
         StandIns::service(u"Ethernet"_s),
     });
     m_server.setMapKey(QString::fromLatin1(mapKey));
@@ -52,9 +52,9 @@ TunnelTimings TunnelFixture::fastTimings()
 
 QJsonObject TunnelFixture::session(const QString &id, const QString &title, const QJsonArray &mapping)
 {
-    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title }, { u"created_at"_s, 1'772'708'850 },
-             { u"last_used_at"_s, 1'772'712'450 }, { u"requests"_s, 12 }, { u"replacements"_s, 4 },
-             { u"bypass"_s, false }, { u"mapping"_s, mapping } };
+    return { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
+        { u"created_at"_s, 1'772'708'850 }, { u"last_used_at"_s, 1'772'712'450 }, { u"requests"_s, 12 },
+        { u"replacements"_s, 4 }, { u"bypass"_s, false }, { u"mapping"_s, mapping } };
 }
 
 bool TunnelFixture::start()
@@ -69,8 +69,8 @@ bool TunnelFixture::start()
         return false;
     }
     m_localPort = LocalStack::SshServer::pickFreePort();
-    m_sshd->installClientFiles(ClientPaths::root(), m_localPort, QString::fromLatin1(mapKey),
-                               QString::fromLatin1(unlockHost));
+    m_sshd->installClientFiles(
+        ClientPaths::root(), m_localPort, QString::fromLatin1(mapKey), QString::fromLatin1(unlockHost));
     return true;
 }
 
@@ -99,7 +99,9 @@ TunnelService &TunnelFixture::makeService(TunnelTimings timings)
 {
     m_service.reset();
     m_service = std::make_unique<TunnelService>(
-        [this](ProtectionState state, const QString &detail) { m_reports.append({ state, detail }); },
+        [this](ProtectionState state, const QString &detail) {
+            m_reports.append({ state, detail });
+        },
         serviceOptions(timings));
     return *m_service;
 }

@@ -2,7 +2,6 @@
 
 #include "App/AppModel.h"
 #include "Protection/TunnelService.h"
-
 #include "ProtectionServer.h"
 #include "SshServer.h"
 #include "TestSupport/StandIns.h"
@@ -21,7 +20,8 @@ namespace Vetron::Test {
 class TunnelFixture
 {
 public:
-    struct Report {
+    struct Report
+    {
         ProtectionState state;
         QString detail;
     };

@@ -7,7 +7,8 @@ namespace Vetron::Test {
 // The steps of a TunnelService that tests drive or watch directly: a connect of its own while
 // another runs, the ssh stopped behind the service's back, what is running meanwhile, and the
 // monitor passes that prove time has passed.
-struct TunnelServiceAccess {
+struct TunnelServiceAccess
+{
     static QCoro::Task<> connect(TunnelService &service) { return service.connect(); }
     static QCoro::Task<> stopSsh(TunnelService &service) { return service.m_ssh->stop(); }
     static bool isRequested(const TunnelService &service) { return service.m_requested; }

@@ -1,7 +1,7 @@
 #include "TestSupport/ViewHarness.h"
 
-#include "Views/Theme.h"
 #include "Views/QmlModule.h"
+#include "Views/Theme.h"
 
 #include <QDir>
 #include <QQmlComponent>
@@ -18,7 +18,8 @@ ViewHarness::ViewHarness()
     prepareQmlEngine(m_engine);
 }
 
-std::unique_ptr<QQuickWindow> ViewHarness::show(const QString &view, const QVariantMap &properties, QSize size)
+std::unique_ptr<QQuickWindow> ViewHarness::show(
+    const QString &view, const QVariantMap &properties, QSize size)
 {
     QQmlComponent component(&m_engine, QUrl(u"qrc:/Vetron/%1.qml"_s.arg(view)));
     return present(component, properties, size);
@@ -31,7 +32,8 @@ std::unique_ptr<QQuickWindow> ViewHarness::showSource(const QString &source, QSi
     return present(component, {}, size);
 }
 
-std::unique_ptr<QQuickWindow> ViewHarness::present(QQmlComponent &component, const QVariantMap &properties, QSize size)
+std::unique_ptr<QQuickWindow> ViewHarness::present(
+    QQmlComponent &component, const QVariantMap &properties, QSize size)
 {
     std::unique_ptr<QObject> object(component.createWithInitialProperties(properties));
     auto *item = qobject_cast<QQuickItem *>(object.get());

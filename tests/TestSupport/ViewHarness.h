@@ -27,15 +27,15 @@ public:
     // Shows qrc:/Vetron/<view>.qml with its required properties, filling a window of `size` points
     // on the window background, and waits for the first frame. A view that does not load, or is
     // never drawn, ends the test process with the reason: no test can go on without it.
-    std::unique_ptr<QQuickWindow> show(const QString &view, const QVariantMap &properties,
-                                       QSize size = QSize(620, 800));
+    std::unique_ptr<QQuickWindow> show(
+        const QString &view, const QVariantMap &properties, QSize size = QSize(620, 800));
     // The same for an item made from QML `source`.
     std::unique_ptr<QQuickWindow> showSource(const QString &source, QSize size);
 
     // A model as the views get it, switched on by nobody, with a wake notifier of its own; it asks
     // `servers`, by default an address where nothing answers (an update check fails at once).
-    static std::unique_ptr<AppModel> makeModel(AppModel::Options options = {},
-                                               const QUrl &servers = QUrl(QStringLiteral("https://127.0.0.1:1")));
+    static std::unique_ptr<AppModel> makeModel(
+        AppModel::Options options = {}, const QUrl &servers = QUrl(QStringLiteral("https://127.0.0.1:1")));
 
     // The item named `name` anywhere in the window, or null.
     static QQuickItem *find(QQuickWindow &window, const QString &name);
@@ -59,7 +59,8 @@ public:
     static void keepPicture(QQuickWindow &window, const QString &name);
 
 private:
-    std::unique_ptr<QQuickWindow> present(QQmlComponent &component, const QVariantMap &properties, QSize size);
+    std::unique_ptr<QQuickWindow> present(
+        QQmlComponent &component, const QVariantMap &properties, QSize size);
 
     QQmlEngine m_engine;
 };

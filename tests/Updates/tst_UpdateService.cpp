@@ -1,11 +1,10 @@
-#include "Updates/UpdateService.h"
-
 #include "AccountServer.h"
 #include "ProcessTree.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestFiles.h"
+#include "Updates/UpdateService.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -15,8 +14,8 @@
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
-using Vetron::Test::StandIns;
 using Vetron::Test::awaitTask;
+using Vetron::Test::StandIns;
 
 namespace {
 
@@ -33,7 +32,8 @@ QByteArray runTool(const QString &program, const QStringList &arguments, const Q
 // Signs the manifest's message with a private key, as the publisher does.
 QString signatureFor(const MacReleaseManifest &manifest, const QString &privateKey)
 {
-    const QByteArray message = (manifest.version + u'\n' + manifest.url + u'\n' + manifest.sha256.toLower()).toUtf8();
+    const QByteArray message
+        = (manifest.version + u'\n' + manifest.url + u'\n' + manifest.sha256.toLower()).toUtf8();
     const QStringList arguments { u"dgst"_s, u"-sha256"_s, u"-sign"_s, privateKey };
     return QString::fromLatin1(runTool(u"/usr/bin/openssl"_s, arguments, message).toBase64());
 }
@@ -64,8 +64,9 @@ class UpdateServiceTest : public QObject
 
     MacReleaseManifest signedManifest(const QByteArray &image, const QString &version = u"1.4.2"_s) const
     {
-        MacReleaseManifest manifest { version, m_server->baseUrl().toString() + u"/static/releases/Vetron-macOS.dmg"_s,
-                                      sha256Of(image), {}, u"Ветрон 1.4.2"_s, QStringList { u"Быстрее"_s } };
+        MacReleaseManifest manifest { version,
+            m_server->baseUrl().toString() + u"/static/releases/Vetron-macOS.dmg"_s, sha256Of(image), {},
+            u"Ветрон 1.4.2"_s, QStringList { u"Быстрее"_s } };
         manifest.signature = signatureFor(manifest, m_privateKey);
         return manifest;
     }
@@ -150,7 +151,9 @@ private Q_SLOTS:
         };
         QVERIFY(!changed([](MacReleaseManifest &m) { m.url += u'/'; }));
         QVERIFY(!changed([](MacReleaseManifest &m) { m.version = u"1.4.3"_s; }));
-        QVERIFY(!changed([](MacReleaseManifest &m) { m.sha256.replace(0, 1, m.sha256.startsWith(u'a') ? u"b"_s : u"a"_s); }));
+        QVERIFY(!changed([](MacReleaseManifest &m) {
+            m.sha256.replace(0, 1, m.sha256.startsWith(u'a') ? u"b"_s : u"a"_s);
+        }));
         QVERIFY(!changed([](MacReleaseManifest &m) { m.signature.insert(64, u'\n'); }));
         QVERIFY(changed([](MacReleaseManifest &m) { m.title = u"Другой заголовок"_s; }));
 
@@ -160,8 +163,8 @@ private Q_SLOTS:
         MacReleaseManifest foreign = manifest;
         foreign.signature = signatureFor(foreign, other);
         QVERIFY(!UpdateService::verify(foreign, key));
-        const QByteArray otherPublic
-            = runTool(u"/usr/bin/openssl"_s, { u"rsa"_s, u"-in"_s, other, u"-RSAPublicKey_out"_s, u"-outform"_s, u"DER"_s });
+        const QByteArray otherPublic = runTool(u"/usr/bin/openssl"_s,
+            { u"rsa"_s, u"-in"_s, other, u"-RSAPublicKey_out"_s, u"-outform"_s, u"DER"_s });
         QVERIFY(!UpdateService::verify(foreign, QString::fromLatin1(otherPublic.toBase64())));
     }
 
@@ -172,11 +175,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addRow("404") << 404 << QByteArray() << u"Обновления для macOS пока не опубликованы."_s;
         QTest::addRow("503") << 503 << QByteArray() << u"Не удалось проверить обновления."_s;
-        QTest::addRow("invalid JSON") << 200 << QByteArray("{version") << u"Сервер обновлений не ответил. Попробуйте позже."_s;
-        QTest::addRow("bad signature") << 200 << QByteArray("bad-signature") << u"Обновление отклонено: неверная подпись."_s;
+        QTest::addRow("invalid JSON")
+            << 200 << QByteArray("{version") << u"Сервер обновлений не ответил. Попробуйте позже."_s;
+        QTest::addRow("bad signature")
+            << 200 << QByteArray("bad-signature") << u"Обновление отклонено: неверная подпись."_s;
         // Status 0: an answer that is not HTTP (a file); -1: no answer at all.
         QTest::addRow("not HTTP") << 0 << QByteArray("{}") << u"Сервер обновлений недоступен."_s;
-        QTest::addRow("no answer") << -1 << QByteArray() << u"Сервер обновлений не ответил. Попробуйте позже."_s;
+        QTest::addRow("no answer") << -1 << QByteArray()
+                                   << u"Сервер обновлений не ответил. Попробуйте позже."_s;
     }
 
     void checkFoldsEveryAnswerIntoAState()
@@ -185,7 +191,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(QString, message);
         if (body == "bad-signature") {
-            MacReleaseManifest manifest = signedManifest("image", u"0.1.0"_s); // offers nothing new, still refused
+            MacReleaseManifest manifest
+                = signedManifest("image", u"0.1.0"_s); // offers nothing new, still refused
             manifest.version = u"0.1.1"_s;
             body = encodeJson(manifest);
         }
@@ -211,11 +218,11 @@ private Q_SLOTS:
         QCOMPARE(newer->kind, UpdateScreenState::Kind::available);
         QCOMPARE(newer->manifest->title, u"Ветрон 1.4.2"_s);
         QCOMPARE(awaitTask(UpdateService::check(u"1.4.2"_s, options())).value->kind,
-                 UpdateScreenState::Kind::current);
+            UpdateScreenState::Kind::current);
         // A 0.9.x release goes over 1.x and later only, never over a later 0.9.
         m_server->setReleaseManifest(encodeJson(signedManifest("image", u"0.9.1"_s)));
         QCOMPARE(awaitTask(UpdateService::check(u"0.9.5"_s, options())).value->kind,
-                 UpdateScreenState::Kind::current);
+            UpdateScreenState::Kind::current);
     }
 
     void cancelledCheckReturnsToIdle()
@@ -224,7 +231,7 @@ private Q_SLOTS:
         auto cancel = CancellationToken::create();
         QTimer::singleShot(100, cancel.get(), &CancellationToken::cancel);
         QCOMPARE(awaitTask(UpdateService::check(u"1.0.0"_s, options(), cancel)).value->kind,
-                 UpdateScreenState::Kind::idle);
+            UpdateScreenState::Kind::idle);
     }
 
     void installMountsInstallsAndDetaches()
@@ -241,7 +248,8 @@ private Q_SLOTS:
         QVERIFY(installs.first().at(1).endsWith(u"/mount/Vetron.pkg"_s));
         QCOMPARE(installs.first().mid(2), (QStringList { u"-target"_s, u"CurrentUserHomeDirectory"_s }));
         const auto hdiutil = m_standIns->calls(u"hdiutil"_s);
-        QCOMPARE(hdiutil.first().mid(2, 4), (QStringList { u"-nobrowse"_s, u"-readonly"_s, u"-noverify"_s, u"-mountpoint"_s }));
+        QCOMPARE(hdiutil.first().mid(2, 4),
+            (QStringList { u"-nobrowse"_s, u"-readonly"_s, u"-noverify"_s, u"-mountpoint"_s }));
         QCOMPARE(hdiutil.last().first(), u"detach"_s);
         QCOMPARE(hdiutil.last().last(), u"-force"_s);
     }
@@ -251,13 +259,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("workDirectoryMade");
-        QTest::addRow("digest mismatch") << u"digest"_s << u"Обновление отклонено: файл повреждён."_s << false;
+        QTest::addRow("digest mismatch")
+            << u"digest"_s << u"Обновление отклонено: файл повреждён."_s << false;
         QTest::addRow("403") << u"403"_s << u"Не удалось скачать обновление."_s << false;
-        QTest::addRow("no package") << u"no package"_s << u"В образе обновления не найден установочный пакет."_s << true;
-        QTest::addRow("installer fails") << u"installer"_s << u"Не удалось установить обновление. Попробуйте позже."_s << true;
-        QTest::addRow("mount fails") << u"attach"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << true;
-        QTest::addRow("cut mid-body") << u"cut"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << false;
-        QTest::addRow("stalled") << u"stall"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << false;
+        QTest::addRow("no package") << u"no package"_s
+                                    << u"В образе обновления не найден установочный пакет."_s << true;
+        QTest::addRow("installer fails")
+            << u"installer"_s << u"Не удалось установить обновление. Попробуйте позже."_s << true;
+        QTest::addRow("mount fails") << u"attach"_s << u"Не удалось скачать обновление. Попробуйте позже."_s
+                                     << true;
+        QTest::addRow("cut mid-body")
+            << u"cut"_s << u"Не удалось скачать обновление. Попробуйте позже."_s << false;
+        QTest::addRow("stalled") << u"stall"_s << u"Не удалось скачать обновление. Попробуйте позже."_s
+                                 << false;
     }
 
     void installFailuresGiveTheirMessages()
@@ -265,7 +279,8 @@ private Q_SLOTS:
         QFETCH(QString, fault);
         QFETCH(QString, message);
         QFETCH(bool, workDirectoryMade);
-        const QByteArray image = imageHolding({ fault == u"no package"_s ? u"Other.pkg"_s : u"Vetron.pkg"_s });
+        const QByteArray image
+            = imageHolding({ fault == u"no package"_s ? u"Other.pkg"_s : u"Vetron.pkg"_s });
         MacReleaseManifest manifest = signedManifest(image);
         m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
         if (fault == u"digest"_s) {
@@ -285,7 +300,7 @@ private Q_SLOTS:
             using Delivery = Tools::HttpOverride::Delivery;
             const Delivery delivery = fault == u"cut"_s ? Delivery::cutAfterPart : Delivery::stallAfterPart;
             m_server->setOverride(u"/static/releases/Vetron-macOS.dmg"_s,
-                                  Tools::HttpOverride { 0, {}, 0, delivery, image.size() / 2 });
+                Tools::HttpOverride { 0, {}, 0, delivery, image.size() / 2 });
             installOptions.timeout = Test::httpsExchangeLimit;
         }
 
@@ -295,7 +310,8 @@ private Q_SLOTS:
         QCOMPARE(outcome->message, message);
         QCOMPARE(workDirectories().size(), before.size() + (workDirectoryMade ? 1 : 0));
         if (fault == u"no package"_s || fault == u"installer"_s)
-            QCOMPARE(m_standIns->calls(u"hdiutil"_s).last(), (QStringList { u"detach"_s, m_standIns->calls(u"hdiutil"_s).first().last(), u"-force"_s }));
+            QCOMPARE(m_standIns->calls(u"hdiutil"_s).last(),
+                (QStringList { u"detach"_s, m_standIns->calls(u"hdiutil"_s).first().last(), u"-force"_s }));
     }
 
     void relaunchWaitsForTheProcessThenOpensTheBundle()
@@ -306,7 +322,8 @@ private Q_SLOTS:
         running.start(u"/bin/sleep"_s, { u"60"_s });
         QVERIFY(running.waitForStarted());
 
-        const QString script = UpdateService::relaunchScript(running.processId(), bundle, m_standIns->tools());
+        const QString script
+            = UpdateService::relaunchScript(running.processId(), bundle, m_standIns->tools());
         QVERIFY(script.startsWith(u"while /bin/kill -0 "_s));
         QVERIFY(script.endsWith(u"/open '"_s + QString(bundle).replace(u"'"_s, u"'\\''"_s) + u"'"_s));
         qint64 shell = 0;

@@ -1,10 +1,9 @@
 #include "Account/DeviceCredentialStore.h"
-#include "App/AppModel.h"
-#include "Views/Theme.h"
-
 #include "AccountServer.h"
+#include "App/AppModel.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/ViewHarness.h"
+#include "Views/Theme.h"
 
 #include <QCursor>
 #include <QDesktopServices>
@@ -43,10 +42,10 @@ class AccountUpdateViewsTest : public QObject
     }
 
     static MacReleaseManifest manifest(std::optional<QString> title = std::nullopt,
-                                       std::optional<QStringList> notes = std::nullopt, const QString &url = {})
+        std::optional<QStringList> notes = std::nullopt, const QString &url = {})
     {
         return { u"1.4.2"_s, url.isEmpty() ? u"https://127.0.0.1:1/Vetron.dmg"_s : url, QString(64, u'0'), {},
-                 std::move(title), std::move(notes) };
+            std::move(title), std::move(notes) };
     }
 
 public Q_SLOTS:
@@ -82,8 +81,10 @@ private Q_SLOTS:
         ViewHarness::click(*window, *ViewHarness::item(*window, u"accountSectionButton"_s));
         QVERIFY(model->busy());
         QVERIFY(ViewHarness::shown(*window, u"accountProgress"_s));
-        QCOMPARE(ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
-        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::muted());
+        QCOMPARE(
+            ViewHarness::text(*window, u"accountMessage"_s), u"Получаем информацию по ключу этого Mac…"_s);
+        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(),
+            Theme::muted());
         QVERIFY(!ViewHarness::shown(*window, u"accountRetryButton"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountDashboard"_s));
         ViewHarness::keepPicture(*window, u"account-loading"_s);
@@ -100,8 +101,10 @@ private Q_SLOTS:
         model->open(MainSection::account);
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000);
-        QVERIFY(ViewHarness::text(*window, u"accountMessage"_s).startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
-        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(), Theme::danger());
+        QVERIFY(ViewHarness::text(*window, u"accountMessage"_s)
+                    .startsWith(u"Не удалось автоматически получить сведения о подписке."_s));
+        QCOMPARE(ViewHarness::item(*window, u"accountMessage"_s)->property("color").value<QColor>(),
+            Theme::danger());
         QVERIFY(ViewHarness::shown(*window, u"accountRetryButton"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountProgress"_s));
         ViewHarness::keepPicture(*window, u"account-failed"_s);
@@ -119,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(ViewHarness::shown(*window, u"accountDashboard"_s));
         QVERIFY(!ViewHarness::shown(*window, u"accountLoadingBlock"_s));
         QCOMPARE(ViewHarness::text(*window, u"accountSubscription"_s),
-                 u"Ожидает продления · до "_s + end.toLocalTime().toString(u"dd.MM.yy"_s));
+            u"Ожидает продления · до "_s + end.toLocalTime().toString(u"dd.MM.yy"_s));
         QVERIFY(ViewHarness::shown(*window, u"accountDaysLeft"_s));
         QVERIFY(ViewHarness::shownTexts(*window).contains(u"2 дней"_s));
         QCOMPARE(ViewHarness::text(*window, u"accountDevice"_s), u"Рабочий Mac · macOS"_s);
@@ -134,7 +137,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("withSubscription");
         QTest::addColumn<QString>("subscription");
         QTest::addColumn<QString>("device");
-        QTest::addRow("no subscription, no device") << false << u"Нет активной подписки"_s << u"Компьютер · macOS"_s;
+        QTest::addRow("no subscription, no device")
+            << false << u"Нет активной подписки"_s << u"Компьютер · macOS"_s;
         QTest::addRow("ended yesterday") << true << u"Истекла · до "_s << u"Mac mini · macOS"_s;
     }
 
@@ -147,7 +151,8 @@ private Q_SLOTS:
         const auto window = show(u"AccountView"_s, *model);
         QTRY_VERIFY_WITH_TIMEOUT(!model->busy(), 20000); // the load on appearing, failed
         if (withSubscription) {
-            model->setSubscription(SubscriptionInfo { u"expired"_s, QDateTime::currentDateTimeUtc().addDays(-1) });
+            model->setSubscription(
+                SubscriptionInfo { u"expired"_s, QDateTime::currentDateTimeUtc().addDays(-1) });
             model->setDevice(DeviceInfo { u"Mac mini"_s, std::nullopt, u"active"_s });
         }
         model->setAccountLoaded(true);
@@ -166,42 +171,42 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("absent");
         QTest::addRow("idle") << UpdateScreenState::of(Kind::idle) << u"updateActionCard"_s << false
                               << QStringList { u"Проверить наличие новой версии"_s,
-                                               u"Ветрон проверит официальный сервер обновлений."_s,
-                                               u"Проверить обновления"_s }
+                                     u"Ветрон проверит официальный сервер обновлений."_s,
+                                     u"Проверить обновления"_s }
                               << QStringList();
         QTest::addRow("checking") << UpdateScreenState::of(Kind::checking) << u"updateCheckingRow"_s << false
                                   << QStringList { u"Проверяем обновления…"_s } << QStringList();
         QTest::addRow("failed") << UpdateScreenState::failed(u"Сервер обновлений недоступен."_s)
                                 << u"updateStatusCard"_s << false
                                 << QStringList { u"Не удалось проверить обновления"_s,
-                                                 u"Сервер обновлений недоступен."_s, u"Проверить ещё раз"_s }
+                                       u"Сервер обновлений недоступен."_s, u"Проверить ещё раз"_s }
                                 << QStringList();
         QTest::addRow("current") << UpdateScreenState::of(Kind::current) << u"updateStatusCard"_s << false
                                  << QStringList { u"Установлена последняя версия"_s,
-                                                  u"Новых обновлений сейчас нет."_s, u"Проверить ещё раз"_s }
+                                        u"Новых обновлений сейчас нет."_s, u"Проверить ещё раз"_s }
                                  << QStringList();
         QTest::addRow("available without title and notes")
             << UpdateScreenState::withManifest(Kind::available, manifest()) << u"updateReleaseCard"_s << true
             << QStringList { u"Доступна версия 1.4.2"_s, u"Улучшения и исправления Ветрона"_s,
-                             u"Повышена стабильность и безопасность приложения."_s, u"Скачать и установить"_s }
+                   u"Повышена стабильность и безопасность приложения."_s, u"Скачать и установить"_s }
             << QStringList();
         QTest::addRow("available with an empty notes list")
             << UpdateScreenState::withManifest(Kind::available, manifest(u"Весенний выпуск"_s, QStringList()))
             << u"updateReleaseCard"_s << true << QStringList { u"Весенний выпуск"_s }
             << QStringList { u"Повышена стабильность и безопасность приложения."_s,
-                             u"Улучшения и исправления Ветрона"_s };
+                   u"Улучшения и исправления Ветрона"_s };
         // After a quit asked for during the installation, the card says why nothing closed.
         UpdateScreenState downloading = UpdateScreenState::withManifest(
             Kind::downloading, manifest(std::nullopt, QStringList { u"Быстрее"_s, u"Тише"_s }));
         downloading.message = u"Ветрон перезапустится сам."_s;
-        QTest::addRow("downloading")
-            << downloading << u"updateReleaseCard"_s << false
-            << QStringList { u"Быстрее"_s, u"Тише"_s, u"Скачиваем и устанавливаем обновление…"_s, downloading.message }
-            << QStringList { u"Скачать и установить"_s };
-        QTest::addRow("downloaded")
-            << UpdateScreenState::withManifest(Kind::downloaded, manifest()) << u"updateReleaseCard"_s << false
-            << QStringList { u"Обновление установлено. Ветрон перезапускается…"_s }
-            << QStringList { u"Скачать и установить"_s };
+        QTest::addRow("downloading") << downloading << u"updateReleaseCard"_s << false
+                                     << QStringList { u"Быстрее"_s, u"Тише"_s,
+                                            u"Скачиваем и устанавливаем обновление…"_s, downloading.message }
+                                     << QStringList { u"Скачать и установить"_s };
+        QTest::addRow("downloaded") << UpdateScreenState::withManifest(Kind::downloaded, manifest())
+                                    << u"updateReleaseCard"_s << false
+                                    << QStringList { u"Обновление установлено. Ветрон перезапускается…"_s }
+                                    << QStringList { u"Скачать и установить"_s };
     }
 
     void updateCardFollowsTheState()
@@ -216,7 +221,7 @@ private Q_SLOTS:
         model->setUpdateState(state);
         const auto window = show(u"UpdateView"_s, *model);
         const QStringList cards { u"updateActionCard"_s, u"updateCheckingRow"_s, u"updateStatusCard"_s,
-                                  u"updateReleaseCard"_s };
+            u"updateReleaseCard"_s };
         for (const QString &name : cards)
             QVERIFY2(ViewHarness::shown(*window, name) == (name == card), qPrintable(name));
         QCOMPARE(ViewHarness::shown(*window, u"updateInstallButton"_s), installOffered);
@@ -228,7 +233,7 @@ private Q_SLOTS:
             QVERIFY2(!seen.contains(unexpected), qPrintable(unexpected));
         if (card == u"updateStatusCard"_s) // a failed check in orange, an up-to-date version in green
             QCOMPARE(ViewHarness::item(*window, u"updateStatusSymbol"_s)->property("color").value<QColor>(),
-                     state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
+                state.kind == Kind::failed ? Theme::systemOrange() : Theme::systemGreen());
         ViewHarness::keepPicture(*window, u"update"_s);
     }
 
@@ -236,8 +241,10 @@ private Q_SLOTS:
     void wrappedReleaseNotesStayApart()
     {
         auto model = ViewHarness::makeModel({}, m_server->baseUrl());
-        const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2), u"Тише"_s };
-        model->setUpdateState(UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
+        const QStringList notes { u"Разделы главного экрана открываются иконками в шапке. "_s.repeated(2),
+            u"Тише"_s };
+        model->setUpdateState(
+            UpdateScreenState::withManifest(Kind::available, manifest(std::nullopt, notes)));
         const auto window = show(u"UpdateView"_s, *model);
         const QList<QQuickItem *> lines = ViewHarness::item(*window, u"updateReleaseNotes"_s)->childItems();
         QVERIFY(lines.size() > 2 && lines[0]->height() > lines[1]->height());
@@ -251,7 +258,7 @@ private Q_SLOTS:
         const auto window = show(u"UpdateView"_s, *model);
         ViewHarness::click(*window, *ViewHarness::item(*window, u"updateCheckButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(ViewHarness::text(*window, u"updateStatusText"_s),
-                                  u"Обновления для macOS пока не опубликованы."_s, 20000);
+            u"Обновления для macOS пока не опубликованы."_s, 20000);
         QCOMPARE(requestsFor(manifestPath), 1);
         ViewHarness::click(*window, *ViewHarness::item(*window, u"updateRetryButton"_s));
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor(manifestPath), 2, 20000);
@@ -261,8 +268,8 @@ private Q_SLOTS:
     {
         const QString download = u"/static/Vetron.dmg"_s;
         auto model = ViewHarness::makeModel({}, m_server->baseUrl());
-        model->setUpdateState(UpdateScreenState::withManifest(
-            Kind::available, manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
+        model->setUpdateState(UpdateScreenState::withManifest(Kind::available,
+            manifest(std::nullopt, std::nullopt, m_server->baseUrl().toString() + download)));
         const auto window = show(u"UpdateView"_s, *model);
 
         ViewHarness::click(*window, *ViewHarness::item(*window, u"updateInstallButton"_s));

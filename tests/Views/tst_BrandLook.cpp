@@ -1,7 +1,7 @@
 #include "Views/BrandAssets.h"
-#include "Views/Theme.h"
 #include "Views/Glyphs.h"
 #include "Views/ShieldLook.h"
+#include "Views/Theme.h"
 
 #include <QGuiApplication>
 #include <QMetaProperty>
@@ -117,7 +117,7 @@ private Q_SLOTS:
     {
         QList<QImage> icons;
         for (const ProtectionState state : { ProtectionState::disabled, ProtectionState::connecting,
-                                             ProtectionState::protected_, ProtectionState::blocked }) {
+                 ProtectionState::protected_, ProtectionState::blocked }) {
             const QImage icon = ShieldLook::menuBarIcon(state).pixmap(QSize(32, 32)).toImage();
             QVERIFY(drawnOnlyIn(icon, Theme::accent()));
             QVERIFY(!icons.contains(icon));

@@ -1,11 +1,12 @@
-#include "Views/Theme.h"
-#include "Views/PreviewMode.h"
 #include "TestSupport/ViewHarness.h"
+#include "Views/PreviewMode.h"
+#include "Views/Theme.h"
 
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
+
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -65,7 +66,8 @@ private Q_SLOTS:
 
         // On: the track is accent to the left of the knob, which sits at the trailing end.
         const QQuickItem *track = window->findChild<QQuickItem *>(u"quietToggleSwitch"_s);
-        QTRY_COMPARE(ViewHarness::colourAt(*window, *track, QPointF(3, track->height() / 2)), Theme::accent());
+        QTRY_COMPARE(
+            ViewHarness::colourAt(*window, *track, QPointF(3, track->height() / 2)), Theme::accent());
     }
 
     void sectionScrollFlattensForPreviews_data()
@@ -125,9 +127,10 @@ private:
     // Shows `type { properties }`, named "subject", in a 400 × 300 window on the app background.
     std::unique_ptr<QQuickWindow> show(const QString &type, const QString &properties = {})
     {
-        return m_harness.showSource(u"import QtQuick\nimport QtQuick.Layouts\nimport Vetron\n"
-                                    u"ColumnLayout { %1 { objectName: \"subject\"; %2 } }"_s.arg(type, properties),
-                                    QSize(400, 300));
+        return m_harness.showSource(
+            u"import QtQuick\nimport QtQuick.Layouts\nimport Vetron\n"
+            u"ColumnLayout { %1 { objectName: \"subject\"; %2 } }"_s.arg(type, properties),
+            QSize(400, 300));
     }
 
     Test::ViewHarness m_harness;

@@ -1,11 +1,10 @@
 #include "App/AppModel.h"
 #include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
-#include "Views/Theme.h"
-
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestProfile.h"
 #include "TestSupport/ViewHarness.h"
+#include "Views/Theme.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -28,8 +27,8 @@ class GateScreensTest : public QObject
 
     std::unique_ptr<QQuickWindow> showActivation(AppModel &model, const QString &code = {})
     {
-        return m_harness.show(u"ActivationView"_s,
-                              { { u"model"_s, QVariant::fromValue(&model) }, { u"code"_s, code } });
+        return m_harness.show(
+            u"ActivationView"_s, { { u"model"_s, QVariant::fromValue(&model) }, { u"code"_s, code } });
     }
 
     static QVariant storedVersion()
@@ -110,7 +109,8 @@ private Q_SLOTS:
         QFETCH(QVariant, stored);
         // In front of everything, as the gate shows it: declining ends the application.
         const auto model = ViewHarness::makeModel();
-        const auto window = m_harness.show(u"RootView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
+        const auto window
+            = m_harness.show(u"RootView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } });
         QObject *view = ViewHarness::item(*window, u"rootScreen"_s)->property("item").value<QObject *>();
         QSignalSpy quits(qmlEngine(view), &QQmlEngine::quit);
         // What the gate finds in the store at the moment it hears the outcome.
@@ -130,7 +130,7 @@ private Q_SLOTS:
         const auto window = m_harness.show(u"LicenseAgreementView"_s, {});
         LicenseAgreement::setTextOverride(std::nullopt);
         QCOMPARE(ViewHarness::item(*window, u"licenseText"_s)->property("text").toString(),
-                 u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
+            u"Не удалось загрузить пользовательское соглашение. Переустановите Ветрон."_s);
         ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseAcceptButton"_s));
         QCOMPARE(storedVersion(), QVariant(u"1.0"_s));
@@ -172,7 +172,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!model->busy());
         QVERIFY(message->isVisible());
         QCOMPARE(message->property("color").value<QColor>(), Theme::danger());
-        QCOMPARE(ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
+        QCOMPARE(
+            ViewHarness::item(*window, u"activationKeyField"_s)->property("text").toString(), u"VTR-12"_s);
         const QQuickItem *button = ViewHarness::item(*window, u"activationButton"_s);
         QCOMPARE(button->property("text").toString(), u"Активировать"_s);
         QVERIFY(button->isEnabled());

@@ -1,10 +1,9 @@
 #include "App/AppModel.h"
-#include "Views/Theme.h"
-#include "Views/ProtectionLook.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TunnelFixture.h"
 #include "TestSupport/ViewHarness.h"
+#include "Views/ProtectionLook.h"
+#include "Views/Theme.h"
 
 #include <QQuickWindow>
 #include <QSignalSpy>
@@ -55,8 +54,8 @@ private Q_SLOTS:
 
     void protectionScreenFollowsTheState_data()
     {
-        const QString longDetail = u"Данные напрямую не отправляются. Сервер защиты не ответил вовремя. "_s
-                                       .repeated(5);
+        const QString longDetail
+            = u"Данные напрямую не отправляются. Сервер защиты не ответил вовремя. "_s.repeated(5);
         QTest::addColumn<ProtectionState>("state");
         QTest::addColumn<QString>("detail");
         QTest::addColumn<QColor>("tint");
@@ -68,12 +67,14 @@ private Q_SLOTS:
         QTest::addRow("connecting, its detail not shown")
             << ProtectionState::connecting << u"Устанавливаем защищённое соединение…"_s << Theme::warnMeta()
             << Theme::switchOff() << false << false;
-        QTest::addRow("protected") << ProtectionState::protected_ << u"Личные данные заменяются перед отправкой"_s
-                                   << Theme::accent() << Theme::accentSoft() << true << false;
-        QTest::addRow("blocked, detail is the title") << ProtectionState::blocked << u"Отправка данных остановлена"_s
-                                                      << Theme::danger() << Theme::danger() << true << false;
-        QTest::addRow("blocked, empty detail")
-            << ProtectionState::blocked << QString(u""_s) << Theme::danger() << Theme::danger() << true << false;
+        QTest::addRow("protected") << ProtectionState::protected_
+                                   << u"Личные данные заменяются перед отправкой"_s << Theme::accent()
+                                   << Theme::accentSoft() << true << false;
+        QTest::addRow("blocked, detail is the title")
+            << ProtectionState::blocked << u"Отправка данных остановлена"_s << Theme::danger()
+            << Theme::danger() << true << false;
+        QTest::addRow("blocked, empty detail") << ProtectionState::blocked << QString(u""_s)
+                                               << Theme::danger() << Theme::danger() << true << false;
         QTest::addRow("blocked with a long detail")
             << ProtectionState::blocked << longDetail << Theme::danger() << Theme::danger() << true << true;
     }
@@ -93,7 +94,8 @@ private Q_SLOTS:
         // The texts are the state's own, as the model hands the state over.
         const ProtectionLook::Presentation look = ProtectionLook::of(state);
         QCOMPARE(ViewHarness::item(*window, u"protectionTitle"_s)->property("text").toString(), look.title);
-        QCOMPARE(ViewHarness::item(*window, u"protectionSubtitle"_s)->property("text").toString(), look.subtitle);
+        QCOMPARE(
+            ViewHarness::item(*window, u"protectionSubtitle"_s)->property("text").toString(), look.subtitle);
         QQuickItem &button = *ViewHarness::item(*window, u"protectionActionButton"_s);
         QCOMPARE(button.property("text").toString(), look.actionLabel);
         QCOMPARE(button.isEnabled(), enabled);
@@ -106,7 +108,8 @@ private Q_SLOTS:
         }
 
         ViewHarness::keepPicture(*window, u"main"_s);
-        QCOMPARE(ViewHarness::colourAt(*window, *window->contentItem(), QPointF(0, window->height() - 1)), Theme::appBg());
+        QCOMPARE(ViewHarness::colourAt(*window, *window->contentItem(), QPointF(0, window->height() - 1)),
+            Theme::appBg());
         QQuickItem &card = *ViewHarness::item(*window, u"protectionCard"_s);
         QCOMPARE(ViewHarness::colourAt(*window, card, QPointF(24, 24)), Theme::surface());
         // The halo between the shield and its edge, the button beside its label.
@@ -149,7 +152,7 @@ private Q_SLOTS:
         model->setSection(section);
         const auto window = show(*model);
         for (const QString &name :
-             { u"accountSectionButton"_s, u"updatesSectionButton"_s, u"settingsSectionButton"_s }) {
+            { u"accountSectionButton"_s, u"updatesSectionButton"_s, u"settingsSectionButton"_s }) {
             QQuickItem &button = *ViewHarness::item(*window, name);
             const QColor fill = ViewHarness::colourAt(*window, button, QPointF(4, button.height() / 2));
             QVERIFY2(fill == (name == selected ? Theme::surface() : Theme::chip()), qPrintable(name));
@@ -166,13 +169,12 @@ private Q_SLOTS:
             << MainSection::sessions << u"mainBrandButton"_s << MainSection::protection << QString();
         QTest::addRow("section's back arrow")
             << MainSection::account << u"sectionBackButton"_s << MainSection::protection << QString();
-        QTest::addRow("account")
-            << MainSection::protection << u"accountSectionButton"_s << MainSection::account << QString();
+        QTest::addRow("account") << MainSection::protection << u"accountSectionButton"_s
+                                 << MainSection::account << QString();
         QTest::addRow("updates again while on updates")
             << MainSection::updates << u"updatesSectionButton"_s << MainSection::updates << u"update check"_s;
-        QTest::addRow("settings")
-            << MainSection::protection << u"settingsSectionButton"_s << MainSection::settings
-            << u"settings load"_s;
+        QTest::addRow("settings") << MainSection::protection << u"settingsSectionButton"_s
+                                  << MainSection::settings << u"settings load"_s;
     }
 
     void buttonsNavigateAndStartTheirWork()
@@ -188,9 +190,8 @@ private Q_SLOTS:
         QSignalSpy messageChanged(model.get(), &AppModel::messageChanged);
         // The check may already have failed when the click returns: note it as it starts.
         bool checked = false;
-        connect(model.get(), &AppModel::updateStateChanged, this, [&] {
-            checked |= model->updateState().kind == UpdateScreenState::Kind::checking;
-        });
+        connect(model.get(), &AppModel::updateStateChanged, this,
+            [&] { checked |= model->updateState().kind == UpdateScreenState::Kind::checking; });
 
         ViewHarness::click(*window, *ViewHarness::item(*window, button));
         QCOMPARE(model->section(), to);
@@ -273,7 +274,7 @@ private Q_SLOTS:
         QCOMPARE(seen, (QStringList { u"busy 1, button off"_s, u"busy 0, button on"_s }));
         QCOMPARE(model->state(), ProtectionState::blocked);
         QCOMPARE(ViewHarness::item(*window, u"protectionActionButton"_s)->property("text").toString(),
-                 u"Повторить подключение"_s);
+            u"Повторить подключение"_s);
         QVERIFY(Test::awaitTask(Test::TunnelFixture::tunnelOf(*model).disable()).finished);
     }
 };

@@ -29,7 +29,10 @@ class ScreenRulesTest : public QObject
         return session;
     }
 
-    static SubscriptionInfo subscriptionEnding(const QString &status, const QDateTime &end) { return { status, end }; }
+    static SubscriptionInfo subscriptionEnding(const QString &status, const QDateTime &end)
+    {
+        return { status, end };
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -47,7 +50,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("end");
         QTest::addColumn<QString>("pager");
         QTest::addRow("ten fit one page") << 10 << 0 << 0 << 10 << u"Страница 1 из 1 · сессий: 10"_s;
-        QTest::addRow("eleventh on a second page") << 11 << 1 << 10 << 11 << u"Страница 2 из 2 · сессий: 11"_s;
+        QTest::addRow("eleventh on a second page")
+            << 11 << 1 << 10 << 11 << u"Страница 2 из 2 · сессий: 11"_s;
         QTest::addRow("page past a shrunk list") << 5 << 3 << 0 << 5 << u"Страница 1 из 1 · сессий: 5"_s;
         QTest::addRow("no sessions") << 0 << 0 << 0 << 0 << u"Страница 1 из 1 · сессий: 0"_s;
         QTest::addRow("negative page") << 23 << -1 << 0 << 10 << u"Страница 1 из 3 · сессий: 23"_s;
@@ -123,10 +127,12 @@ private Q_SLOTS:
         QTest::addRow("facts") << sessionFacts(session({}, created))
                                << u"Создана: 05.03.2026, 14:07\nПоследнее использование: 05.03.2026, "
                                   "14:07\nЗапросов: 5 · замен: 2"_s;
-        SubscriptionInfo subscription { u"active"_s, QDateTime(QDate(2026, 3, 1), QTime(22, 30), QTimeZone::utc()) };
+        SubscriptionInfo subscription { u"active"_s,
+            QDateTime(QDate(2026, 3, 1), QTime(22, 30), QTimeZone::utc()) };
         QTest::addRow("paid until, local day")
             << subscriptionLine(true, subscription) << u"Подписка активна до 02.03.26"_s;
-        QTest::addRow("no subscription") << subscriptionLine(true, std::nullopt) << u"Нет активной подписки"_s;
+        QTest::addRow("no subscription")
+            << subscriptionLine(true, std::nullopt) << u"Нет активной подписки"_s;
         QTest::addRow("loading") << subscriptionLine(false, subscription) << u"Загружаем статистику…"_s;
     }
 
@@ -164,7 +170,8 @@ private Q_SLOTS:
         QTest::addRow("unknown status unchanged") << u"paused"_s << "UTC"_ba << u"paused · до 31.03.25"_s;
         // 22:30 UTC is already the next day in Moscow: the date is the local one.
         QTest::addRow("local date") << u"active"_s << "Europe/Moscow"_ba << u"Активна · до 01.04.25"_s;
-        QTest::addRow("local date west") << u"active"_s << "America/New_York"_ba << u"Активна · до 31.03.25"_s;
+        QTest::addRow("local date west")
+            << u"active"_s << "America/New_York"_ba << u"Активна · до 31.03.25"_s;
     }
 
     void subscriptionText()
@@ -192,7 +199,8 @@ private Q_SLOTS:
         QFETCH(qint64, secondsToEnd);
         QFETCH(qint64, expected);
         const QDateTime now(QDate(2025, 3, 1), QTime(12, 0), QTimeZone::utc());
-        const auto days = AccountLook::daysLeft(subscriptionEnding(u"active"_s, now.addSecs(secondsToEnd)), now);
+        const auto days
+            = AccountLook::daysLeft(subscriptionEnding(u"active"_s, now.addSecs(secondsToEnd)), now);
         QCOMPARE(days.value_or(0), expected);
     }
 };

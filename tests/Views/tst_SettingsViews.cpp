@@ -2,7 +2,6 @@
 #include "App/OperationTask.h"
 #include "App/SettingsScreen.h"
 #include "BuildConstants.h"
-
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestProfile.h"
 #include "TestSupport/TunnelFixture.h"
@@ -10,17 +9,17 @@
 
 #include <QDirIterator>
 #include <QJsonArray>
-#include <QSignalSpy>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
+using Vetron::Test::awaitTask;
 using Vetron::Test::TunnelFixture;
 using Vetron::Test::ViewHarness;
-using Vetron::Test::awaitTask;
 
 namespace {
 
@@ -90,7 +89,8 @@ class SettingsViewsTest : public QObject
         QObject *confirmation = window.findChild<QObject *>(dialogName);
         if (!confirmation || !QTest::qWaitFor([&] { return confirmation->property("opened").toBool(); }))
             return false;
-        auto *target = ViewHarness::items(confirmation->property("contentItem").value<QQuickItem *>(), button).value(0);
+        auto *target = ViewHarness::items(confirmation->property("contentItem").value<QQuickItem *>(), button)
+                           .value(0);
         if (!target)
             return false;
         ViewHarness::click(window, *target);
@@ -158,7 +158,8 @@ private Q_SLOTS:
     // Confirmed, the deletion leaves the session screen for the settings with the server's list.
     void deletionReturnsToSettingsWithTheRefreshedList()
     {
-        QVERIFY(startModel({ TunnelFixture::session(u"s1"_s, u"Договор"_s), TunnelFixture::session(u"s2"_s, u"Иск"_s) }));
+        QVERIFY(startModel(
+            { TunnelFixture::session(u"s1"_s, u"Договор"_s), TunnelFixture::session(u"s2"_s, u"Иск"_s) }));
         QVERIFY(awaitTask(m_model->loadSessions()).finished);
         m_model->setSection(MainSection::sessions);
         m_model->setSelectedSession(m_model->sessions().first());
@@ -188,7 +189,7 @@ private Q_SLOTS:
         QVERIFY(!remove->isEnabled());
         QTRY_VERIFY(item(*window, u"emptyMappingText"_s)->isVisible());
         QCOMPARE(item(*window, u"emptyMappingText"_s)->property("text").toString(),
-                 u"В этой сессии сохранённых замен нет."_s);
+            u"В этой сессии сохранённых замен нет."_s);
         QVERIFY(remove->isEnabled());
         ViewHarness::keepPicture(*window, u"session-revealed"_s);
     }
@@ -249,16 +250,18 @@ private Q_SLOTS:
         m_model = ViewHarness::makeModel();
         m_model->setAccountLoaded(true);
         const auto window = show(u"SettingsView"_s);
-        const auto shown = [&](const char *name) { return item(*window, QLatin1StringView(name))->isVisible(); };
+        const auto shown
+            = [&](const char *name) { return item(*window, QLatin1StringView(name))->isVisible(); };
         const auto pager = [&] { return item(*window, u"pagerText"_s)->property("text").toString(); };
         QCOMPARE(item(*window, u"sessionsNotice"_s)->property("text").toString(),
-                 u"Сессии появятся после первого защищённого запроса."_s);
+            u"Сессии появятся после первого защищённого запроса."_s);
 
         QList<ProtectedSession> sessions(23);
         for (qsizetype index = 0; index < sessions.size(); ++index)
             sessions[index].id = QString::number(index);
         m_model->setSessions(sessions, u"Сервер защиты не ответил."_s);
-        QCOMPARE(item(*window, u"sessionsNotice"_s)->property("text").toString(), u"Сервер защиты не ответил."_s);
+        QCOMPARE(
+            item(*window, u"sessionsNotice"_s)->property("text").toString(), u"Сервер защиты не ответил."_s);
         QVERIFY(!shown("sessionsPager") && !item(*window, u"sessionRowTitle"_s));
 
         m_model->setSessions(sessions);
@@ -308,17 +311,18 @@ private Q_SLOTS:
         QVERIFY(startModel({}));
         // "Never" and a category this client does not know: a save must keep both.
         const QJsonObject stored { { u"retention_days"_s, 0 }, { u"cross_session"_s, true },
-                                   { u"disabled_categories"_s, QJsonArray { u"faces"_s, u"secrets"_s } } };
+            { u"disabled_categories"_s, QJsonArray { u"faces"_s, u"secrets"_s } } };
         m_fixture->server().setSettings(stored);
         m_fixture->server().setOverride(QLatin1StringView(BuildConstants::statusHost), readStatus);
         m_fixture->server().clearRequests();
         const auto window = show(u"MainView"_s);
-        const QStringList editors { u"settingsSaveButton"_s, u"categoryToggle_network"_s, u"retentionPicker"_s,
-                                    u"crossSessionToggle"_s };
+        const QStringList editors { u"settingsSaveButton"_s, u"categoryToggle_network"_s,
+            u"retentionPicker"_s, u"crossSessionToggle"_s };
         QStringList enabledWhileReading;
         QObject reading;
         connect(&m_fixture->server(), &Tools::ProtectionServer::requestReceived, &reading, [&] {
-            if (m_fixture->server().requests().last().url.host() != QLatin1StringView(BuildConstants::statusHost))
+            if (m_fixture->server().requests().last().url.host()
+                != QLatin1StringView(BuildConstants::statusHost))
                 return;
             for (const QString &name : editors) {
                 if (item(*window, name)->isEnabled())
@@ -362,7 +366,8 @@ private Q_SLOTS:
             ViewHarness::click(*window, *item(*window, u"settingsSectionButton"_s));
             return idle(m_model.get()) && m_model->settingsLoaded();
         };
-        const auto networkReplaced = [&] { return item(*window, u"categoryToggle_network"_s)->property("checked").toBool(); };
+        const auto networkReplaced
+            = [&] { return item(*window, u"categoryToggle_network"_s)->property("checked").toBool(); };
         QVERIFY(openSettings());
         ViewHarness::click(*window, *item(*window, u"categoryToggle_network"_s));
         ViewHarness::click(*window, *item(*window, u"sectionBackButton"_s));
@@ -428,8 +433,10 @@ private Q_SLOTS:
         // A picture from the same server, asked for the way rich text asks for one: once its
         // answer has come, a fetch the view started would have arrived before it.
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"proof\\.png.*Not Found"_s));
-        const auto proof = m_harness.showSource(u"import QtQuick\nImage { source: '%1' }"_s.arg(image("proof.png")), QSize(40, 40));
-        QTRY_COMPARE(proof->contentItem()->childItems().value(0)->property("status").toInt(), 3); // Image.Error
+        const auto proof = m_harness.showSource(
+            u"import QtQuick\nImage { source: '%1' }"_s.arg(image("proof.png")), QSize(40, 40));
+        QTRY_COMPARE(
+            proof->contentItem()->childItems().value(0)->property("status").toInt(), 3); // Image.Error
         QVERIFY(received.contains("/proof.png"));
         QVERIFY(!received.contains("/title.png"));
     }

@@ -10,6 +10,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
+
 #include <array>
 #include <initializer_list>
 #include <optional>

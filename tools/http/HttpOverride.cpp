@@ -18,11 +18,12 @@ void respondWithOverride(HttpConnection *connection, const std::optional<HttpOve
             target->respondRaw(override->body);
             return;
         }
-        const HttpResponse response
-            = override && override->status != 0 ? HttpResponse::raw(override->status, override->body) : usual();
+        const HttpResponse response = override && override->status != 0
+            ? HttpResponse::raw(override->status, override->body)
+            : usual();
         if (override && override->delivery != HttpOverride::Delivery::whole)
-            target->respondPartially(response, override->partBytes,
-                                     override->delivery == HttpOverride::Delivery::stallAfterPart);
+            target->respondPartially(
+                response, override->partBytes, override->delivery == HttpOverride::Delivery::stallAfterPart);
         else
             target->respond(response);
     };

@@ -3,6 +3,7 @@
 #include "HttpResponse.h"
 
 #include <QByteArray>
+
 #include <functional>
 #include <optional>
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QUrl>
+
 #include <optional>
 #include <variant>
 

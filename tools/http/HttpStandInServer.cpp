@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+
 #include <optional>
 
 namespace Vetron::Tools {

@@ -7,7 +7,8 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron::LocalStack {
 
-ClientProcess::ClientProcess(QString program, QString profile, QProcessEnvironment environment, QObject *parent)
+ClientProcess::ClientProcess(
+    QString program, QString profile, QProcessEnvironment environment, QObject *parent)
     : QObject(parent)
     , m_profile(std::move(profile))
 {
@@ -23,7 +24,8 @@ ClientProcess::ClientProcess(QString program, QString profile, QProcessEnvironme
     }
     // The keychain folder the security stand-in wants; a private runtime folder, as Qt asks.
     home.mkpath(u"Library/Keychains"_s);
-    QFile::setPermissions(home.filePath(u"runtime"_s), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(home.filePath(u"runtime"_s),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
 
     m_process.setProgram(std::move(program));

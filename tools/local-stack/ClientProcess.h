@@ -19,7 +19,8 @@ class ClientProcess : public QObject
 
 public:
     // `environment` is added to the profile's own variables.
-    ClientProcess(QString program, QString profile, QProcessEnvironment environment, QObject *parent = nullptr);
+    ClientProcess(
+        QString program, QString profile, QProcessEnvironment environment, QObject *parent = nullptr);
     ~ClientProcess() override;
 
     void start(const QStringList &arguments);

@@ -35,27 +35,32 @@ bool PrivateSystemBus::start()
         return fail(u"no temporary folder"_s);
     const QString configuration = m_directory.filePath(u"bus.conf"_s);
     QFile file(configuration);
-    const QByteArray text = "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                            "<busconfig>\n"
-                            "  <listen>unix:path=" + QFile::encodeName(m_directory.filePath(u"bus"_s)) + "</listen>\n"
-                            "  <auth>EXTERNAL</auth>\n"
-                            "  <policy context=\"default\">\n"
-                            "    <allow user=\"*\"/>\n"
-                            "    <allow own=\"*\"/>\n"
-                            "    <allow send_destination=\"*\"/>\n"
-                            "    <allow receive_sender=\"*\"/>\n"
-                            "  </policy>\n"
-                            "</busconfig>\n";
+    const QByteArray text
+        = "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+          "<busconfig>\n"
+          "  <listen>unix:path="
+        + QFile::encodeName(m_directory.filePath(u"bus"_s))
+        + "</listen>\n"
+          "  <auth>EXTERNAL</auth>\n"
+          "  <policy context=\"default\">\n"
+          "    <allow user=\"*\"/>\n"
+          "    <allow own=\"*\"/>\n"
+          "    <allow send_destination=\"*\"/>\n"
+          "    <allow receive_sender=\"*\"/>\n"
+          "  </policy>\n"
+          "</busconfig>\n";
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
         return fail(u"cannot write "_s + configuration);
     file.close();
 
-    m_daemon.start(u"dbus-daemon"_s, { u"--config-file="_s + configuration, u"--nofork"_s, u"--print-address=1"_s });
+    m_daemon.start(
+        u"dbus-daemon"_s, { u"--config-file="_s + configuration, u"--nofork"_s, u"--print-address=1"_s });
     // Set-up, before anything is served: waiting here holds up nobody.
     while (!m_daemon.canReadLine()) {
         if (!m_daemon.waitForReadyRead(10'000))
-            return fail(u"dbus-daemon did not start: "_s + QString::fromLocal8Bit(m_daemon.readAllStandardError()));
+            return fail(
+                u"dbus-daemon did not start: "_s + QString::fromLocal8Bit(m_daemon.readAllStandardError()));
     }
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
 
@@ -69,8 +74,8 @@ bool PrivateSystemBus::start()
 
 bool PrivateSystemBus::announceWake()
 {
-    QDBusMessage signal
-        = QDBusMessage::createSignal(u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
+    QDBusMessage signal = QDBusMessage::createSignal(
+        u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
     signal << false;
     return QDBusConnection(m_connectionName).send(signal);
 }

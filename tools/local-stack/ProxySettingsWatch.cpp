@@ -40,8 +40,8 @@ QString describeProxies(const QJsonArray &services)
             continue;
         const QString web = endpointText(service.value(u"web"_s).toObject());
         const QString secure = endpointText(service.value(u"secure"_s).toObject());
-        const auto group = std::find_if(groups.begin(), groups.end(),
-            [&](const Group &g) { return g.web == web && g.secure == secure; });
+        const auto group = std::find_if(
+            groups.begin(), groups.end(), [&](const Group &g) { return g.web == web && g.secure == secure; });
         if (group == groups.end())
             groups.append({ web, secure, { service.value(u"name"_s).toString() } });
         else
@@ -80,7 +80,8 @@ void ProxySettingsWatch::look()
     QFile file(m_stateFile);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QJsonArray services = QJsonDocument::fromJson(file.readAll()).object().value(u"services"_s).toArray();
+    const QJsonArray services
+        = QJsonDocument::fromJson(file.readAll()).object().value(u"services"_s).toArray();
     const QString description = describeProxies(services);
     if (description == m_current)
         return;

@@ -13,8 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron::LocalStack {
 
-std::optional<SignedRelease> SignedRelease::make(
-    const QString &version, const QUrl &base, const QString &privateKey, const QString &workDirectory, QString *problem)
+std::optional<SignedRelease> SignedRelease::make(const QString &version, const QUrl &base,
+    const QString &privateKey, const QString &workDirectory, QString *problem)
 {
     SignedRelease release { version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {} };
     const QDir directory(workDirectory);

@@ -21,8 +21,8 @@ struct SignedRelease
     // a tar archive holding "Vetron.pkg"; the manifest is signed with the PEM private key in
     // `privateKey`. Made in `workDirectory`; nothing, with the reason in `problem`, when tar or
     // openssl fails.
-    static std::optional<SignedRelease> make(const QString &version, const QUrl &base, const QString &privateKey,
-        const QString &workDirectory, QString *problem);
+    static std::optional<SignedRelease> make(const QString &version, const QUrl &base,
+        const QString &privateKey, const QString &workDirectory, QString *problem);
 };
 
 // `version` with its last number one higher: "0.9.0" gives "0.9.1".

@@ -44,8 +44,8 @@ QJsonArray sampleSessions()
                              const QJsonArray &rows) {
         return QJsonObject { { u"id"_s, id }, { u"kind"_s, u"chat"_s }, { u"title"_s, title },
             { u"created_at"_s, now - hoursAgo * 3600 - 1800 }, { u"last_used_at"_s, now - hoursAgo * 3600 },
-            { u"requests"_s, requests }, { u"replacements"_s, rows.size() * requests }, { u"bypass"_s, false },
-            { u"mapping"_s, rows } };
+            { u"requests"_s, requests }, { u"replacements"_s, rows.size() * requests },
+            { u"bypass"_s, false }, { u"mapping"_s, rows } };
     };
     return {
         session(u"s-1"_s, u"Договор аренды квартиры"_s, 1, 6,
@@ -65,10 +65,13 @@ QJsonObject summary(const QString &deviceName)
         QDateTime::currentSecsSinceEpoch() + 30 * 24 * 3600, QTimeZone::utc());
     return {
         { u"device"_s,
-            QJsonObject { { u"name"_s, deviceName }, { u"platform"_s, u"macos"_s }, { u"status"_s, u"active"_s } } },
+            QJsonObject {
+                { u"name"_s, deviceName }, { u"platform"_s, u"macos"_s }, { u"status"_s, u"active"_s } } },
         { u"subscription"_s,
-            QJsonObject { { u"status"_s, u"active"_s }, { u"period_end"_s, periodEnd.toString(Qt::ISODate) } } },
-        { u"usage"_s, QJsonObject { { u"requests"_s, 18 }, { u"masked_entities"_s, 57 }, { u"blocked"_s, 0 } } },
+            QJsonObject {
+                { u"status"_s, u"active"_s }, { u"period_end"_s, periodEnd.toString(Qt::ISODate) } } },
+        { u"usage"_s,
+            QJsonObject { { u"requests"_s, 18 }, { u"masked_entities"_s, 57 }, { u"blocked"_s, 0 } } },
     };
 }
 
@@ -126,9 +129,11 @@ bool Stack::start()
         return fail(m_sshd->lastError());
     m_localPort = SshServer::pickFreePort();
 
-    const QJsonObject services { { u"services"_s, QJsonArray { service(u"Wi-Fi"_s), service(u"Ethernet"_s) } } };
+    const QJsonObject services { { u"services"_s,
+        QJsonArray { service(u"Wi-Fi"_s), service(u"Ethernet"_s) } } };
     if (!directory.mkpath(u"standin-state"_s)
-        || !writeFile(QDir(standInStateDirectory()).filePath(u"networksetup.json"_s), QJsonDocument(services).toJson()))
+        || !writeFile(
+            QDir(standInStateDirectory()).filePath(u"networksetup.json"_s), QJsonDocument(services).toJson()))
         return fail(u"cannot write the stand-ins' state in "_s + standInStateDirectory());
     m_proxies = std::make_unique<ProxySettingsWatch>(standInStateDirectory());
     connect(m_proxies.get(), &ProxySettingsWatch::changed, this,
@@ -172,7 +177,9 @@ bool Stack::setProtectionFault(ProtectionFault fault)
             m_protection.setOverride(host, 500, "internal error");
         else if (fault == ProtectionFault::garbage)
             m_protection.setOverride(host,
-                { .status = 200, .body = "\x01\xfe garbage, no HTTP here\r\n\r\n", .delivery = Tools::HttpOverride::Delivery::notHttp });
+                { .status = 200,
+                    .body = "\x01\xfe garbage, no HTTP here\r\n\r\n",
+                    .delivery = Tools::HttpOverride::Delivery::notHttp });
     }
     return true;
 }
@@ -195,8 +202,8 @@ bool Stack::offerRelease()
         return true;
     const QString version = nextPatchVersion(m_options.version);
     QString problem;
-    const auto release = SignedRelease::make(
-        version, baseUrl(), m_options.releasePrivateKey, QDir(m_options.directory).filePath(u"release"_s), &problem);
+    const auto release = SignedRelease::make(version, baseUrl(), m_options.releasePrivateKey,
+        QDir(m_options.directory).filePath(u"release"_s), &problem);
     if (!release)
         return fail(u"the release: "_s + problem);
     m_account.setFile(release->path, release->image);
@@ -214,9 +221,10 @@ void Stack::enrolled(const QString &pubkey, const QString &deviceName)
         return;
     }
     m_account.setSummaryAnswer(summary(deviceName));
-    Q_EMIT event(u"Ключ принят: «%1» зарегистрирован, его SSH-ключ может только пересылать на сервер защиты 127.0.0.1:%2"_s
-                     .arg(deviceName)
-                     .arg(m_protection.port()));
+    Q_EMIT event(
+        u"Ключ принят: «%1» зарегистрирован, его SSH-ключ может только пересылать на сервер защиты 127.0.0.1:%2"_s
+            .arg(deviceName)
+            .arg(m_protection.port()));
 }
 
 QString Stack::banner() const
@@ -234,7 +242,7 @@ QString Stack::banner() const
            u"Одноразовый ключ для активации — вставьте его в окне Ветрона:\n"
            u"\n"
            u"    %7\n"_s.arg(QString::number(m_sshd->port()), QString::fromLatin1(hostKeyLine()),
-                   QString::number(m_protection.port()), baseUrl().toString(), release, proxies(), m_oneTimeKey);
+               QString::number(m_protection.port()), baseUrl().toString(), release, proxies(), m_oneTimeKey);
 }
 
 QByteArray Stack::environment() const
@@ -255,7 +263,8 @@ QByteArray Stack::environment() const
 QByteArray Stack::clientFile() const
 {
     const QJsonObject values { { u"serverBase"_s, baseUrl().toString() },
-        { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) }, { u"certificateAuthority"_s, certificateAuthorityFile() },
+        { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) },
+        { u"certificateAuthority"_s, certificateAuthorityFile() },
         { u"toolFolder"_s, m_options.toolFolder } };
     return QJsonDocument(values).toJson();
 }

@@ -13,8 +13,8 @@ constexpr int killLimitMs = 3000;
 
 } // namespace
 
-QString runTool(const QString &program, const QStringList &arguments, const QByteArray &input, QByteArray *output,
-    const QString &workingDirectory)
+QString runTool(const QString &program, const QStringList &arguments, const QByteArray &input,
+    QByteArray *output, const QString &workingDirectory)
 {
     QProcess process;
     if (!workingDirectory.isEmpty())

@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include <csignal>
+
 #include <sys/socket.h>
 #include <unistd.h>
 #ifdef __linux__

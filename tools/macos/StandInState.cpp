@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <cstdio>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>

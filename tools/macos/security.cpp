@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+
 #include <algorithm>
 #include <functional>
 

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTcpServer>
+
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -59,9 +60,8 @@ QString otherNonce(const QString &asked)
 // of repeated names wins.
 QHash<QString, QString> formQuery(const QUrl &url)
 {
-    const auto decode = [](QString text) {
-        return QUrl::fromPercentEncoding(text.replace(u'+', u' ').toUtf8());
-    };
+    const auto decode
+        = [](QString text) { return QUrl::fromPercentEncoding(text.replace(u'+', u' ').toUtf8()); };
     QHash<QString, QString> items;
     for (const QString &item : url.query(QUrl::FullyEncoded).split(u'&', Qt::SkipEmptyParts)) {
         const qsizetype equals = item.indexOf(u'=');
@@ -238,8 +238,7 @@ HttpResponse ProtectionServer::answerConfig(const HttpRequest &request)
     const QString crossSession = query.value(u"cross_session"_s);
     if (crossSession != u"0" && crossSession != u"1")
         return HttpResponse::text(400, "cross_session is neither 0 nor 1");
-    const QStringList categories
-        = query.value(u"disabled_categories"_s).split(u',', Qt::SkipEmptyParts);
+    const QStringList categories = query.value(u"disabled_categories"_s).split(u',', Qt::SkipEmptyParts);
 
     m_settings.insert(u"retention_days"_s, retentionDays);
     m_settings.insert(u"cross_session"_s, crossSession == u"1");

@@ -15,7 +15,14 @@ using DeviceCredentialError = CaseError<DeviceCredentialErrorCase>;
 // `unusableAnswer`: the server's answer would make a configuration that cannot work or is unsafe
 // to install (a host or user that ssh would misread, a port out of range, anything but exactly one
 // certificate).
-enum class ActivationErrorCase { invalidCode, rejected, randomFailure, alreadyActivated, missingCredential, unusableAnswer };
+enum class ActivationErrorCase {
+    invalidCode,
+    rejected,
+    randomFailure,
+    alreadyActivated,
+    missingCredential,
+    unusableAnswer
+};
 QString describe(ActivationErrorCase which);
 using ActivationError = CaseError<ActivationErrorCase>;
 

@@ -18,9 +18,9 @@
 #include <QTextBoundaryFinder>
 #include <QUuid>
 
-#include <openssl/rand.h>
-
 #include <algorithm>
+
+#include <openssl/rand.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -28,7 +28,8 @@ using namespace std::chrono_literals;
 namespace Vetron::ActivationService {
 namespace {
 
-struct TrustedCA {
+struct TrustedCA
+{
     QString fingerprint;
     QString keychain;
 };
@@ -45,11 +46,13 @@ void checkAnswer(const EnrollmentResult &result)
 {
     const auto plainName = [](const QString &name) {
         return !name.isEmpty() && !name.startsWith(u'-')
-            && std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
+            && std::none_of(name.cbegin(), name.cend(),
+                [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
     };
     const auto isPort = [](qint64 port) { return port >= 1 && port <= 65535; };
     const QByteArray pem = result.caPEM.toUtf8();
-    const bool oneCertificate = pem.count("-----BEGIN") == 1 && QSslCertificate::fromData(pem, QSsl::Pem).size() == 1;
+    const bool oneCertificate
+        = pem.count("-----BEGIN") == 1 && QSslCertificate::fromData(pem, QSsl::Pem).size() == 1;
     if (!plainName(result.sshHost) || !plainName(result.sshUser) || !isPort(result.sshPort)
         || !isPort(result.localPort) || !isPort(result.remotePort) || !oneCertificate)
         throw ActivationError(ActivationError::Case::unusableAnswer);
@@ -61,17 +64,18 @@ QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
 {
     const QString keychain = keychainFile();
     const QStringList fingerprintArguments { u"x509"_s, u"-in"_s, certificate, u"-noout"_s, u"-fingerprint"_s,
-                                             u"-sha1"_s };
+        u"-sha1"_s };
     const ProcessOutput output = co_await ProcessRunner::run(tools.openssl, fingerprintArguments);
     const QStringList pieces = QString::fromUtf8(output.standardOutput).split(u'=', Qt::SkipEmptyParts);
     if (pieces.isEmpty())
         throw ActivationError(ActivationError::Case::randomFailure);
     const QString fingerprint = pieces.last().trimmed().remove(u':');
     AtomicFile::write(QFileInfo(certificate).absolutePath() + u"/ca.thumbprint"_s, fingerprint.toUtf8(),
-                      AtomicFile::ownerOnly);
+        AtomicFile::ownerOnly);
 
     const TrustedCA ca { fingerprint, keychain };
-    const QStringList trustArguments { u"add-trusted-cert"_s, u"-r"_s, u"trustRoot"_s, u"-k"_s, keychain, certificate };
+    const QStringList trustArguments { u"add-trusted-cert"_s, u"-r"_s, u"trustRoot"_s, u"-k"_s, keychain,
+        certificate };
     std::exception_ptr failure;
     try {
         co_await ProcessRunner::run(tools.security, trustArguments);
@@ -99,7 +103,8 @@ QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools)
 void removeAbandonedScratch()
 {
     QDir root(ClientPaths::root());
-    const QStringList abandoned = root.entryList({ u"activation-*"_s }, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList abandoned
+        = root.entryList({ u"activation-*"_s }, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QString &name : abandoned)
         QDir(root.filePath(name)).removeRecursively();
 }
@@ -161,8 +166,8 @@ QCoro::Task<> activate(QString code, Options options)
     const auto removeScratch = qScopeGuard([scratch]() { QDir(scratch).removeRecursively(); });
     const auto inScratch = [&scratch](const QString &name) { return scratch + u'/' + name; };
 
-    const QStringList keygenArguments { u"-t"_s, u"ed25519"_s, u"-f"_s, inScratch(u"anontun"_s), u"-N"_s, u""_s,
-                                        u"-q"_s, u"-C"_s, u"vetron-macos"_s };
+    const QStringList keygenArguments { u"-t"_s, u"ed25519"_s, u"-f"_s, inScratch(u"anontun"_s), u"-N"_s,
+        u""_s, u"-q"_s, u"-C"_s, u"vetron-macos"_s };
     co_await ProcessRunner::run(options.tools.sshKeygen, keygenArguments);
     QFile publicKeyFile(inScratch(u"anontun.pub"_s));
     if (!publicKeyFile.open(QIODevice::ReadOnly))
@@ -170,10 +175,8 @@ QCoro::Task<> activate(QString code, Options options)
     const QString publicKey = QString::fromUtf8(publicKeyFile.readAll()).trimmed();
 
     const QString computer = Platform::computerName();
-    const QJsonObject body { { u"token"_s, key },
-                             { u"pubkey"_s, publicKey },
-                             { u"platform"_s, u"macos"_s },
-                             { u"device_name"_s, computer.isEmpty() ? u"Mac"_s : computer } };
+    const QJsonObject body { { u"token"_s, key }, { u"pubkey"_s, publicKey }, { u"platform"_s, u"macos"_s },
+        { u"device_name"_s, computer.isEmpty() ? u"Mac"_s : computer } };
     const WebAnswer answer = co_await WebExchange::postJson(
         ServerAddresses::withPath(options.servers.enrollmentBase, u"api/enroll"_s), body, 60s);
     if (answer.status != 200)
@@ -186,8 +189,8 @@ QCoro::Task<> activate(QString code, Options options)
     AtomicFile::write(inScratch(u"anon-map.key"_s), randomHex(32).toUtf8(), AtomicFile::ownerOnly);
     AtomicFile::write(inScratch(u"server-ca.pem"_s), result.caPEM.toUtf8(), AtomicFile::ownerOnly);
     AtomicFile::write(inScratch(u"known_hosts"_s),
-                      knownHostsLine(result.sshHost, result.sshPort, options.pinnedHostKey).toUtf8(),
-                      AtomicFile::ownerOnly);
+        knownHostsLine(result.sshHost, result.sshPort, options.pinnedHostKey).toUtf8(),
+        AtomicFile::ownerOnly);
     AtomicFile::write(inScratch(u"config.json"_s), encodeJson(ClientConfig(result)), AtomicFile::ownerOnly);
 
     const TrustedCA ca = co_await trustCA(inScratch(u"server-ca.pem"_s), options.tools);

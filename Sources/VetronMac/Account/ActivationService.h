@@ -14,7 +14,8 @@
 // files, the CA and the token away again.
 namespace Vetron::ActivationService {
 
-struct Options {
+struct Options
+{
     ServerAddresses servers;
     ToolPaths tools;
     QString pinnedHostKey = QString::fromUtf8(BuildConstants::sshHostKey); // "ssh-ed25519 AAAA…"

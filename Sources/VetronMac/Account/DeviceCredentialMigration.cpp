@@ -20,14 +20,16 @@ using namespace std::chrono_literals;
 namespace Vetron::DeviceCredentialMigration {
 namespace {
 
-struct ChallengeResponse {
+struct ChallengeResponse
+{
     QString challenge;
 
     static ChallengeResponse decode(const JsonReader &r) { return { r.required<QString>(u"challenge") }; }
     QJsonObject toJson() const { return JsonWriter().put(u"challenge"_s, challenge).object(); }
 };
 
-struct CredentialResponse {
+struct CredentialResponse
+{
     QString deviceToken;
 
     static CredentialResponse decode(const JsonReader &r) { return { r.required<QString>(u"device_token") }; }
@@ -36,8 +38,7 @@ struct CredentialResponse {
 
 // POSTs `fields` as JSON to the enrollment server, bypassing every proxy, and decodes a 200
 // answer as T. Any other status is AccountError::serverFailure.
-template<JsonRecord T>
-QCoro::Task<T> post(QUrl address, QJsonObject fields)
+template<JsonRecord T> QCoro::Task<T> post(QUrl address, QJsonObject fields)
 {
     const WebAnswer answer = co_await WebExchange::postJson(address, fields, 60s);
     if (answer.status != 200)
@@ -82,16 +83,16 @@ QCoro::Task<bool> migrateIfNeeded(ServerAddresses servers, ToolPaths tools)
             challengeRequest);
         AtomicFile::write(proof, challenge.challenge.toUtf8(), AtomicFile::ownerOnly);
 
-        const QStringList arguments { u"-Y"_s, u"sign"_s, u"-f"_s, ClientPaths::privateKey(),
-                                      u"-n"_s, u"vetron-device"_s, proof };
+        const QStringList arguments { u"-Y"_s, u"sign"_s, u"-f"_s, ClientPaths::privateKey(), u"-n"_s,
+            u"vetron-device"_s, proof };
         co_await ProcessRunner::run(tools.sshKeygen, arguments);
         const QString signed_ = QString::fromUtf8(readFile(signature));
 
-        const QJsonObject claimRequest { { u"pubkey"_s, publicKey },
-                                         { u"challenge"_s, challenge.challenge },
-                                         { u"signature"_s, signed_ } };
+        const QJsonObject claimRequest { { u"pubkey"_s, publicKey }, { u"challenge"_s, challenge.challenge },
+            { u"signature"_s, signed_ } };
         const auto credential = co_await post<CredentialResponse>(
-            ServerAddresses::withPath(servers.enrollmentBase, u"api/device-credential/claim"_s), claimRequest);
+            ServerAddresses::withPath(servers.enrollmentBase, u"api/device-credential/claim"_s),
+            claimRequest);
         DeviceCredentialStore::write(credential.deviceToken);
         co_return true;
     } catch (const Error &) {

@@ -67,7 +67,8 @@ void write(const QString &token)
 {
     if (token.isEmpty())
         throw DeviceCredentialError(DeviceCredentialError::Case::invalidValue);
-    const QByteArray bytes = QJsonDocument(QJsonObject { { u"device_token"_s, token } }).toJson(QJsonDocument::Compact);
+    const QByteArray bytes
+        = QJsonDocument(QJsonObject { { u"device_token"_s, token } }).toJson(QJsonDocument::Compact);
     ClientPaths::prepare();
     AtomicFile::write(file(), bytes, AtomicFile::ownerOnly);
 }

@@ -60,8 +60,7 @@ QCoro::Task<> AccountAndSessions::loadAccount(std::shared_ptr<CancellationToken>
     QPointer self(this);
     setAccountLoaded(false);
     setAccountMessage(u"Получаем информацию по ключу этого Mac…"_s);
-    const AccountSummaryOutcome outcome
-        = co_await loadAccountSummary(m_accountClient, m_environment, token);
+    const AccountSummaryOutcome outcome = co_await loadAccountSummary(m_accountClient, m_environment, token);
     if (!self)
         co_return;
     if (outcome.summary) {

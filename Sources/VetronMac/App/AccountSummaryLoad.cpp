@@ -11,8 +11,9 @@ using namespace Qt::StringLiterals;
 namespace Vetron {
 namespace {
 
-const QString accountUnavailable = u"Не удалось автоматически получить сведения о подписке. Защита продолжает работать — "
-                                   u"повторно вводить ключ не нужно."_s;
+const QString accountUnavailable
+    = u"Не удалось автоматически получить сведения о подписке. Защита продолжает работать — "
+      u"повторно вводить ключ не нужно."_s;
 const QString accountStale
     = u"Привязка этого Mac устарела. Защита продолжает работать — повторно вводить ключ не нужно."_s;
 
@@ -23,8 +24,8 @@ AccountSummaryOutcome failed(const QString &message)
 
 } // namespace
 
-QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client, ClientEnvironment environment,
-                                                      std::shared_ptr<CancellationToken> token)
+QCoro::Task<AccountSummaryOutcome> loadAccountSummary(QPointer<PortalAccountClient> client,
+    ClientEnvironment environment, std::shared_ptr<CancellationToken> token)
 {
     const ServerAddresses &servers = environment.servers;
     const ToolPaths &tools = environment.tools;

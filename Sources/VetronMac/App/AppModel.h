@@ -21,11 +21,12 @@
 namespace Vetron {
 
 // What the model is built with. The defaults are the product's.
-struct AppModelOptions {
+struct AppModelOptions
+{
     ClientEnvironment environment;
     TunnelTimings tunnelTimings;
     std::function<void(const QString &line)> tunnelLog; // the system log when empty
-    WakeNotifier *wake = nullptr;    // the system's when none is given
+    WakeNotifier *wake = nullptr;                       // the system's when none is given
     std::function<void()> terminate; // quits the application: the quit item, an installed update
     // Brings the main window forward: a quit that could not switch protection off, or that
     // waits for an installation, shows why there.
@@ -71,7 +72,8 @@ class AppModel : public QObject
     Q_PROPERTY(Vetron::UpdateScreenState updateState READ updateState NOTIFY updateStateChanged)
     // The session whose own screen is shown, empty while `hasSelectedSession` is false;
     // `openSession` selects one, `closeSession` clears it.
-    Q_PROPERTY(Vetron::ProtectedSession selectedSession READ selectedSessionValue NOTIFY selectedSessionChanged)
+    Q_PROPERTY(
+        Vetron::ProtectedSession selectedSession READ selectedSessionValue NOTIFY selectedSessionChanged)
     Q_PROPERTY(bool hasSelectedSession READ hasSelectedSession NOTIFY selectedSessionChanged)
     Q_PROPERTY(QString currentVersion READ currentVersion NOTIFY currentVersionChanged)
     // The personal-account page of the portal, opened in the browser.
@@ -196,7 +198,10 @@ public:
     Q_INVOKABLE Vetron::OperationTask *startInstallUpdate(const Vetron::MacReleaseManifest &manifest);
 
     // The placeholder table of one session, fetched through the tunnel.
-    QCoro::Task<ProtectedSessionDetail> revealSession(QString id) { return m_records->revealSession(std::move(id)); }
+    QCoro::Task<ProtectedSessionDetail> revealSession(QString id)
+    {
+        return m_records->revealSession(std::move(id));
+    }
 
 Q_SIGNALS:
     void stateChanged();

@@ -12,7 +12,8 @@ namespace Vetron {
 // Where the client's outside world is: the two servers, the system tools and the SSH server's
 // pinned host key. Put together once (the build's constants, a developer build's local stack, a
 // test's stand-ins) and handed as a whole to every service the model drives.
-struct ClientEnvironment {
+struct ClientEnvironment
+{
     ServerAddresses servers;
     ToolPaths tools;
     QString pinnedHostKey = QString::fromUtf8(BuildConstants::sshHostKey); // "ssh-ed25519 AAAA…"

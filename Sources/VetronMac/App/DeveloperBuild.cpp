@@ -15,7 +15,8 @@ namespace Vetron::DeveloperBuild {
 
 Constants fromBuild()
 {
-    return { QString::fromUtf8(BuildConstants::developerCaFile), QString::fromUtf8(BuildConstants::developerToolDir), {}, {} };
+    return { QString::fromUtf8(BuildConstants::developerCaFile),
+        QString::fromUtf8(BuildConstants::developerToolDir), {}, {} };
 }
 
 std::optional<Constants> fromStackFolder(const QString &folder, QString *problem)
@@ -27,10 +28,12 @@ std::optional<Constants> fromStackFolder(const QString &folder, QString *problem
         return std::nullopt;
     }
     const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object();
-    Constants constants { values.value(u"certificateAuthority"_s).toString(), values.value(u"toolFolder"_s).toString(),
-        QUrl(values.value(u"serverBase"_s).toString()), values.value(u"hostKey"_s).toString() };
+    Constants constants { values.value(u"certificateAuthority"_s).toString(),
+        values.value(u"toolFolder"_s).toString(), QUrl(values.value(u"serverBase"_s).toString()),
+        values.value(u"hostKey"_s).toString() };
     if (constants.certificateAuthorityFile.isEmpty() || constants.toolFolder.isEmpty()
-        || !constants.serverBase.isValid() || constants.serverBase.isRelative() || constants.hostKey.isEmpty()) {
+        || !constants.serverBase.isValid() || constants.serverBase.isRelative()
+        || constants.hostKey.isEmpty()) {
         *problem = u"в %1 нет адреса служб, сертификата, ключа узла или папки инструментов"_s.arg(path);
         return std::nullopt;
     }

@@ -13,7 +13,8 @@
 // configured with the constants that switch it on.
 namespace Vetron::DeveloperBuild {
 
-struct Constants {
+struct Constants
+{
     QString certificateAuthorityFile; // PEM
     QString toolFolder;               // the stand-ins, under the macOS tools' names
     QUrl serverBase;                  // enrollment and portal; the build's when empty
@@ -21,7 +22,8 @@ struct Constants {
 
     bool isEmpty() const
     {
-        return certificateAuthorityFile.isEmpty() && toolFolder.isEmpty() && serverBase.isEmpty() && hostKey.isEmpty();
+        return certificateAuthorityFile.isEmpty() && toolFolder.isEmpty() && serverBase.isEmpty()
+            && hostKey.isEmpty();
     }
 };
 

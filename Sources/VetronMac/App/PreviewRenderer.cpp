@@ -1,11 +1,11 @@
 #include "App/PreviewRenderer.h"
 
 #include "App/LicenseAgreement.h"
-#include "Views/Theme.h"
 #include "Foundation/ServerAddresses.h"
 #include "Foundation/SystemErrorTexts.h"
 #include "Views/PreviewMode.h"
 #include "Views/QmlModule.h"
+#include "Views/Theme.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,8 +52,9 @@ MacReleaseManifest previewManifest(const QString &version)
 {
     MacReleaseManifest manifest;
     manifest.version = bumpedPatch(version);
-    manifest.url = ServerAddresses::withPath(ServerAddresses().portalBase, u"static/releases/Vetron-macOS.dmg"_s)
-                       .toString();
+    manifest.url
+        = ServerAddresses::withPath(ServerAddresses().portalBase, u"static/releases/Vetron-macOS.dmg"_s)
+              .toString();
     manifest.title = u"Ветрон "_s + manifest.version;
     manifest.notes = QStringList {
         u"Главный экран приведён к виду версии для Windows: разделы открываются иконками в шапке."_s,
@@ -195,7 +196,8 @@ std::optional<QString> licenseText(const QDir &workingDirectory, const QProcessE
     QStringList candidates;
     if (environment.contains(QLatin1StringView(licenseFileVariable)))
         candidates << environment.value(QLatin1StringView(licenseFileVariable));
-    candidates << u"../portal/installer/LICENSE-RU.template.txt"_s << u"../src-native/Vetron.App/Assets/License-RU.txt"_s;
+    candidates << u"../portal/installer/LICENSE-RU.template.txt"_s
+               << u"../src-native/Vetron.App/Assets/License-RU.txt"_s;
     for (const QString &candidate : std::as_const(candidates)) {
         // An empty name would be the working directory itself, which reads as nothing.
         if (candidate.isEmpty())
@@ -231,7 +233,7 @@ QList<ProtectedSession> previewSessions(const QDateTime &now)
 {
     const double seconds = double(now.toMSecsSinceEpoch()) / 1000;
     const auto session = [seconds](QString id, QString kind, QString title, double createdAgo, double usedAgo,
-                                   qint64 requests, qint64 replacements, bool bypass) {
+                             qint64 requests, qint64 replacements, bool bypass) {
         ProtectedSession made;
         made.id = std::move(id);
         made.kind = std::move(kind);
@@ -250,8 +252,8 @@ QList<ProtectedSession> previewSessions(const QDateTime &now)
     };
     for (int n = 4; n <= 23; ++n) {
         sessions.append(session(u"s%1"_s.arg(n), n % 3 == 0 ? u"web"_s : u"code"_s,
-                                n % 4 == 0 ? u"Черновик письма %1"_s.arg(n) : QString(),
-                                200000 + n * 86400.0, 190000 + n * 86400.0, n, 7 * n, false));
+            n % 4 == 0 ? u"Черновик письма %1"_s.arg(n) : QString(), 200000 + n * 86400.0,
+            190000 + n * 86400.0, n, 7 * n, false));
     }
     return sessions;
 }
@@ -292,9 +294,12 @@ std::unique_ptr<AppModel> previewModel(const QDateTime &now)
 bool renderAll(const QString &directory)
 {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(directory).toStdString()), error);
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(directory).toStdString()), error);
     if (error) {
-        writeLine(stderr, u"preview: не удалось создать %1: %2"_s.arg(directory, SystemErrorTexts::forErrno(error.value())));
+        writeLine(stderr,
+            u"preview: не удалось создать %1: %2"_s.arg(
+                directory, SystemErrorTexts::forErrno(error.value())));
         return false;
     }
 
@@ -307,7 +312,8 @@ bool renderAll(const QString &directory)
 
     const auto mainScreen = [&](MainSection section) {
         model->setSection(section);
-        return std::make_unique<Stage>(renderer.view(u"MainView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } }));
+        return std::make_unique<Stage>(
+            renderer.view(u"MainView"_s, { { u"model"_s, QVariant::fromValue(model.get()) } }));
     };
     renderer.shot(u"main"_s, 620, 800, *mainScreen(MainSection::protection));
     Stage how(renderer.view(u"HowItWorksView"_s, { { u"renderFullHeight"_s, true } }));
@@ -319,7 +325,8 @@ bool renderAll(const QString &directory)
     AppModel notEnrolled(false);
     notEnrolled.setActivated(false);
     notEnrolled.setVersionOverride(repoVersion());
-    Stage activation(renderer.view(u"ActivationView"_s, { { u"model"_s, QVariant::fromValue(&notEnrolled) } }));
+    Stage activation(
+        renderer.view(u"ActivationView"_s, { { u"model"_s, QVariant::fromValue(&notEnrolled) } }));
     renderer.shot(u"activation"_s, 620, 800, activation);
 
     // Accepting does nothing more here; declining ends the application, as it does in the window.

@@ -32,7 +32,7 @@ bool renderAll(const QString &directory);
 // The agreement text for the pictures: the first of $VETRON_LICENSE_FILE and two files beside
 // the repository that reads as UTF-8 and is not empty; nothing when none does.
 std::optional<QString> licenseText(const QDir &workingDirectory = QDir::current(),
-                                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // The trimmed content of "VERSION", or "0.9.0" when it is missing or blank.
 QString repoVersion(const QDir &workingDirectory = QDir::current());

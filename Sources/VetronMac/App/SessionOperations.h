@@ -36,7 +36,10 @@ public:
     bool busy() const { return m_busy; }
     const QString &error() const { return m_error; }
     bool revealed() const { return m_detail.has_value(); }
-    QList<ProtectedMapping> mapping() const { return m_detail ? m_detail->mapping : QList<ProtectedMapping>(); }
+    QList<ProtectedMapping> mapping() const
+    {
+        return m_detail ? m_detail->mapping : QList<ProtectedMapping>();
+    }
 
     // Renames the session, reloads the list and selects the renamed session as listed now.
     Q_INVOKABLE Vetron::OperationTask *rename(const QString &id, const QString &title);

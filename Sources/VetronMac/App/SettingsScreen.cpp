@@ -47,7 +47,8 @@ QString SettingsScreen::sessionsNotice() const
         return {};
     if (!m_model->sessionsMessage().isEmpty())
         return m_model->sessionsMessage();
-    return m_model->sessions().isEmpty() ? u"Сессии появятся после первого защищённого запроса."_s : QString();
+    return m_model->sessions().isEmpty() ? u"Сессии появятся после первого защищённого запроса."_s
+                                         : QString();
 }
 
 QList<ProtectedSession> SettingsScreen::rows() const

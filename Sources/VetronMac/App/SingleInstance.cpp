@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/un.h>
@@ -60,7 +61,8 @@ bool SingleInstance::claim()
     ClientPaths::createPrivateDirectory(QFileInfo(m_lockFile).path(), true);
     // Close-on-exec: an ssh or a relaunch script started later must not inherit the lock and
     // keep it after this process has ended.
-    const int descriptor = ::open(QFile::encodeName(m_lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int descriptor
+        = ::open(QFile::encodeName(m_lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (descriptor < 0)
         throw FileError::fromErrno(u"Не удалось открыть файл"_s, m_lockFile);
     int result;
@@ -81,7 +83,8 @@ bool SingleInstance::claim()
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server.listen(m_serverName)) {
         // The lock alone keeps a second client away; only its window request goes unheard.
-        QTextStream(stderr) << u"Ветрон: повторный запуск не сможет показать окно — %1\n"_s.arg(m_server.errorString());
+        QTextStream(stderr) << u"Ветрон: повторный запуск не сможет показать окно — %1\n"_s.arg(
+            m_server.errorString());
     }
     return true;
 }
@@ -127,8 +130,10 @@ QString SingleInstance::serverName(const QString &preferred)
 {
     if (QFile::encodeName(preferred).size() < qsizetype(sizeof(sockaddr_un::sun_path)))
         return preferred;
-    const QByteArray digest = QCryptographicHash::hash(preferred.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return QDir::temp().filePath(u"vetron-%1-%2.socket"_s.arg(QString::number(::getuid()), QString::fromLatin1(digest)));
+    const QByteArray digest
+        = QCryptographicHash::hash(preferred.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return QDir::temp().filePath(
+        u"vetron-%1-%2.socket"_s.arg(QString::number(::getuid()), QString::fromLatin1(digest)));
 }
 
 } // namespace Vetron

@@ -41,7 +41,7 @@ TrayMenu::TrayMenu(AppModel &model, std::function<void()> showWindow, IconProvid
     addItem(u"trayOpenAction"_s, u"Открыть Ветрон"_s, &TrayMenu::openWindow);
     m_protection = addItem(u"trayProtectionAction"_s, QString(), &TrayMenu::switchProtection);
     m_sections = { addItem(u"traySettingsAction"_s, u"Настройки"_s, &TrayMenu::openSettings),
-                   addItem(u"trayUpdatesAction"_s, u"Обновления"_s, &TrayMenu::openUpdates) };
+        addItem(u"trayUpdatesAction"_s, u"Обновления"_s, &TrayMenu::openUpdates) };
     m_menu->addSeparator();
     addItem(u"trayQuitAction"_s, u"Закрыть"_s, &TrayMenu::quit);
 

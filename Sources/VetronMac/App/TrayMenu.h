@@ -41,8 +41,8 @@ public:
 
     // `showWindow` opens the main window (or brings it forward) and activates the application;
     // without `icon` a plain drawn shield stands in.
-    TrayMenu(AppModel &model, std::function<void()> showWindow, IconProvider icon = {},
-             QObject *parent = nullptr);
+    TrayMenu(
+        AppModel &model, std::function<void()> showWindow, IconProvider icon = {}, QObject *parent = nullptr);
     ~TrayMenu() override;
 
     QSystemTrayIcon *trayIcon() const { return m_tray; }

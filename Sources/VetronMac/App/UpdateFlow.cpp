@@ -13,8 +13,9 @@ namespace {
 
 const QString quitAfterInstallation
     = u"Ветрон нельзя закрыть, пока устанавливается обновление: после установки он перезапустится сам."_s;
-const QString relaunchHeldBack = u"Обновление установлено, но Ветрон не перезапущен: не удалось выключить защиту. "
-                                 u"Закройте Ветрон и откройте его снова."_s;
+const QString relaunchHeldBack
+    = u"Обновление установлено, но Ветрон не перезапущен: не удалось выключить защиту. "
+      u"Закройте Ветрон и откройте его снова."_s;
 
 } // namespace
 
@@ -37,7 +38,8 @@ void UpdateFlow::setState(UpdateScreenState state)
 
 bool UpdateFlow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance() && holdQuitForInstallation()) {
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()
+        && holdQuitForInstallation()) {
         event->ignore(); // the platform's quit is cancelled too
         return true;
     }
@@ -50,7 +52,8 @@ QCoro::Task<> UpdateFlow::check()
         co_return;
     QPointer self(this);
     setState(UpdateScreenState::of(UpdateScreenState::Kind::checking));
-    const UpdateScreenState result = co_await UpdateService::check(m_hooks.currentVersion(), m_environment.updates());
+    const UpdateScreenState result
+        = co_await UpdateService::check(m_hooks.currentVersion(), m_environment.updates());
     // The answer replaces only its own progress: not an installation begun meanwhile, nor how one ended.
     if (self && m_state.kind == UpdateScreenState::Kind::checking)
         setState(result);

@@ -21,7 +21,8 @@ class UpdateFlow : public QObject
 
 public:
     // What the flow needs from the model and the application.
-    struct Hooks {
+    struct Hooks
+    {
         std::function<QString()> currentVersion;
         // Switches protection off and tells whether it is off now; when it is not, the window
         // shows why.

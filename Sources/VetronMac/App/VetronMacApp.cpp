@@ -45,7 +45,7 @@ VetronMacApp::VetronMacApp(Options options, QObject *parent)
     prepareQmlEngine(m_engine);
     // Declining the agreement ends the application (Qt.quit() in a view).
     connect(&m_engine, &QQmlEngine::quit, QCoreApplication::instance(), &QCoreApplication::quit,
-            Qt::QueuedConnection);
+        Qt::QueuedConnection);
 }
 
 VetronMacApp::~VetronMacApp()
@@ -57,7 +57,8 @@ VetronMacApp::~VetronMacApp()
 bool VetronMacApp::start()
 {
     QQmlComponent component(&m_engine, QUrl(u"qrc:/Vetron/MainWindow.qml"_s));
-    QObject *object = component.createWithInitialProperties({ { u"model"_s, QVariant::fromValue(m_model.get()) } });
+    QObject *object
+        = component.createWithInitialProperties({ { u"model"_s, QVariant::fromValue(m_model.get()) } });
     m_window = qobject_cast<QQuickWindow *>(object);
     if (!m_window) {
         delete object;
@@ -68,7 +69,8 @@ bool VetronMacApp::start()
     // Without a tray there would be no way back to a closed window: closing it quits.
     QGuiApplication::setQuitOnLastWindowClosed(!m_trayAvailable);
     if (m_trayAvailable)
-        m_tray = std::make_unique<TrayMenu>(*m_model, [this] { showWindow(); }, &ShieldLook::menuBarIcon);
+        m_tray = std::make_unique<TrayMenu>(
+            *m_model, [this] { showWindow(); }, &ShieldLook::menuBarIcon);
 
     if (m_showsWindow)
         m_window->show();

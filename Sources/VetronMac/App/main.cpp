@@ -38,7 +38,8 @@ QCoro::Task<> handOver(Vetron::SingleInstance *instance)
 {
     const bool answered = co_await instance->askHolderToShowWindow();
     if (!answered)
-        QTextStream(stderr) << QStringLiteral("Ветрон уже запущен, но не ответил: его окно показать не удалось.\n");
+        QTextStream(stderr) << QStringLiteral(
+            "Ветрон уже запущен, но не ответил: его окно показать не удалось.\n");
     // Queued: the loop that ends with it may not be running yet.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
@@ -69,7 +70,8 @@ int main(int argc, char *argv[])
 
     // One client per user: taken before anything can reach the proxies, ssh or the data files,
     // and held until the process ends.
-    SingleInstance instance(ClientPaths::instanceLock(), SingleInstance::serverName(ClientPaths::instanceSocket()));
+    SingleInstance instance(
+        ClientPaths::instanceLock(), SingleInstance::serverName(ClientPaths::instanceSocket()));
     try {
         if (!instance.claim()) {
             handOver(&instance);
@@ -87,7 +89,8 @@ int main(int argc, char *argv[])
     QString problem;
     if (const std::optional<QString> stack = LaunchOptions::localStackFolder(arguments);
         stack && BuildConstants::developerOptions) {
-        const std::optional<DeveloperBuild::Constants> fromStack = DeveloperBuild::fromStackFolder(*stack, &problem);
+        const std::optional<DeveloperBuild::Constants> fromStack
+            = DeveloperBuild::fromStackFolder(*stack, &problem);
         if (!fromStack) {
             QTextStream(stderr) << QStringLiteral("Ветрон: локальные службы не найдены — %1\n").arg(problem);
             return 1;
@@ -95,12 +98,12 @@ int main(int argc, char *argv[])
         developer = *fromStack;
     }
     if (!DeveloperBuild::apply(developer, options.model.environment, &problem))
-        QTextStream(stderr) << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
+        QTextStream(stderr)
+            << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
     VetronMacApp app(std::move(options));
     if (!developer.isEmpty()) {
-        DeveloperBuild::echoProtectionState(app.model(), [](const QString &line) {
-            QTextStream(stdout) << line << Qt::endl;
-        });
+        DeveloperBuild::echoProtectionState(
+            app.model(), [](const QString &line) { QTextStream(stdout) << line << Qt::endl; });
     }
     if (!app.start())
         return 1;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -21,7 +22,7 @@ void write(const QString &path, const QByteArray &contents, QFileDevice::Permiss
     QTemporaryFile temporary(target.absolutePath() + u"/."_s + target.fileName() + u".XXXXXX"_s);
     if (!temporary.open())
         throw FileError(u"Не удалось создать временный файл рядом с"_s, path,
-                        SystemErrorTexts::forFile(temporary.error(), errno));
+            SystemErrorTexts::forFile(temporary.error(), errno));
 
     if (!temporary.setPermissions(permissions))
         throw FileError::fromFile(u"Не удалось задать права файла"_s, temporary);
@@ -32,7 +33,8 @@ void write(const QString &path, const QByteArray &contents, QFileDevice::Permiss
     temporary.close();
 
     // rename(2) replaces the target in one step; QFile::rename would refuse an existing target.
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData())
+        != 0)
         throw FileError::fromErrno(u"Не удалось заменить файл"_s, path);
     temporary.setAutoRemove(false);
 }

@@ -37,14 +37,16 @@ public:
                 QCoreApplication::instance(), [state]() { state->caller.resume(); }, Qt::QueuedConnection);
         };
         QTimer::singleShot(m_duration, m_context.get(), [finish]() { finish(false); });
-        QObject::connect(&m_token, &CancellationToken::cancelled, m_context.get(), [finish]() { finish(true); });
+        QObject::connect(
+            &m_token, &CancellationToken::cancelled, m_context.get(), [finish]() { finish(true); });
     }
 
     // True when the whole duration passed.
     bool await_resume() const noexcept { return !m_token.isCancelled() && !m_state->cancelled; }
 
 private:
-    struct State {
+    struct State
+    {
         std::coroutine_handle<> caller;
         bool finished = false;
         bool cancelled = false;
@@ -53,7 +55,8 @@ private:
     CancellationToken &m_token;
     std::chrono::milliseconds m_duration;
     std::shared_ptr<State> m_state = std::make_shared<State>();
-    std::unique_ptr<QObject> m_context = std::make_unique<QObject>(); // ends the timer and the connection with the wait
+    std::unique_ptr<QObject> m_context
+        = std::make_unique<QObject>(); // ends the timer and the connection with the wait
 };
 
 } // namespace
@@ -82,7 +85,8 @@ void CancellationToken::cancel()
     Q_EMIT cancelled();
 }
 
-QCoro::Task<bool> sleepUnlessCancelled(std::shared_ptr<CancellationToken> token, std::chrono::milliseconds duration)
+QCoro::Task<bool> sleepUnlessCancelled(
+    std::shared_ptr<CancellationToken> token, std::chrono::milliseconds duration)
 {
     co_return co_await InterruptibleSleep(*token, duration);
 }

@@ -43,7 +43,7 @@ void throwIfCancelled(const std::shared_ptr<CancellationToken> &token);
 
 // Suspends for `duration` unless `token` is cancelled first. Returns true when the whole
 // duration passed, false when the token was (or already is) cancelled.
-QCoro::Task<bool> sleepUnlessCancelled(std::shared_ptr<CancellationToken> token,
-                                       std::chrono::milliseconds duration);
+QCoro::Task<bool> sleepUnlessCancelled(
+    std::shared_ptr<CancellationToken> token, std::chrono::milliseconds duration);
 
 } // namespace Vetron

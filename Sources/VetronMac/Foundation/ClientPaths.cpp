@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -43,15 +44,15 @@ const QString &instanceSocket() { static const QString p = inRoot(u"vetron.socke
 
 const QStringList &enrollmentSet()
 {
-    static const QStringList names { u"anontun"_s,     u"anontun.pub"_s, u"anon-map.key"_s, u"server-ca.pem"_s,
-                                     u"ca.thumbprint"_s, u"known_hosts"_s, u"config.json"_s };
+    static const QStringList names { u"anontun"_s, u"anontun.pub"_s, u"anon-map.key"_s, u"server-ca.pem"_s,
+        u"ca.thumbprint"_s, u"known_hosts"_s, u"config.json"_s };
     return names;
 }
 
 const QStringList &coreSet()
 {
-    static const QStringList names { u"config.json"_s,  u"anontun"_s,       u"anontun.pub"_s,
-                                     u"anon-map.key"_s, u"server-ca.pem"_s, u"known_hosts"_s };
+    static const QStringList names { u"config.json"_s, u"anontun"_s, u"anontun.pub"_s, u"anon-map.key"_s,
+        u"server-ca.pem"_s, u"known_hosts"_s };
     return names;
 }
 

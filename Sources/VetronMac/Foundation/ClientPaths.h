@@ -11,14 +11,14 @@ namespace Vetron::ClientPaths {
 // appended. Computed once, at first use, and the same for the whole run.
 const QString &root();
 
-const QString &config();      // "config.json": the tunnel configuration
-const QString &privateKey();  // "anontun": the device's OpenSSH private key (0600)
-const QString &publicKey();   // "anontun.pub"
-const QString &mapKey();      // "anon-map.key": the map key, 64 lowercase hex characters
-const QString &knownHosts();  // "known_hosts": the pinned host key of the SSH server
-const QString &proxyBackup(); // "proxy-backup.json": the user's own proxy settings
-const QString &proxyOwned();  // "proxy-owned": marker that the client has taken over the proxies
-const QString &sshPid();      // "ssh.pid": the process id of the ssh the client started last
+const QString &config();         // "config.json": the tunnel configuration
+const QString &privateKey();     // "anontun": the device's OpenSSH private key (0600)
+const QString &publicKey();      // "anontun.pub"
+const QString &mapKey();         // "anon-map.key": the map key, 64 lowercase hex characters
+const QString &knownHosts();     // "known_hosts": the pinned host key of the SSH server
+const QString &proxyBackup();    // "proxy-backup.json": the user's own proxy settings
+const QString &proxyOwned();     // "proxy-owned": marker that the client has taken over the proxies
+const QString &sshPid();         // "ssh.pid": the process id of the ssh the client started last
 const QString &instanceLock();   // "vetron.lock": locked by the running client for its whole life
 const QString &instanceSocket(); // "vetron.socket": where the running client hears later starts
 

@@ -47,8 +47,7 @@ private:
 
 // An error of one fixed case out of `CaseEnum`, whose description is that case's fixed sentence:
 // `describe(CaseEnum)`, declared next to the enum, gives the text of each case.
-template<class CaseEnum>
-class CaseError : public Error
+template<class CaseEnum> class CaseError : public Error
 {
 public:
     using Case = CaseEnum;
@@ -66,8 +65,7 @@ private:
 };
 
 // The case of `error` when it holds an E (an error type with a `Case` and `which()`).
-template<class E>
-std::optional<typename E::Case> errorCase(const std::exception_ptr &error)
+template<class E> std::optional<typename E::Case> errorCase(const std::exception_ptr &error)
 {
     try {
         std::rethrow_exception(error);

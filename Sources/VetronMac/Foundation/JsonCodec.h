@@ -33,9 +33,14 @@ class JsonReader;
 
 // A record reads itself from one JSON object through a JsonReader and writes itself back.
 template<class T>
-concept JsonRecord = requires(const JsonReader &reader, const T &value) {
-    { T::decode(reader) } -> std::same_as<T>;
-    { value.toJson() } -> std::same_as<QJsonObject>;
+concept JsonRecord = requires(const JsonReader &reader, const T &value)
+{
+    {
+        T::decode(reader)
+        } -> std::same_as<T>;
+    {
+        value.toJson()
+        } -> std::same_as<QJsonObject>;
 };
 
 namespace JsonDetail {
@@ -44,56 +49,54 @@ QString memberPath(const QString &parent, QStringView key);
 QString elementPath(const QString &parent, qsizetype index);
 
 // Strict conversion of one JSON value to a C++ value; throws DecodingError naming `path`.
-template<class T>
-struct Value;
+template<class T> struct Value;
 
-template<>
-struct Value<QString> {
+template<> struct Value<QString>
+{
     static QString decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(const QString &value) { return value; }
 };
 
 // Int: a JSON number without a fractional part, held as a signed 64-bit integer.
-template<>
-struct Value<qint64> {
+template<> struct Value<qint64>
+{
     static qint64 decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(qint64 value) { return value; }
 };
 
 // Double: any JSON number.
-template<>
-struct Value<double> {
+template<> struct Value<double>
+{
     static double decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(double value) { return value; }
 };
 
 // Bool: only true or false, never 0, 1 or a string.
-template<>
-struct Value<bool> {
+template<> struct Value<bool>
+{
     static bool decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(bool value) { return value; }
 };
 
 // An internet date-time to the second with a zone: 2026-03-01T00:00:00Z or …+03:00.
-template<>
-struct Value<QDateTime> {
+template<> struct Value<QDateTime>
+{
     static QDateTime decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(const QDateTime &value);
 };
 
 // Defined below, once JsonReader is complete (clang 14 does not take an out-of-line definition
 // of a constrained specialization's member).
-template<JsonRecord T>
-T decodeRecord(const QJsonValue &value, const QString &path);
+template<JsonRecord T> T decodeRecord(const QJsonValue &value, const QString &path);
 
-template<JsonRecord T>
-struct Value<T> {
+template<JsonRecord T> struct Value<T>
+{
     static T decode(const QJsonValue &value, const QString &path) { return decodeRecord<T>(value, path); }
     static QJsonValue encode(const T &value) { return value.toJson(); }
 };
 
-template<class T>
-struct Value<QList<T>> {
+template<class T> struct Value<QList<T>>
+{
     static QList<T> decode(const QJsonValue &value, const QString &path);
     static QJsonValue encode(const QList<T> &values)
     {
@@ -116,8 +119,7 @@ public:
     explicit JsonReader(QJsonObject object, QString path = {});
 
     // A required member: present, not null and of the type T.
-    template<class T>
-    T required(QStringView key) const
+    template<class T> T required(QStringView key) const
     {
         const QJsonValue value = m_object.value(key);
         const QString path = JsonDetail::memberPath(m_path, key);
@@ -129,8 +131,7 @@ public:
     }
 
     // An optional member: absent or null gives no value; anything else must be of the type T.
-    template<class T>
-    std::optional<T> optional(QStringView key) const
+    template<class T> std::optional<T> optional(QStringView key) const
     {
         const QJsonValue value = m_object.value(key);
         if (value.isUndefined() || value.isNull())
@@ -153,15 +154,13 @@ public:
     {
     }
 
-    template<class T>
-    JsonWriter &put(const QString &key, const T &value)
+    template<class T> JsonWriter &put(const QString &key, const T &value)
     {
         m_object.insert(key, JsonDetail::Value<T>::encode(value));
         return *this;
     }
 
-    template<class T>
-    JsonWriter &put(const QString &key, const std::optional<T> &value)
+    template<class T> JsonWriter &put(const QString &key, const std::optional<T> &value)
     {
         if (value)
             put(key, *value);
@@ -176,16 +175,14 @@ private:
 
 namespace JsonDetail {
 
-template<JsonRecord T>
-T decodeRecord(const QJsonValue &value, const QString &path)
+template<JsonRecord T> T decodeRecord(const QJsonValue &value, const QString &path)
 {
     if (!value.isObject())
         throwWrongType(path, "объектом");
     return T::decode(JsonReader(value.toObject(), path));
 }
 
-template<class T>
-QList<T> Value<QList<T>>::decode(const QJsonValue &value, const QString &path)
+template<class T> QList<T> Value<QList<T>>::decode(const QJsonValue &value, const QString &path)
 {
     if (!value.isArray())
         throwWrongType(path, "массивом");
@@ -203,15 +200,13 @@ QJsonObject parseObject(const QByteArray &bytes);
 } // namespace JsonDetail
 
 // Decodes a record from JSON text that must hold one object.
-template<JsonRecord T>
-T decodeJson(const QByteArray &bytes)
+template<JsonRecord T> T decodeJson(const QByteArray &bytes)
 {
     return T::decode(JsonReader(JsonDetail::parseObject(bytes)));
 }
 
 // Decodes a list of records from JSON text that must hold one array.
-template<JsonRecord T>
-QList<T> decodeJsonList(const QByteArray &bytes)
+template<JsonRecord T> QList<T> decodeJsonList(const QByteArray &bytes)
 {
     const QJsonDocument document = JsonDetail::parse(bytes);
     if (!document.isArray())
@@ -219,15 +214,14 @@ QList<T> decodeJsonList(const QByteArray &bytes)
     return JsonDetail::Value<QList<T>>::decode(document.array(), {});
 }
 
-template<JsonRecord T>
-QByteArray encodeJsonList(const QList<T> &values)
+template<JsonRecord T> QByteArray encodeJsonList(const QList<T> &values)
 {
-    return QJsonDocument(JsonDetail::Value<QList<T>>::encode(values).toArray()).toJson(QJsonDocument::Compact);
+    return QJsonDocument(JsonDetail::Value<QList<T>>::encode(values).toArray())
+        .toJson(QJsonDocument::Compact);
 }
 
 // Encodes a record as compact JSON.
-template<JsonRecord T>
-QByteArray encodeJson(const T &value)
+template<JsonRecord T> QByteArray encodeJson(const T &value)
 {
     return QJsonDocument(value.toJson()).toJson(QJsonDocument::Compact);
 }

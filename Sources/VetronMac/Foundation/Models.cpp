@@ -152,8 +152,8 @@ QJsonObject ProtectedSession::toJson() const
 
 size_t qHash(const ProtectedSession &s, size_t seed) noexcept
 {
-    return qHashMulti(seed, s.id, s.kind, s.title, s.createdAt, s.lastUsedAt, s.requests, s.replacements,
-                      s.bypass);
+    return qHashMulti(
+        seed, s.id, s.kind, s.title, s.createdAt, s.lastUsedAt, s.requests, s.replacements, s.bypass);
 }
 
 ProtectedMapping ProtectedMapping::decode(const JsonReader &r)

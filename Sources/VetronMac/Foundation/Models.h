@@ -22,7 +22,8 @@
 namespace Vetron {
 
 // Tunnel configuration of an enrolled Mac ("config.json").
-struct ClientConfig {
+struct ClientConfig
+{
     QString sshHost;
     QString sshUser;
     qint64 sshPort = 0;
@@ -35,7 +36,8 @@ struct ClientConfig {
 };
 
 // The enrollment server's answer: the tunnel configuration, the server CA and the device token.
-struct EnrollmentResult : ClientConfig {
+struct EnrollmentResult : ClientConfig
+{
     QString caPEM;
     std::optional<QString> deviceToken;
 
@@ -44,7 +46,8 @@ struct EnrollmentResult : ClientConfig {
 };
 
 // Settings the protection server keeps for the user; edited in place by the settings screen.
-struct ProtectionSettings {
+struct ProtectionSettings
+{
     Q_GADGET
     QML_VALUE_TYPE(protectionSettings)
     Q_PROPERTY(qint64 retentionDays MEMBER retentionDays)
@@ -67,7 +70,8 @@ public:
     friend bool operator==(const ProtectionSettings &, const ProtectionSettings &) = default;
 };
 
-struct DeviceInfo {
+struct DeviceInfo
+{
     Q_GADGET
     QML_VALUE_TYPE(deviceInfo)
     Q_PROPERTY(QString name MEMBER name)
@@ -86,7 +90,8 @@ public:
     QJsonObject toJson() const;
 };
 
-struct SubscriptionInfo {
+struct SubscriptionInfo
+{
     Q_GADGET
     QML_VALUE_TYPE(subscriptionInfo)
     Q_PROPERTY(QString status MEMBER status)
@@ -100,7 +105,8 @@ public:
     QJsonObject toJson() const;
 };
 
-struct UsageResponse {
+struct UsageResponse
+{
     Q_GADGET
     QML_VALUE_TYPE(usageResponse)
     Q_PROPERTY(qint64 requests MEMBER requests)
@@ -117,7 +123,8 @@ public:
 };
 
 // The account portal's summary of this device.
-struct DeviceSummary {
+struct DeviceSummary
+{
     DeviceInfo device;
     std::optional<SubscriptionInfo> subscription;
     UsageResponse usage;
@@ -127,7 +134,8 @@ struct DeviceSummary {
 };
 
 // One protected conversation. Its identity is `id`; equality takes every field.
-struct ProtectedSession {
+struct ProtectedSession
+{
     Q_GADGET
     QML_VALUE_TYPE(protectedSession)
     Q_PROPERTY(QString id MEMBER id)
@@ -169,7 +177,8 @@ public:
 size_t qHash(const ProtectedSession &session, size_t seed = 0) noexcept;
 
 // One row of a session's placeholder table.
-struct ProtectedMapping {
+struct ProtectedMapping
+{
     Q_GADGET
     QML_VALUE_TYPE(protectedMapping)
     Q_PROPERTY(QString placeholder MEMBER placeholder)
@@ -188,7 +197,8 @@ public:
 size_t qHash(const ProtectedMapping &mapping, size_t seed = 0) noexcept;
 
 // One session with its placeholder table, read only on explicit request.
-struct ProtectedSessionDetail : ProtectedSession {
+struct ProtectedSessionDetail : ProtectedSession
+{
     QList<ProtectedMapping> mapping;
 
     friend bool operator==(const ProtectedSessionDetail &, const ProtectedSessionDetail &) = default;
@@ -197,7 +207,8 @@ struct ProtectedSessionDetail : ProtectedSession {
     QJsonObject toJson() const;
 };
 
-struct ProtectedSessionsResponse {
+struct ProtectedSessionsResponse
+{
     QList<ProtectedSession> sessions;
 
     static ProtectedSessionsResponse decode(const JsonReader &reader);

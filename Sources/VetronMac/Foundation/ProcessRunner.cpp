@@ -17,7 +17,7 @@ namespace Vetron {
 
 ProcessError::ProcessError(QString executable, int status, QString standardError)
     : Error(u"Команда "_s + executable + u" завершилась с кодом "_s + QString::number(status) + u": "_s
-            + standardError)
+        + standardError)
     , m_executable(std::move(executable))
     , m_status(status)
     , m_standardError(std::move(standardError))
@@ -39,7 +39,8 @@ QString launchFailureReason(const QString &executable, QProcess::ProcessError er
 } // namespace
 
 ProcessLaunchError::ProcessLaunchError(QString executable, QProcess::ProcessError error)
-    : Error(u"Не удалось запустить программу "_s + executable + u": "_s + launchFailureReason(executable, error))
+    : Error(
+        u"Не удалось запустить программу "_s + executable + u": "_s + launchFailureReason(executable, error))
     , m_executable(std::move(executable))
     , m_error(error)
 {

@@ -42,7 +42,8 @@ private:
     QProcess::ProcessError m_error;
 };
 
-struct ProcessOutput {
+struct ProcessOutput
+{
     QByteArray standardOutput;
     QByteArray standardError;
 };
@@ -57,8 +58,8 @@ namespace ProcessRunner {
 // is given it is the child's whole standard input; otherwise the child shares the
 // application's. Status 0 returns both outputs; any other status throws ProcessError; a failed
 // launch throws ProcessLaunchError. No time limit applies.
-QCoro::Task<ProcessOutput> run(QString executable, QStringList arguments,
-                               std::optional<QByteArray> input = std::nullopt);
+QCoro::Task<ProcessOutput> run(
+    QString executable, QStringList arguments, std::optional<QByteArray> input = std::nullopt);
 
 // Starts the prepared `process` and suspends until it runs. For long-lived children that the
 // caller watches itself; throws ProcessLaunchError when it cannot start. `process` must outlive

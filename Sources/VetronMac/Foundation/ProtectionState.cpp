@@ -7,7 +7,8 @@ using namespace Qt::StringLiterals;
 namespace Vetron {
 namespace {
 
-struct StateText {
+struct StateText
+{
     ProtectionState state;
     QStringView text;
 };

@@ -7,7 +7,8 @@ namespace Vetron {
 
 // Where the enrollment server and the account portal live. The defaults are the build's
 // constants; tests point both at a local server.
-struct ServerAddresses {
+struct ServerAddresses
+{
     QUrl enrollmentBase = buildEnrollmentBase();
     QUrl portalBase = buildPortalBase();
 

@@ -26,7 +26,8 @@ NetworkError::NetworkError(QNetworkReply::NetworkError code, QString description
 namespace WebExchange {
 namespace {
 
-std::unique_ptr<QNetworkAccessManager> clientWith(const QNetworkProxy &proxy, std::chrono::milliseconds timeout)
+std::unique_ptr<QNetworkAccessManager> clientWith(
+    const QNetworkProxy &proxy, std::chrono::milliseconds timeout)
 {
     auto client = std::make_unique<QNetworkAccessManager>();
     client->setProxy(proxy);
@@ -44,7 +45,8 @@ bool mirrorsStatus(QNetworkReply::NetworkError code)
 
 // Abort emits `finished` at once, and the awaiting coroutine resumes inside that emission;
 // deleting the reply later keeps it alive until abort() and its callers have returned.
-struct DeleteLater {
+struct DeleteLater
+{
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
@@ -70,17 +72,18 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
     return clientWith(QNetworkProxy(QNetworkProxy::NoProxy), timeout);
 }
 
-QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb, QByteArray body,
-                            std::shared_ptr<CancellationToken> cancel, qint64 bodyLimit,
-                            std::chrono::milliseconds deadlineAfter)
+QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb,
+    QByteArray body, std::shared_ptr<CancellationToken> cancel, qint64 bodyLimit,
+    std::chrono::milliseconds deadlineAfter)
 {
     // Qt's own transfer timeout only notices silence; the deadline bounds the whole exchange.
     const int limit = shorterLimit(client.transferTimeout(), request.transferTimeout());
     request.setTransferTimeout(limit);
 
     // A plain GET, not a custom verb, so that answers without HTTP (a file) are read too.
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        verb == "GET" && body.isEmpty() ? client.get(request) : client.sendCustomRequest(request, verb, body));
+    const std::unique_ptr<QNetworkReply, DeleteLater> reply(verb == "GET" && body.isEmpty()
+            ? client.get(request)
+            : client.sendCustomRequest(request, verb, body));
     bool timedOut = false;
     bool tooLarge = false;
     // A child of the reply, so that it, too, outlives the abort it triggers.
@@ -94,12 +97,12 @@ QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest reque
     if (wholeLimit > 0)
         deadline->start(wholeLimit);
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, reply.get(),
-                     [&tooLarge, &reply, bodyLimit](qint64 received, qint64 total) {
-                         if (received > bodyLimit || total > bodyLimit) {
-                             tooLarge = true;
-                             reply->abort();
-                         }
-                     });
+        [&tooLarge, &reply, bodyLimit](qint64 received, qint64 total) {
+            if (received > bodyLimit || total > bodyLimit) {
+                tooLarge = true;
+                reply->abort();
+            }
+        });
     if (cancel) {
         QObject::connect(cancel.get(), &CancellationToken::cancelled, reply.get(), &QNetworkReply::abort);
         if (cancel->isCancelled())

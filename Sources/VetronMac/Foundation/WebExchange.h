@@ -4,8 +4,8 @@
 #include "Foundation/Error.h"
 
 #include <QByteArray>
-#include <QJsonObject>
 #include <QCoroTask>
+#include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -32,7 +32,8 @@ private:
 };
 
 // A complete answer. `status` is the HTTP status, 0 for an answer that is not HTTP at all.
-struct WebAnswer {
+struct WebAnswer
+{
     int status = 0;
     QByteArray body;
 };
@@ -58,8 +59,8 @@ std::unique_ptr<QNetworkAccessManager> directClient(std::chrono::milliseconds ti
 // complete answer came; an HTTP error status is an answer, not a failure. Cancelling `cancel`
 // aborts the request (NetworkError with OperationCanceledError).
 QCoro::Task<WebAnswer> send(QNetworkAccessManager &client, QNetworkRequest request, QByteArray verb = "GET",
-                            QByteArray body = {}, std::shared_ptr<CancellationToken> cancel = nullptr,
-                            qint64 bodyLimit = smallBodyLimit, std::chrono::milliseconds deadline = {});
+    QByteArray body = {}, std::shared_ptr<CancellationToken> cancel = nullptr,
+    qint64 bodyLimit = smallBodyLimit, std::chrono::milliseconds deadline = {});
 
 // POSTs `fields` as compact JSON ("Content-Type: application/json") straight to `address`,
 // through a fresh client that uses no proxy.

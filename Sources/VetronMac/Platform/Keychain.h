@@ -11,7 +11,8 @@ namespace Vetron::Platform {
 // system's keychain, reached through the Security framework (the command-line tool would ask
 // the user on every run and cannot see data-protection items); other platforms have none.
 // Tests inject their own.
-struct Keychain {
+struct Keychain
+{
     // The data of the item with `service` and `account`, or nothing when there is none or the
     // lookup fails.
     std::function<std::optional<QString>(const QString &service, const QString &account)> read;

@@ -9,8 +9,8 @@ namespace {
 // keychain or, with `dataProtection`, in the data-protection keychain.
 CFMutableDictionaryRef itemQuery(const QString &service, const QString &account, bool dataProtection)
 {
-    CFMutableDictionaryRef query = CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                             &kCFTypeDictionaryValueCallBacks);
+    CFMutableDictionaryRef query = CFDictionaryCreateMutable(
+        kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     const CFStringRef serviceText = service.toCFString();
     const CFStringRef accountText = account.toCFString();
     CFDictionarySetValue(query, kSecClass, kSecClassGenericPassword);
@@ -48,8 +48,7 @@ void removeItems(const QString &service, const QString &account)
     for (const bool dataProtection : { false, true }) {
         CFMutableDictionaryRef query = itemQuery(service, account, dataProtection);
         // The file-based keychain may delete one match per call: repeat, bounded.
-        for (int attempt = 0; attempt < 16 && SecItemDelete(query) == errSecSuccess; ++attempt) {
-        }
+        for (int attempt = 0; attempt < 16 && SecItemDelete(query) == errSecSuccess; ++attempt) { }
         CFRelease(query);
     }
 }

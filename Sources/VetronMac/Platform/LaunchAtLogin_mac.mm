@@ -1,6 +1,5 @@
-#include "Platform/LaunchAtLogin.h"
-
 #include "Foundation/Error.h"
+#include "Platform/LaunchAtLogin.h"
 
 #import <Foundation/Foundation.h>
 #import <ServiceManagement/ServiceManagement.h>

@@ -3,8 +3,9 @@
 #include <QFile>
 
 #include <cstring>
-#include <sys/types.h>
+
 #include <sys/sysctl.h>
+#include <sys/types.h>
 
 namespace Vetron::Platform {
 

@@ -9,7 +9,8 @@ namespace Vetron {
 // Absolute paths of the system tools the client drives. The defaults are where macOS keeps
 // them; tests and other platforms inject their own set (stand-ins in a directory, say).
 // Nothing here is ever read from the environment.
-struct ToolPaths {
+struct ToolPaths
+{
     QString ssh = QStringLiteral("/usr/bin/ssh");
     QString sshKeygen = QStringLiteral("/usr/bin/ssh-keygen");
     QString openssl = QStringLiteral("/usr/bin/openssl");
@@ -30,7 +31,7 @@ struct ToolPaths {
     {
         ToolPaths paths;
         for (QString *tool : { &paths.security, &paths.networksetup, &paths.osascript, &paths.hdiutil,
-                               &paths.installer, &paths.open })
+                 &paths.installer, &paths.open })
             *tool = folder + u'/' + tool->section(u'/', -1);
         return paths;
     }

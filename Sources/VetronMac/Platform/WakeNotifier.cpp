@@ -23,8 +23,8 @@ bool WakeNotifier::subscribeToSystem()
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return false;
-    return bus.connect(u"org.freedesktop.login1"_s, u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s,
-                       u"PrepareForSleep"_s, this, SLOT(prepareForSleep(bool)));
+    return bus.connect(u"org.freedesktop.login1"_s, u"/org/freedesktop/login1"_s,
+        u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s, this, SLOT(prepareForSleep(bool)));
 }
 #endif
 

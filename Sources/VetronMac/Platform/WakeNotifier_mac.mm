@@ -13,8 +13,8 @@ bool WakeNotifier::subscribeToSystem()
                                                                     object:nil
                                                                      queue:[NSOperationQueue mainQueue]
                                                                 usingBlock:^(NSNotification *) {
-                                                                  if (self)
-                                                                      Q_EMIT self->systemDidWake();
+                                                                    if (self)
+                                                                        Q_EMIT self->systemDidWake();
                                                                 }];
     return true;
 }

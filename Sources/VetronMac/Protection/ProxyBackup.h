@@ -8,9 +8,10 @@
 namespace Vetron {
 
 // One proxy setting of one network service.
-struct ProxyEndpoint {
+struct ProxyEndpoint
+{
     bool enabled = false;
-    QString server; // empty when none
+    QString server;  // empty when none
     qint64 port = 0; // 0 when none or unreadable
 
     static ProxyEndpoint decode(const JsonReader &reader);
@@ -20,7 +21,8 @@ struct ProxyEndpoint {
 };
 
 // The saved proxy settings of one network service, as kept in "proxy-backup.json".
-struct ServiceProxyBackup {
+struct ServiceProxyBackup
+{
     QString name;
     ProxyEndpoint web;
     ProxyEndpoint secure;

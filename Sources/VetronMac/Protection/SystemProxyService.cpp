@@ -242,13 +242,15 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBa
     }
     QStringList notes;
     if (!gone.isEmpty())
-        notes << u"настройки прокси не восстановлены для сетевых служб, которых больше нет: "_s + gone.join(u", "_s);
+        notes << u"настройки прокси не восстановлены для сетевых служб, которых больше нет: "_s
+                + gone.join(u", "_s);
 
     // A service that came after the backup was taken has nothing saved to go back to; left as
     // it is, it would keep pointing at a local port where nothing listens any more.
     QStringList unsaved = NetworksetupOutput::serviceNames(listed);
     unsaved.removeIf([&backup](const QString &name) {
-        return std::any_of(backup.cbegin(), backup.cend(), [&name](const auto &saved) { return saved.name == name; });
+        return std::any_of(
+            backup.cbegin(), backup.cend(), [&name](const auto &saved) { return saved.name == name; });
     });
     const std::optional<quint16> port = unsaved.isEmpty() ? std::nullopt : ourPort();
     if (port) {
@@ -257,7 +259,8 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBa
         restoration.commands << off.commands;
         if (!off.services.isEmpty())
             notes << u"прокси "_s + loopback + u':' + QString::number(*port)
-                    + u" выключены для сетевых служб без сохранённых настроек: "_s + off.services.join(u", "_s);
+                    + u" выключены для сетевых служб без сохранённых настроек: "_s
+                    + off.services.join(u", "_s);
     }
     restoration.note = notes.join(u"; "_s);
     co_return restoration;
@@ -281,7 +284,8 @@ QCoro::Task<SystemProxyService::OursOff> SystemProxyService::ourProxiesOff(QStri
     co_return off;
 }
 
-QCoro::Task<SystemProxyService::Restoration> SystemProxyService::proxiesOffWithoutBackup(std::optional<quint16> port)
+QCoro::Task<SystemProxyService::Restoration> SystemProxyService::proxiesOffWithoutBackup(
+    std::optional<quint16> port)
 {
     Restoration restoration;
     if (!port) {
@@ -366,18 +370,20 @@ QHash<QString, QString> SystemProxyService::dictionary(QStringView text)
     return NetworksetupOutput::dictionary(text);
 }
 
-QStringList SystemProxyService::restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint,
-                                                bool secure) const
+QStringList SystemProxyService::restoreCommands(
+    const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const
 {
     const QString proxyOption = secure ? u"-setsecurewebproxy"_s : u"-setwebproxy"_s;
     const QString stateOption = secure ? u"-setsecurewebproxystate"_s : u"-setwebproxystate"_s;
     const bool hasServer = !endpoint.server.isEmpty() && endpoint.port >= 1;
     QStringList lines;
     if (hasServer) {
-        lines << networksetupLine(proxyOption, quotedService + u' ' + ScriptQuoting::shellQuoted(endpoint.server) + u' '
-                                                   + QString::number(endpoint.port));
+        lines << networksetupLine(proxyOption,
+            quotedService + u' ' + ScriptQuoting::shellQuoted(endpoint.server) + u' '
+                + QString::number(endpoint.port));
     }
-    lines << networksetupLine(stateOption, quotedService + (endpoint.enabled && hasServer ? u" on"_s : u" off"_s));
+    lines << networksetupLine(
+        stateOption, quotedService + (endpoint.enabled && hasServer ? u" on"_s : u" off"_s));
     return lines;
 }
 

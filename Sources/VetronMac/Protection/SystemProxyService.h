@@ -64,7 +64,8 @@ public:
 
     // The lines that put one saved endpoint back; `quotedService` is already shell-quoted. A
     // switched-off proxy that had a server gets its server and port back before it goes off.
-    QStringList restoreCommands(const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const;
+    QStringList restoreCommands(
+        const QString &quotedService, const ProxyEndpoint &endpoint, bool secure) const;
 
 private:
     // Suspends until every `enable` or `restore` begun earlier has ended; the returned flag is
@@ -74,14 +75,16 @@ private:
     QCoro::Task<> putBack();
 
     // What a restore changes, and the log line's text when that is not the user's settings exactly.
-    struct Restoration {
+    struct Restoration
+    {
         QStringList commands;
         QString note;
     };
     QCoro::Task<Restoration> savedSettingsBack(QList<ServiceProxyBackup> backup);
     // Without a readable backup: our proxies of every enabled service switched off.
     QCoro::Task<Restoration> proxiesOffWithoutBackup(std::optional<quint16> port);
-    struct OursOff {
+    struct OursOff
+    {
         QStringList commands;
         QStringList services; // those with a proxy on our port
     };

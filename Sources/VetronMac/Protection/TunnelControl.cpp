@@ -41,8 +41,8 @@ const WebAnswer &requireOk(const WebAnswer &answer)
 
 } // namespace
 
-TunnelControl::TunnelControl(const TunnelProcess &ssh, const TunnelCredentials &credentials,
-                             const TunnelTimings &timings)
+TunnelControl::TunnelControl(
+    const TunnelProcess &ssh, const TunnelCredentials &credentials, const TunnelTimings &timings)
     : m_ssh(ssh)
     , m_credentials(credentials)
     , m_timings(timings)
@@ -127,7 +127,7 @@ QCoro::Task<> TunnelControl::sessionCommand(QString action, QString id, std::opt
     if (title)
         command.insert(u"title"_s, *title);
     co_await sendAuthorizedOk(pseudoHost(BuildConstants::sessionHost), "POST",
-                              QJsonDocument(command).toJson(QJsonDocument::Compact));
+        QJsonDocument(command).toJson(QJsonDocument::Compact));
 }
 
 } // namespace Vetron

@@ -14,7 +14,8 @@ namespace Vetron {
 class TunnelProcess;
 
 // What a switch-on read from the data directory: the enrolled configuration and the map key.
-struct TunnelCredentials {
+struct TunnelCredentials
+{
     std::optional<ClientConfig> config;
     QString mapKey;
 };
@@ -27,7 +28,8 @@ struct TunnelCredentials {
 class TunnelControl
 {
 public:
-    TunnelControl(const TunnelProcess &ssh, const TunnelCredentials &credentials, const TunnelTimings &timings);
+    TunnelControl(
+        const TunnelProcess &ssh, const TunnelCredentials &credentials, const TunnelTimings &timings);
 
     QCoro::Task<ProtectionSettings> settings();
     QCoro::Task<> save(ProtectionSettings settings);

@@ -1,9 +1,8 @@
 #include "Protection/TunnelHealth.h"
 
-#include "Protection/TunnelService.h"
-
 #include "BuildConstants.h"
 #include "Protection/TunnelProtocolSupport.h"
+#include "Protection/TunnelService.h"
 #include "Protection/TunnelStateTexts.h"
 
 #include <QNetworkAccessManager>

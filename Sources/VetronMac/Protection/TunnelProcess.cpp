@@ -44,8 +44,8 @@ QCoro::Task<QPointer<QProcess>> TunnelProcess::launch(ClientConfig config, QUuid
     process->setArguments(sshArguments(config));
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
-    m_stderrReader = QObject::connect(process, &QProcess::readyReadStandardError, this,
-                                      [this, process]() { readStandardError(process); });
+    m_stderrReader = QObject::connect(
+        process, &QProcess::readyReadStandardError, this, [this, process]() { readStandardError(process); });
     QObject::connect(process, &QProcess::finished, this, [this, id]() { Q_EMIT exited(id); });
 
     try {
@@ -63,7 +63,8 @@ void TunnelProcess::adopt(QPointer<QProcess> process)
 {
     m_process = process;
     try {
-        AtomicFile::write(ClientPaths::sshPid(), QByteArray::number(process->processId()), AtomicFile::ownerOnly);
+        AtomicFile::write(
+            ClientPaths::sshPid(), QByteArray::number(process->processId()), AtomicFile::ownerOnly);
     } catch (const FileError &) {
         // Only a later run's clean-up after a crash depends on it.
     }
@@ -82,7 +83,7 @@ QCoro::Task<> TunnelProcess::awaitForward(quint16 port, QPointer<QProcess> proce
     const auto alive = m_alive;
     const QDeadlineTimer deadline(m_timings.canaryInterval);
     while (!deadline.hasExpired() && process && process->state() == QProcess::Running
-           && !TunnelProtocolSupport::localPortIsBusy(port)) {
+        && !TunnelProtocolSupport::localPortIsBusy(port)) {
         if (!co_await sleepUnlessCancelled(alive, std::chrono::milliseconds(20)))
             co_return;
     }
@@ -102,9 +103,8 @@ QCoro::Task<> TunnelProcess::stop()
     if (process->state() != QProcess::NotRunning) {
         process->terminate();
         // Built before the co_await: GCC 12 mishandles such temporaries inside the expression.
-        std::function<bool()> ended = [process]() {
-            return !process || process->state() == QProcess::NotRunning;
-        };
+        std::function<bool()> ended
+            = [process]() { return !process || process->state() == QProcess::NotRunning; };
         co_await waitUntil(std::move(ended));
         if (alive->isCancelled() || !process)
             co_return;

@@ -80,7 +80,8 @@ QCoro::Task<> TunnelService::enable()
     std::exception_ptr failure;
     try {
         try {
-            m_credentials.config = usableConfig(decodeJson<ClientConfig>(readDataFile(ClientPaths::config())));
+            m_credentials.config
+                = usableConfig(decodeJson<ClientConfig>(readDataFile(ClientPaths::config())));
         } catch (const TunnelError &) {
             m_credentials.config.reset();
             throw;

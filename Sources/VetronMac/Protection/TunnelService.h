@@ -39,7 +39,8 @@ class TunnelService : public QObject
 public:
     using StateCallback = std::function<void(ProtectionState state, const QString &detail)>;
 
-    struct Options {
+    struct Options
+    {
         ToolPaths tools;
         TunnelTimings timings;
         std::function<void(const QString &line)> log; // the system log when empty
@@ -69,7 +70,8 @@ private:
     // What an operation took when it began. It stays current while the service exists and no
     // switch-on or switch-off has begun since; an operation that is no longer current ends
     // quietly, touching neither the state reports nor ssh.
-    struct Generation {
+    struct Generation
+    {
         const TunnelService *service;
         std::shared_ptr<CancellationToken> alive;
         quint64 number;
@@ -106,7 +108,7 @@ private:
     std::optional<quint64> m_connecting;   // the generation whose connect is in progress
     std::optional<quint64> m_reconnecting; // the generation whose reconnect after an ssh exit runs
     bool m_requested = false;
-    quint64 m_generation = 0; // advanced by every enable and disable
+    quint64 m_generation = 0;                   // advanced by every enable and disable
     std::optional<quint64> m_proxiesSwitchedIn; // the generation whose proxy step succeeded
     StateCallback m_stateChanged;
     std::function<void(const QString &)> m_log;

@@ -5,12 +5,13 @@
 namespace Vetron {
 
 // Intervals and limits of the tunnel. The defaults are the product's; tests shorten them.
-struct TunnelTimings {
+struct TunnelTimings
+{
     std::chrono::milliseconds canaryInterval { 500 };
     int canaryTries = 30;
     std::chrono::milliseconds canaryTimeout { 2000 };
     std::chrono::milliseconds mapStateTimeout { 3000 };
-    std::chrono::milliseconds clientTimeout { 8000 };  // client limit of unlock and control requests
+    std::chrono::milliseconds clientTimeout { 8000 }; // client limit of unlock and control requests
     std::chrono::milliseconds requestLimit { 60000 }; // their own per-request limit
     std::chrono::milliseconds monitorInterval { 10000 };
     std::chrono::milliseconds portBusyRetry { 30000 };

@@ -12,7 +12,8 @@ namespace Vetron {
 
 // The published release: what to download, its digest and the publisher's signature. Views read
 // its members by name; an absent title or notes list reads as empty (see hasTitle, hasNotes).
-struct MacReleaseManifest {
+struct MacReleaseManifest
+{
     Q_GADGET
     QML_VALUE_TYPE(macReleaseManifest)
     Q_PROPERTY(QString version MEMBER version)

@@ -3,12 +3,12 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
 
+#include <memory>
+#include <optional>
+
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
-
-#include <memory>
-#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -77,7 +77,8 @@ int numericCompare(QStringView a, QStringView b)
 
 bool verify(const MacReleaseManifest &manifest, const QString &releaseKey)
 {
-    const auto keyBytes = strictBase64(releaseKey.toLatin1().replace('\n', QByteArray()).replace('\r', QByteArray()));
+    const auto keyBytes
+        = strictBase64(releaseKey.toLatin1().replace('\n', QByteArray()).replace('\r', QByteArray()));
     const auto signature = strictBase64(manifest.signature.toLatin1());
     if (!keyBytes || !signature || keyBytes->isEmpty() || signature->isEmpty())
         return false;
@@ -96,8 +97,8 @@ bool verify(const MacReleaseManifest &manifest, const QString &releaseKey)
         || EVP_PKEY_CTX_set_rsa_padding(keyContext, RSA_PKCS1_PADDING) != 1)
         return false;
     return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char *>(signature->constData()),
-                            size_t(signature->size()), reinterpret_cast<const unsigned char *>(message.constData()),
-                            size_t(message.size()))
+               size_t(signature->size()), reinterpret_cast<const unsigned char *>(message.constData()),
+               size_t(message.size()))
         == 1;
 }
 
@@ -115,7 +116,8 @@ bool isUpgrade(const QString &candidate, const QString &installed)
 
 bool digestMatches(const QByteArray &bytes, const QString &sha256)
 {
-    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const QString digest
+        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     return digest.compare(sha256, Qt::CaseInsensitive) == 0;
 }
 

@@ -11,7 +11,8 @@ namespace Vetron {
 
 // What the updates screen shows. Views read `kind`, `manifest` (with `hasManifest`) and
 // `message` by name.
-struct UpdateScreenState {
+struct UpdateScreenState
+{
     Q_GADGET
     QML_VALUE_TYPE(updateScreenState)
     Q_PROPERTY(Kind kind MEMBER kind)
@@ -28,8 +29,14 @@ public:
     std::optional<MacReleaseManifest> manifest; // available, downloading, downloaded
     QString message;                            // failed; while downloading, a note for the user
 
-    static UpdateScreenState withManifest(Kind kind, MacReleaseManifest manifest) { return { kind, manifest, {} }; }
-    static UpdateScreenState failed(QString message) { return { Kind::failed, std::nullopt, std::move(message) }; }
+    static UpdateScreenState withManifest(Kind kind, MacReleaseManifest manifest)
+    {
+        return { kind, manifest, {} };
+    }
+    static UpdateScreenState failed(QString message)
+    {
+        return { Kind::failed, std::nullopt, std::move(message) };
+    }
     static UpdateScreenState of(Kind kind) { return { kind, std::nullopt, {} }; }
 
     bool hasManifest() const { return manifest.has_value(); }

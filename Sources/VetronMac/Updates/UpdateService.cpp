@@ -39,10 +39,12 @@ QCoro::Task<> detach(QString mountPoint, ToolPaths tools)
 
 } // namespace
 
-QCoro::Task<UpdateScreenState> check(QString current, Options options, std::shared_ptr<CancellationToken> cancel)
+QCoro::Task<UpdateScreenState> check(
+    QString current, Options options, std::shared_ptr<CancellationToken> cancel)
 {
     const auto client = WebExchange::directClient(options.timeout);
-    const QNetworkRequest request(ServerAddresses::withPath(options.servers.portalBase, u"api/v1/releases/macos/stable"_s));
+    const QNetworkRequest request(
+        ServerAddresses::withPath(options.servers.portalBase, u"api/v1/releases/macos/stable"_s));
     WebAnswer answer;
     try {
         answer = co_await WebExchange::send(*client, request, "GET", {}, cancel);
@@ -71,8 +73,8 @@ QCoro::Task<UpdateScreenState> check(QString current, Options options, std::shar
     co_return UpdateScreenState::of(UpdateScreenState::Kind::current);
 }
 
-QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options options,
-                                          std::shared_ptr<CancellationToken> cancel)
+QCoro::Task<UpdateInstallOutcome> install(
+    MacReleaseManifest manifest, Options options, std::shared_ptr<CancellationToken> cancel)
 {
     const QString workDirectory = QDir::tempPath() + u"/vetron-update-"_s
         + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
@@ -81,9 +83,10 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
     WebAnswer answer;
     try {
         answer = co_await WebExchange::send(*client, QNetworkRequest(manifest.address()), "GET", {}, cancel,
-                                            WebExchange::releaseBodyLimit, options.downloadDeadline);
+            WebExchange::releaseBodyLimit, options.downloadDeadline);
     } catch (const NetworkError &) {
-        co_return UpdateInstallOutcome::failed(isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
+        co_return UpdateInstallOutcome::failed(
+            isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
     }
     if (answer.status != 200)
         co_return UpdateInstallOutcome::failed(u"Не удалось скачать обновление."_s);
@@ -99,10 +102,11 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
         if (!QDir().mkpath(mountPoint))
             throw FileError(u"Не удалось создать папку"_s, mountPoint, {});
         const QStringList attach { u"attach"_s, image, u"-nobrowse"_s, u"-readonly"_s, u"-noverify"_s,
-                                   u"-mountpoint"_s, mountPoint };
+            u"-mountpoint"_s, mountPoint };
         co_await ProcessRunner::run(options.tools.hdiutil, attach);
     } catch (const Error &) {
-        co_return UpdateInstallOutcome::failed(isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
+        co_return UpdateInstallOutcome::failed(
+            isCancelled(cancel) ? downloadCancelled : downloadFailedTryLater);
     }
 
     const QString package = mountPoint + u"/Vetron.pkg"_s;
@@ -125,13 +129,14 @@ QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options o
 
 QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools)
 {
-    return u"while %1 -0 %2 2>/dev/null; do %3 0.2; done; %4 %5"_s.arg(tools.kill, QString::number(pid), tools.sleep,
-                                                                         tools.open, ScriptQuoting::shellQuoted(bundle));
+    return u"while %1 -0 %2 2>/dev/null; do %3 0.2; done; %4 %5"_s.arg(
+        tools.kill, QString::number(pid), tools.sleep, tools.open, ScriptQuoting::shellQuoted(bundle));
 }
 
 void scheduleRelaunch(const QString &bundle, const ToolPaths &tools)
 {
-    const QStringList arguments { u"-c"_s, relaunchScript(QCoreApplication::applicationPid(), bundle, tools) };
+    const QStringList arguments { u"-c"_s,
+        relaunchScript(QCoreApplication::applicationPid(), bundle, tools) };
     QProcess::startDetached(tools.sh, arguments);
 }
 

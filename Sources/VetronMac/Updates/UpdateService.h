@@ -19,7 +19,8 @@
 // and the relaunch into the new bundle.
 namespace Vetron::UpdateService {
 
-struct Options {
+struct Options
+{
     ServerAddresses servers;
     ToolPaths tools;
     QString releaseKey = QString::fromUtf8(BuildConstants::releasePublicKey); // base64 PKCS#1 DER, in lines
@@ -30,12 +31,12 @@ struct Options {
 };
 
 // available, failed, idle (also when `cancel` fires) or current. Never fails.
-QCoro::Task<UpdateScreenState> check(QString current, Options options = {},
-                                     std::shared_ptr<CancellationToken> cancel = nullptr);
+QCoro::Task<UpdateScreenState> check(
+    QString current, Options options = {}, std::shared_ptr<CancellationToken> cancel = nullptr);
 
 // Downloads, checks, mounts and installs a verified release. Never fails.
-QCoro::Task<UpdateInstallOutcome> install(MacReleaseManifest manifest, Options options = {},
-                                          std::shared_ptr<CancellationToken> cancel = nullptr);
+QCoro::Task<UpdateInstallOutcome> install(
+    MacReleaseManifest manifest, Options options = {}, std::shared_ptr<CancellationToken> cancel = nullptr);
 
 // The script that waits for process `pid` to end and then opens `bundle`.
 QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools = {});

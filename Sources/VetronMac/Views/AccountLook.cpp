@@ -13,8 +13,7 @@ namespace {
 
 const QLocale russian(QLocale::Russian, QLocale::Russia);
 
-template<typename T>
-std::optional<T> presentOnly(const T &value, bool present)
+template<typename T> std::optional<T> presentOnly(const T &value, bool present)
 {
     return present ? std::optional<T>(value) : std::nullopt;
 }
@@ -66,7 +65,8 @@ QString deviceLine(const std::optional<DeviceInfo> &device)
 
 } // namespace AccountLook
 
-QString AccountLookForViews::subscriptionText(const SubscriptionInfo &subscription, bool hasSubscription) const
+QString AccountLookForViews::subscriptionText(
+    const SubscriptionInfo &subscription, bool hasSubscription) const
 {
     return AccountLook::subscriptionText(presentOnly(subscription, hasSubscription));
 }

@@ -37,7 +37,10 @@ public:
 
     Q_INVOKABLE QString buttonLabel(bool busy) const { return ActivationLook::buttonLabel(busy); }
     Q_INVOKABLE QColor messageColour(bool busy) const { return ActivationLook::messageColour(busy); }
-    Q_INVOKABLE bool showsMessage(const QString &message) const { return ActivationLook::showsMessage(message); }
+    Q_INVOKABLE bool showsMessage(const QString &message) const
+    {
+        return ActivationLook::showsMessage(message);
+    }
     // The key after pasting the system clipboard over `current`.
     Q_INVOKABLE QString pastedKey(const QString &current) const;
 };

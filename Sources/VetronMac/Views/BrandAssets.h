@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QStringList>
+
 #include <optional>
 
 namespace Vetron::BrandAssets {

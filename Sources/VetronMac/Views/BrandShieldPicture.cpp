@@ -1,8 +1,8 @@
 #include "Views/BrandShieldPicture.h"
 
 #include "Views/BrandAssets.h"
-#include "Views/Theme.h"
 #include "Views/Glyphs.h"
+#include "Views/Theme.h"
 
 #include <QPainter>
 #include <QQuickWindow>

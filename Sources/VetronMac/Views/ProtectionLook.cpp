@@ -1,7 +1,7 @@
 #include "Views/ProtectionLook.h"
 
-#include "Views/Theme.h"
 #include "Views/ShieldLook.h"
+#include "Views/Theme.h"
 
 #include <QWindow>
 
@@ -106,8 +106,8 @@ bool ProtectionLookForViews::detailShown(ProtectionStateForViews::Value state, c
     return ProtectionLook::detailShown(fromViews(state), detail);
 }
 
-bool ProtectionLookForViews::sectionButtonSelected(MainSectionForViews::Value shown,
-                                                   MainSectionForViews::Value button) const
+bool ProtectionLookForViews::sectionButtonSelected(
+    MainSectionForViews::Value shown, MainSectionForViews::Value button) const
 {
     return ProtectionLook::sectionButtonSelected(fromViews(shown), fromViews(button));
 }

@@ -66,8 +66,8 @@ public:
     Q_INVOKABLE bool live(Vetron::ProtectionStateForViews::Value state) const;
     Q_INVOKABLE bool actionEnabled(Vetron::ProtectionStateForViews::Value state, bool busy) const;
     Q_INVOKABLE bool detailShown(Vetron::ProtectionStateForViews::Value state, const QString &detail) const;
-    Q_INVOKABLE bool sectionButtonSelected(Vetron::MainSectionForViews::Value shown,
-                                           Vetron::MainSectionForViews::Value button) const;
+    Q_INVOKABLE bool sectionButtonSelected(
+        Vetron::MainSectionForViews::Value shown, Vetron::MainSectionForViews::Value button) const;
     // `now` is a JavaScript Date's milliseconds.
     Q_INVOKABLE qreal ringPhase(double now) const;
     Q_INVOKABLE qreal ringScale(qreal offset, qreal phase) const;

@@ -50,7 +50,10 @@ public:
     Q_INVOKABLE QString lastUsed(const QVariant &session) const;
     Q_INVOKABLE QString counts(const QVariant &session) const;
     Q_INVOKABLE QString facts(const QVariant &session) const;
-    Q_INVOKABLE bool canRename(const QString &title, bool busy) const { return Vetron::canRename(title, busy); }
+    Q_INVOKABLE bool canRename(const QString &title, bool busy) const
+    {
+        return Vetron::canRename(title, busy);
+    }
     Q_INVOKABLE QString revealLabel(bool busy) const { return Vetron::revealLabel(busy); }
 };
 

@@ -23,8 +23,12 @@ const QList<DataCategory> &dataCategories()
 const QList<RetentionOption> &retentionOptions()
 {
     static const QList<RetentionOption> options {
-        { 7, u"7 дней"_s },    { 30, u"30 дней"_s }, { 90, u"90 дней"_s },
-        { 180, u"Полгода"_s }, { 365, u"1 год"_s },  { 0, u"Не удалять автоматически"_s },
+        { 7, u"7 дней"_s },
+        { 30, u"30 дней"_s },
+        { 90, u"90 дней"_s },
+        { 180, u"Полгода"_s },
+        { 365, u"1 год"_s },
+        { 0, u"Не удалять автоматически"_s },
     };
     return options;
 }
@@ -61,8 +65,8 @@ QVariantList SettingsLookForViews::categories() const
 {
     QVariantList list;
     for (const DataCategory &category : dataCategories())
-        list.append(QVariantMap { { u"key"_s, category.key }, { u"title"_s, category.title },
-                                  { u"hint"_s, category.hint } });
+        list.append(QVariantMap {
+            { u"key"_s, category.key }, { u"title"_s, category.title }, { u"hint"_s, category.hint } });
     return list;
 }
 
@@ -84,10 +88,11 @@ int SettingsLookForViews::retentionIndex(qint64 days) const
     return -1;
 }
 
-QString SettingsLookForViews::subscriptionLine(bool accountLoaded, const SubscriptionInfo &subscription,
-                                               bool hasSubscription) const
+QString SettingsLookForViews::subscriptionLine(
+    bool accountLoaded, const SubscriptionInfo &subscription, bool hasSubscription) const
 {
-    return Vetron::subscriptionLine(accountLoaded, hasSubscription ? std::optional(subscription) : std::nullopt);
+    return Vetron::subscriptionLine(
+        accountLoaded, hasSubscription ? std::optional(subscription) : std::nullopt);
 }
 
 } // namespace Vetron

@@ -15,7 +15,8 @@ namespace Vetron {
 
 // One kind of personal data the protection server can replace; `key` is what the settings'
 // disabled list stores.
-struct DataCategory {
+struct DataCategory
+{
     QString key;
     QString title;
     QString hint;
@@ -25,7 +26,8 @@ struct DataCategory {
 const QList<DataCategory> &dataCategories();
 
 // One choice of how long substitution maps are kept; 0 days means never deleted automatically.
-struct RetentionOption {
+struct RetentionOption
+{
     qint64 days;
     QString label;
 };
@@ -59,14 +61,14 @@ public:
     Q_INVOKABLE QString retentionLabel(qint64 days) const { return Vetron::retentionLabel(days); }
     // The menu position of `days`, or -1 when it is none of the choices.
     Q_INVOKABLE int retentionIndex(qint64 days) const;
-    Q_INVOKABLE QStringList disabledCategoriesAfter(const QStringList &disabled, const QString &key,
-                                                    bool enabled) const
+    Q_INVOKABLE QStringList disabledCategoriesAfter(
+        const QStringList &disabled, const QString &key, bool enabled) const
     {
         return Vetron::disabledCategoriesAfter(disabled, key, enabled);
     }
     // `subscription` is the model's, present when `hasSubscription` is true.
-    Q_INVOKABLE QString subscriptionLine(bool accountLoaded, const Vetron::SubscriptionInfo &subscription,
-                                         bool hasSubscription) const;
+    Q_INVOKABLE QString subscriptionLine(
+        bool accountLoaded, const Vetron::SubscriptionInfo &subscription, bool hasSubscription) const;
 };
 
 } // namespace Vetron

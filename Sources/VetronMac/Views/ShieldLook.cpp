@@ -1,7 +1,7 @@
 #include "Views/ShieldLook.h"
 
-#include "Views/Theme.h"
 #include "Views/Glyphs.h"
+#include "Views/Theme.h"
 
 #include <QPixmap>
 
