@@ -78,14 +78,23 @@ QVariantList SettingsLookForViews::retentionChoices() const
     return list;
 }
 
-int SettingsLookForViews::retentionIndex(qint64 days) const
+int SettingsLookForViews::retentionIndex(const ProtectionSettings &settings) const
 {
     const QList<RetentionOption> &options = retentionOptions();
     for (qsizetype i = 0; i < options.size(); ++i) {
-        if (options.at(i).days == days)
+        if (options.at(i).days == settings.retentionDays)
             return int(i);
     }
     return -1;
+}
+
+QVariantList SettingsLookForViews::usageFigures(const UsageResponse &usage) const
+{
+    const auto figure = [](qint64 number, const QString &label) {
+        return QVariantMap { { u"number"_s, QString::number(number) }, { u"label"_s, label } };
+    };
+    return { figure(usage.requests, u"запросов"_s), figure(usage.maskedEntities, u"замен"_s),
+        figure(usage.blocked, u"остановлено"_s) };
 }
 
 QString SettingsLookForViews::subscriptionLine(

@@ -58,9 +58,15 @@ public:
     QVariantList categories() const;
     QVariantList retentionChoices() const;
 
-    Q_INVOKABLE QString retentionLabel(qint64 days) const { return Vetron::retentionLabel(days); }
-    // The menu position of `days`, or -1 when it is none of the choices.
-    Q_INVOKABLE int retentionIndex(qint64 days) const;
+    // The settings' retention period as the picker names it.
+    Q_INVOKABLE QString retentionLabel(const Vetron::ProtectionSettings &settings) const
+    {
+        return Vetron::retentionLabel(settings.retentionDays);
+    }
+    // The menu position of the settings' retention period, or -1 when it is none of the choices.
+    Q_INVOKABLE int retentionIndex(const Vetron::ProtectionSettings &settings) const;
+    // The statistics card's three figures, [{number, label}, …]: the number as the card shows it.
+    Q_INVOKABLE QVariantList usageFigures(const Vetron::UsageResponse &usage) const;
     Q_INVOKABLE QStringList disabledCategoriesAfter(
         const QStringList &disabled, const QString &key, bool enabled) const
     {

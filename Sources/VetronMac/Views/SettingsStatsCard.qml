@@ -40,11 +40,7 @@ SettingsCard {
             width: parent.width
 
             Repeater {
-                model: [
-                    { number: card.model.usage.requests, label: "запросов" },
-                    { number: card.model.usage.maskedEntities, label: "замен" },
-                    { number: card.model.usage.blocked, label: "остановлено" }
-                ]
+                model: SettingsLook.usageFigures(card.model.usage)
 
                 Item {
                     id: statCell
@@ -70,7 +66,7 @@ SettingsCard {
 
                         PlainText {
                             anchors.horizontalCenter: parent.horizontalCenter
-                            text: String(statCell.modelData.number)
+                            text: statCell.modelData.number
                             font.family: Fonts.system
                             font.pixelSize: 24
                             font.weight: Font.DemiBold

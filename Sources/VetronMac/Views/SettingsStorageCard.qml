@@ -36,7 +36,7 @@ SettingsCard {
             model: SettingsLook.retentionChoices
             textRole: "label"
             valueRole: "days"
-            currentIndex: SettingsLook.retentionIndex(card.model.settings.retentionDays)
+            currentIndex: SettingsLook.retentionIndex(card.model.settings)
             displayText: currentIndex < 0 ? "" : currentText
             font.family: Fonts.system
             font.pixelSize: 13
@@ -80,7 +80,7 @@ SettingsCard {
 
                 objectName: "retentionLabel"
                 anchors.centerIn: parent
-                text: SettingsLook.retentionLabel(card.model.settings.retentionDays)
+                text: SettingsLook.retentionLabel(card.model.settings)
                 font.family: Fonts.system
                 font.pixelSize: 13
                 color: Theme.chipInk
