@@ -213,7 +213,7 @@ QCoro::Task<bool> Bench::enroll()
     QString problem;
     const auto developer = DeveloperBuild::fromStackFolder(m_run.path(), &problem);
     AppModel::Options options;
-    if (!developer || !DeveloperBuild::apply(*developer, options, &problem)) {
+    if (!developer || !DeveloperBuild::apply(*developer, options.environment, &problem)) {
         say(u"Сборка не принимает локальные службы: "_s + problem);
         co_return false;
     }
