@@ -40,8 +40,11 @@ constexpr ProtectionStateForViews::Value forViews(ProtectionState state)
     return ProtectionStateForViews::Value(int(state));
 }
 
+// A view may hand over any number as the enumeration: one out of range reads as `disabled`.
 constexpr ProtectionState fromViews(ProtectionStateForViews::Value state)
 {
+    if (int(state) < int(ProtectionState::disabled) || int(state) > int(ProtectionState::blocked))
+        return ProtectionState::disabled;
     return ProtectionState(int(state));
 }
 
