@@ -31,14 +31,11 @@ SectionScroll {
                 running: visible
                 size: 16
             }
-            PlainText {
+            BodyText {
                 objectName: "accountMessage"
                 Layout.fillWidth: true
                 text: root.model.accountMessage
                 color: AccountLook.messageColour(root.model.busy)
-                font.family: Fonts.system
-                font.pixelSize: 13
-                wrapMode: Text.Wrap
             }
             ProminentButton {
                 objectName: "accountRetryButton"
@@ -84,15 +81,13 @@ SectionScroll {
                                 font.family: Fonts.system
                                 font.pixelSize: 12
                             }
-                            PlainText {
+                            BodyText {
                                 objectName: "accountSubscription"
                                 Layout.fillWidth: true
                                 text: AccountLook.subscriptionText(root.model.subscription, root.model.hasSubscription)
                                 color: Theme.ink
-                                font.family: Fonts.system
                                 font.pixelSize: 15
                                 font.weight: Font.DemiBold
-                                wrapMode: Text.Wrap
                             }
                         }
                         Rectangle {
@@ -128,15 +123,13 @@ SectionScroll {
                         font.family: Fonts.system
                         font.pixelSize: 12
                     }
-                    PlainText {
+                    BodyText {
                         objectName: "accountDevice"
                         Layout.fillWidth: true
                         text: AccountLook.deviceLine(root.model.device, root.model.hasDevice)
                         color: Theme.ink
-                        font.family: Fonts.system
                         font.pixelSize: 15
                         font.weight: Font.DemiBold
-                        wrapMode: Text.Wrap
                     }
                 }
             }

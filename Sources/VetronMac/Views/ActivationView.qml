@@ -28,13 +28,9 @@ Rectangle {
             text: "Активируйте Ветрон"
             font.pixelSize: 32
         }
-        PlainText {
+        BodyText {
             Layout.fillWidth: true
             text: "Вставьте ключ из личного кабинета. После активации Ветрон запомнит этот Mac."
-            font.family: Fonts.system
-            font.pixelSize: 13
-            color: Theme.muted
-            wrapMode: Text.Wrap
         }
         RowLayout {
             Layout.fillWidth: true
@@ -87,15 +83,12 @@ Rectangle {
             font.weight: Font.DemiBold
             onClicked: Qt.openUrlExternally(root.model.portalAppUrl)
         }
-        PlainText {
+        BodyText {
             objectName: "activationMessage"
             Layout.fillWidth: true
             visible: ActivationLook.showsMessage(root.model.message)
             text: root.model.message
-            font.family: Fonts.system
-            font.pixelSize: 13
             color: ActivationLook.messageColour(root.model.busy)
-            wrapMode: Text.Wrap
         }
         ProminentButton {
             objectName: "activationButton"

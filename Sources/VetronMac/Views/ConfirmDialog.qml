@@ -28,22 +28,17 @@ Dialog {
     contentItem: ColumnLayout {
         spacing: 10
 
-        PlainText {
+        BodyText {
             Layout.fillWidth: true
             text: dialog.title
-            font.family: Fonts.system
             font.pixelSize: 14
             font.bold: true
             color: Theme.ink
-            wrapMode: Text.Wrap
         }
-        PlainText {
+        BodyText {
             Layout.fillWidth: true
             text: dialog.message
-            font.family: Fonts.system
             font.pixelSize: 12
-            color: Theme.muted
-            wrapMode: Text.Wrap
         }
         RowLayout {
             Layout.topMargin: 8

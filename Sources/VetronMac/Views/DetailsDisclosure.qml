@@ -37,14 +37,11 @@ ColumnLayout {
             }
         }
     }
-    PlainText {
+    BodyText {
         objectName: "detailsDisclosureText"
         Layout.fillWidth: true
         visible: toggle.checked
         text: root.text
-        font.family: Fonts.system
         font.pixelSize: 12
-        color: Theme.muted
-        wrapMode: Text.Wrap
     }
 }

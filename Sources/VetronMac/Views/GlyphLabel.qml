@@ -25,14 +25,11 @@ Item {
         name: root.glyph
         color: root.color
     }
-    PlainText {
+    BodyText {
         id: label
 
         x: root.glyphSize + Math.round(label.font.pixelSize * 0.45)
         width: root.width - x
         color: root.color
-        font.family: Fonts.system
-        font.pixelSize: 13
-        wrapMode: Text.Wrap
     }
 }

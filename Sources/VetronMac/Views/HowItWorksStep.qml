@@ -58,13 +58,9 @@ Rectangle {
                     color: Theme.ink
                     wrapMode: Text.Wrap
                 }
-                PlainText {
+                BodyText {
                     Layout.fillWidth: true
                     text: step.text
-                    font.family: Fonts.system
-                    font.pixelSize: 13
-                    color: Theme.muted
-                    wrapMode: Text.Wrap
                 }
             }
         }

@@ -58,13 +58,10 @@ Rectangle {
                     text: "Ветрон между вами и Claude"
                     font.pixelSize: 26
                 }
-                PlainText {
+                BodyText {
                     Layout.fillWidth: true
                     text: "Он подменяет личные данные до отправки и возвращает их в ответе — на вашем компьютере."
-                    font.family: Fonts.system
                     font.pixelSize: 14
-                    color: Theme.muted
-                    wrapMode: Text.Wrap
                 }
                 HowItWorksStep {
                     number: 1
@@ -135,13 +132,10 @@ Rectangle {
                         font.pixelSize: 13
                         color: Theme.copper
                     }
-                    PlainText {
+                    BodyText {
                         Layout.fillWidth: true
                         text: "Ветрон существенно снижает, но не устраняет риск полностью: часть данных может быть не распознана. Проверяйте особо важные сведения перед отправкой."
-                        font.family: Fonts.system
                         font.pixelSize: 12
-                        color: Theme.muted
-                        wrapMode: Text.Wrap
                     }
                 }
             }

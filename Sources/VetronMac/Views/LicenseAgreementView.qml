@@ -33,13 +33,9 @@ Rectangle {
             text: "Пользовательское соглашение"
             font.pixelSize: 32
         }
-        PlainText {
+        BodyText {
             Layout.fillWidth: true
             text: "Прочитайте условия перед активацией Ветрона."
-            font.family: Fonts.system
-            font.pixelSize: 13
-            color: Theme.muted
-            wrapMode: Text.Wrap
         }
         Rectangle {
             objectName: "licenseTextBox"

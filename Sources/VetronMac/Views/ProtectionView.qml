@@ -68,17 +68,14 @@ Rectangle {
             font.pixelSize: 27
             horizontalAlignment: Text.AlignHCenter
         }
-        PlainText {
+        BodyText {
             objectName: "protectionSubtitle"
             Layout.topMargin: 8
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 400
             text: ProtectionLook.subtitle(root.protectionState)
-            font.family: Fonts.system
             font.pixelSize: 14
-            color: Theme.muted
             horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.Wrap
         }
         CaptionText {
             objectName: "protectionDetail"
@@ -100,16 +97,14 @@ Rectangle {
             Layout.preferredWidth: Math.max(240, implicitWidth)
             sourceComponent: ProtectionLook.live(root.protectionState) ? mintAction : prominentAction
         }
-        PlainText {
+        BodyText {
             Layout.topMargin: 20
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 380
             text: "Ветрон снижает, но не устраняет риск полностью — проверяйте особо важные данные перед отправкой."
-            font.family: Fonts.system
             font.pixelSize: 12
             color: Theme.faint
             horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.Wrap
         }
         LabelButton {
             objectName: "protectionHowItWorksButton"

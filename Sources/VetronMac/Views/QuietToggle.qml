@@ -30,14 +30,12 @@ AbstractButton {
                 color: Theme.ink
                 wrapMode: Text.Wrap
             }
-            PlainText {
+            BodyText {
                 Layout.fillWidth: true
                 visible: control.hint.length > 0
                 text: control.hint
-                font.family: Fonts.system
                 font.pixelSize: 12
                 color: Theme.hint
-                wrapMode: Text.Wrap
             }
         }
         Item {

@@ -40,15 +40,13 @@ Item {
                 visible: root.model.hasSelectedSession
                 spacing: 14
 
-                PlainText {
+                BodyText {
                     objectName: "sessionTitle"
                     Layout.fillWidth: true
                     text: root.model.hasSelectedSession ? SessionLook.title(root.session) : ""
-                    font.family: Fonts.system
                     font.pixelSize: 25
                     font.bold: true
                     color: Theme.ink
-                    wrapMode: Text.Wrap
                 }
                 RowLayout {
                     Layout.fillWidth: true
@@ -68,13 +66,9 @@ Item {
                         onClicked: operations.rename(root.session.id, titleField.text)
                     }
                 }
-                PlainText {
+                BodyText {
                     Layout.fillWidth: true
                     text: "Исходные значения не загружаются, пока вы явно не нажмёте «Показать данные»."
-                    font.family: Fonts.system
-                    font.pixelSize: 13
-                    color: Theme.muted
-                    wrapMode: Text.Wrap
                 }
                 PlainText {
                     objectName: "sessionFacts"
@@ -104,15 +98,12 @@ Item {
                         color: Theme.muted
                         wrapMode: Text.Wrap
                     }
-                    PlainText {
+                    BodyText {
                         objectName: "emptyMappingText"
                         Layout.fillWidth: true
                         visible: operations.mapping.length === 0
                         text: "В этой сессии сохранённых замен нет."
-                        font.family: Fonts.system
-                        font.pixelSize: 13
                         color: Theme.ink
-                        wrapMode: Text.Wrap
                     }
                     Repeater {
                         model: operations.mapping
@@ -161,15 +152,12 @@ Item {
                         }
                     }
                 }
-                PlainText {
+                BodyText {
                     objectName: "sessionError"
                     Layout.fillWidth: true
                     visible: operations.error.length > 0
                     text: operations.error
-                    font.family: Fonts.system
-                    font.pixelSize: 13
                     color: Theme.danger
-                    wrapMode: Text.Wrap
                 }
                 DangerGhostButton {
                     objectName: "deleteSessionButton"

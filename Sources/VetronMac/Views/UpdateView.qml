@@ -33,14 +33,10 @@ Item {
                 model: root.model
                 title: "Обновления"
             }
-            PlainText {
+            BodyText {
                 objectName: "updateInstalledVersion"
                 Layout.fillWidth: true
                 text: UpdateLook.installedVersionText(root.model.currentVersion)
-                color: Theme.muted
-                font.family: Fonts.system
-                font.pixelSize: 13
-                wrapMode: Text.Wrap
             }
 
             InsetCard {
@@ -57,13 +53,9 @@ Item {
                         text: "Проверить наличие новой версии"
                         font.pixelSize: 19
                     }
-                    PlainText {
+                    BodyText {
                         Layout.fillWidth: true
                         text: "Ветрон проверит официальный сервер обновлений."
-                        color: Theme.muted
-                        font.family: Fonts.system
-                        font.pixelSize: 13
-                        wrapMode: Text.Wrap
                     }
                     ProminentButton {
                         objectName: "updateCheckButton"
@@ -120,14 +112,10 @@ Item {
                             text: UpdateLook.statusTitle(root.updateState)
                             font.pixelSize: 19
                         }
-                        PlainText {
+                        BodyText {
                             objectName: "updateStatusText"
                             Layout.fillWidth: true
                             text: UpdateLook.statusText(root.updateState)
-                            color: Theme.muted
-                            font.family: Fonts.system
-                            font.pixelSize: 13
-                            wrapMode: Text.Wrap
                         }
                     }
                 }
@@ -158,15 +146,12 @@ Item {
                         font.pixelSize: 22
                         font.bold: true
                     }
-                    PlainText {
+                    BodyText {
                         objectName: "updateReleaseTitle"
                         Layout.fillWidth: true
                         text: UpdateLook.releaseTitle(root.updateState)
                         color: Theme.ink
-                        font.family: Fonts.system
-                        font.pixelSize: 13
                         font.weight: Font.DemiBold
-                        wrapMode: Text.Wrap
                     }
                     ColumnLayout {
                         objectName: "updateReleaseNotes"
@@ -214,15 +199,11 @@ Item {
                             font.pixelSize: 13
                         }
                     }
-                    PlainText {
+                    BodyText {
                         objectName: "updateInstallingNote"
                         visible: text.length > 0
                         Layout.fillWidth: true
                         text: UpdateLook.installingNote(root.updateState)
-                        color: Theme.muted
-                        font.family: Fonts.system
-                        font.pixelSize: 13
-                        wrapMode: Text.Wrap
                     }
                     GlyphLabel {
                         objectName: "updateInstalledLine"
