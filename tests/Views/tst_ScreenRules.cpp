@@ -99,7 +99,7 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(bool, enabled);
         QFETCH(QStringList, expected);
-        QCOMPARE(disabledCategoriesAfter(disabled, key, enabled), expected);
+        QCOMPARE(SettingsLook::disabledCategoriesAfter(disabled, key, enabled), expected);
     }
 
     void retentionLabels_data()
@@ -114,7 +114,7 @@ private Q_SLOTS:
     {
         QFETCH(qint64, days);
         QFETCH(QString, label);
-        QCOMPARE(retentionLabel(days), label);
+        QCOMPARE(SettingsLook::retentionLabel(days), label);
     }
 
     void sessionTexts_data()
@@ -123,17 +123,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         // 2026-03-05 11:07:30 UTC, 14:07 in Moscow.
         const double created = 1'772'708'850.25;
-        QTest::addRow("untitled") << sessionTitle(session({}, created)) << u"Сессия 05.03.2026, 14:07"_s;
-        QTest::addRow("facts") << sessionFacts(session({}, created))
+        QTest::addRow("untitled") << SessionLook::sessionTitle(session({}, created))
+                                  << u"Сессия 05.03.2026, 14:07"_s;
+        QTest::addRow("facts") << SessionLook::sessionFacts(session({}, created))
                                << u"Создана: 05.03.2026, 14:07\nПоследнее использование: 05.03.2026, "
                                   "14:07\nЗапросов: 5 · замен: 2"_s;
         SubscriptionInfo subscription { u"active"_s,
             QDateTime(QDate(2026, 3, 1), QTime(22, 30), QTimeZone::utc()) };
         QTest::addRow("paid until, local day")
-            << subscriptionLine(true, subscription) << u"Подписка активна до 02.03.26"_s;
+            << SettingsLook::subscriptionLine(true, subscription) << u"Подписка активна до 02.03.26"_s;
         QTest::addRow("no subscription")
-            << subscriptionLine(true, std::nullopt) << u"Нет активной подписки"_s;
-        QTest::addRow("loading") << subscriptionLine(false, subscription) << u"Загружаем статистику…"_s;
+            << SettingsLook::subscriptionLine(true, std::nullopt) << u"Нет активной подписки"_s;
+        QTest::addRow("loading") << SettingsLook::subscriptionLine(false, subscription)
+                                 << u"Загружаем статистику…"_s;
     }
 
     void sessionTexts()
@@ -158,7 +160,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, busy);
         QFETCH(bool, enabled);
-        QCOMPARE(canRename(title, busy), enabled);
+        QCOMPARE(SessionLook::canRename(title, busy), enabled);
     }
 
     void subscriptionText_data()

@@ -8,6 +8,8 @@ using namespace Qt::StringLiterals;
 
 namespace Vetron {
 
+namespace SessionLook {
+
 QString localDateTimeText(const QDateTime &moment)
 {
     const QLocale russian(QLocale::Russian, QLocale::Russia);
@@ -51,6 +53,8 @@ QString revealLabel(bool busy)
     return busy ? u"Расшифровываем…"_s : u"Показать данные"_s;
 }
 
+} // namespace SessionLook
+
 namespace SessionPaging {
 
 int pageCount(qsizetype sessions)
@@ -79,34 +83,5 @@ QString pagerText(int page, qsizetype sessions)
 }
 
 } // namespace SessionPaging
-
-namespace {
-
-ProtectedSession sessionOf(const QVariant &value)
-{
-    return value.value<ProtectedSession>();
-}
-
-} // namespace
-
-QString SessionLookForViews::title(const QVariant &session) const
-{
-    return sessionTitle(sessionOf(session));
-}
-
-QString SessionLookForViews::lastUsed(const QVariant &session) const
-{
-    return lastUsedLine(sessionOf(session));
-}
-
-QString SessionLookForViews::counts(const QVariant &session) const
-{
-    return countsLine(sessionOf(session));
-}
-
-QString SessionLookForViews::facts(const QVariant &session) const
-{
-    return sessionFacts(sessionOf(session));
-}
 
 } // namespace Vetron

@@ -5,10 +5,12 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
-#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 namespace Vetron {
+
+// The session screens' texts and rules.
+namespace SessionLook {
 
 // A moment as the session screens show it: numeric date and short time, Russian conventions,
 // in the system's time zone ("05.03.2026, 14:07").
@@ -25,6 +27,8 @@ QString sessionFacts(const ProtectedSession &session);
 bool canRename(const QString &title, bool busy);
 QString revealLabel(bool busy);
 
+} // namespace SessionLook
+
 // Paging of the session list, ten to a page. `page` is the screen's stored page number, which
 // may lie past the end after the list shrank; what is shown is always a page that exists.
 namespace SessionPaging {
@@ -36,7 +40,7 @@ std::pair<qsizetype, qsizetype> rows(int page, qsizetype sessions);
 QString pagerText(int page, qsizetype sessions);
 } // namespace SessionPaging
 
-// The session texts for QML, where a session arrives as the model's ProtectedSession value.
+// The same for QML.
 class SessionLookForViews : public QObject
 {
     Q_OBJECT
@@ -46,15 +50,27 @@ class SessionLookForViews : public QObject
 public:
     using QObject::QObject;
 
-    Q_INVOKABLE QString title(const QVariant &session) const;
-    Q_INVOKABLE QString lastUsed(const QVariant &session) const;
-    Q_INVOKABLE QString counts(const QVariant &session) const;
-    Q_INVOKABLE QString facts(const QVariant &session) const;
+    Q_INVOKABLE QString title(const Vetron::ProtectedSession &session) const
+    {
+        return SessionLook::sessionTitle(session);
+    }
+    Q_INVOKABLE QString lastUsed(const Vetron::ProtectedSession &session) const
+    {
+        return SessionLook::lastUsedLine(session);
+    }
+    Q_INVOKABLE QString counts(const Vetron::ProtectedSession &session) const
+    {
+        return SessionLook::countsLine(session);
+    }
+    Q_INVOKABLE QString facts(const Vetron::ProtectedSession &session) const
+    {
+        return SessionLook::sessionFacts(session);
+    }
     Q_INVOKABLE bool canRename(const QString &title, bool busy) const
     {
-        return Vetron::canRename(title, busy);
+        return SessionLook::canRename(title, busy);
     }
-    Q_INVOKABLE QString revealLabel(bool busy) const { return Vetron::revealLabel(busy); }
+    Q_INVOKABLE QString revealLabel(bool busy) const { return SessionLook::revealLabel(busy); }
 };
 
 } // namespace Vetron

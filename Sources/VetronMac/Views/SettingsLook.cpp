@@ -1,10 +1,8 @@
 #include "Views/SettingsLook.h"
 
-#include <QVariantMap>
-
 using namespace Qt::StringLiterals;
 
-namespace Vetron {
+namespace Vetron::SettingsLook {
 
 const QList<DataCategory> &dataCategories()
 {
@@ -61,46 +59,46 @@ QString subscriptionLine(bool accountLoaded, const std::optional<SubscriptionInf
     return u"Подписка активна до "_s + subscription->periodEnd.toLocalTime().toString(u"dd.MM.yy"_s);
 }
 
-QVariantList SettingsLookForViews::categories() const
-{
-    QVariantList list;
-    for (const DataCategory &category : dataCategories())
-        list.append(QVariantMap {
-            { u"key"_s, category.key }, { u"title"_s, category.title }, { u"hint"_s, category.hint } });
-    return list;
-}
-
-QVariantList SettingsLookForViews::retentionChoices() const
-{
-    QVariantList list;
-    for (const RetentionOption &option : retentionOptions())
-        list.append(QVariantMap { { u"days"_s, option.days }, { u"label"_s, option.label } });
-    return list;
-}
-
-int SettingsLookForViews::retentionIndex(const ProtectionSettings &settings) const
+int retentionIndex(qint64 days)
 {
     const QList<RetentionOption> &options = retentionOptions();
     for (qsizetype i = 0; i < options.size(); ++i) {
-        if (options.at(i).days == settings.retentionDays)
+        if (options.at(i).days == days)
             return int(i);
     }
     return -1;
 }
 
-QVariantList SettingsLookForViews::usageFigures(const UsageResponse &usage) const
+ProtectionSettings withRetentionChoice(ProtectionSettings settings, int index)
 {
-    const auto figure = [](qint64 number, const QString &label) {
-        return QVariantMap { { u"number"_s, QString::number(number) }, { u"label"_s, label } };
-    };
-    return { figure(usage.requests, u"запросов"_s), figure(usage.maskedEntities, u"замен"_s),
-        figure(usage.blocked, u"остановлено"_s) };
+    if (index >= 0 && index < retentionOptions().size())
+        settings.retentionDays = retentionOptions().at(index).days;
+    return settings;
+}
+
+QList<UsageFigure> usageFigures(const UsageResponse &usage)
+{
+    return { { QString::number(usage.requests), u"запросов"_s },
+        { QString::number(usage.maskedEntities), u"замен"_s },
+        { QString::number(usage.blocked), u"остановлено"_s } };
+}
+
+} // namespace Vetron::SettingsLook
+
+namespace Vetron {
+
+QStringList SettingsLookForViews::retentionLabels() const
+{
+    QStringList labels;
+    for (const SettingsLook::RetentionOption &option : SettingsLook::retentionOptions())
+        labels.append(option.label);
+    return labels;
 }
 
 QString SettingsLookForViews::subscriptionLine(
     bool accountLoaded, const SubscriptionInfo &subscription, bool hasSubscription) const
 {
-    return Vetron::subscriptionLine(
+    return SettingsLook::subscriptionLine(
         accountLoaded, hasSubscription ? std::optional(subscription) : std::nullopt);
 }
 

@@ -45,7 +45,7 @@ SettingsCard {
                 Item {
                     id: statCell
 
-                    required property var modelData
+                    required property usageFigure modelData
                     required property int index
 
                     width: parent ? parent.width / 3 : 0

@@ -19,13 +19,11 @@ SettingsCard {
         Layout.fillWidth: true
         spacing: 12
 
-        PlainText {
+        BodyText {
             Layout.fillWidth: true
             text: "Удалять карту замен через"
-            font.family: Fonts.system
             font.pixelSize: 14
             color: Theme.ink
-            wrapMode: Text.Wrap
         }
         ComboBox {
             id: picker
@@ -33,14 +31,12 @@ SettingsCard {
             objectName: "retentionPicker"
             visible: !PreviewMode.flattenScrolls
             enabled: card.editable
-            model: SettingsLook.retentionChoices
-            textRole: "label"
-            valueRole: "days"
+            model: SettingsLook.retentionLabels
             currentIndex: SettingsLook.retentionIndex(card.model.settings)
             displayText: currentIndex < 0 ? "" : currentText
             font.family: Fonts.system
             font.pixelSize: 13
-            onActivated: index => card.model.settings.retentionDays = SettingsLook.retentionChoices[index].days
+            onActivated: index => card.model.settings = SettingsLook.withRetentionChoice(card.model.settings, index)
 
             // The Basic style would draw a grey square box from its palette; the picker is the
             // same chip-coloured capsule as its still picture.

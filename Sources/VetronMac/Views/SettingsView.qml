@@ -31,13 +31,9 @@ Item {
                 model: root.model
                 title: "Настройки"
             }
-            PlainText {
+            BodyText {
                 Layout.fillWidth: true
                 text: "Карта замен хранится в зашифрованном виде. Ключ есть только у вас, на сервере он не сохраняется — поэтому расшифровать карту и увидеть настоящие данные не могут даже сотрудники сервиса."
-                font.family: Fonts.system
-                font.pixelSize: 13
-                color: Theme.muted
-                wrapMode: Text.Wrap
             }
             SettingsStatsCard {
                 model: root.model
@@ -58,7 +54,7 @@ Item {
                     model: SettingsLook.categories
 
                     QuietToggle {
-                        required property var modelData
+                        required property dataCategory modelData
 
                         objectName: "categoryToggle_" + modelData.key
                         Layout.fillWidth: true
@@ -81,15 +77,11 @@ Item {
                     heading: "Сессии"
                     description: "Список бесед, в которых Ветрон скрывал данные. Видны только названия, даты и количество замен. Текст запросов не сохраняется."
                 }
-                PlainText {
+                BodyText {
                     objectName: "sessionsNotice"
                     Layout.fillWidth: true
                     visible: text.length > 0
                     text: screen.sessionsNotice
-                    font.family: Fonts.system
-                    font.pixelSize: 13
-                    color: Theme.muted
-                    wrapMode: Text.Wrap
                 }
                 Repeater {
                     model: screen.rows
