@@ -16,7 +16,21 @@ struct ClientEnvironment
 {
     ServerAddresses servers;
     ToolPaths tools;
+    // Tools unless the platform's own settings are meant: tests and stand-ins never reach the
+    // desktop of whoever runs them.
+    ProxyBackend proxies = ProxyBackend::tools;
     QString pinnedHostKey = QString::fromUtf8(BuildConstants::sshHostKey); // "ssh-ed25519 AAAA…"
+
+    // What the installed client switches: the macOS network services through their tools, or a
+    // Linux desktop's own proxy settings.
+    static constexpr ProxyBackend platformProxies()
+    {
+#ifdef Q_OS_MACOS
+        return ProxyBackend::tools;
+#else
+        return ProxyBackend::desktop;
+#endif
+    }
 
     ActivationService::Options activation() const
     {
@@ -39,6 +53,7 @@ struct ClientEnvironment
     {
         TunnelService::Options options;
         options.tools = tools;
+        options.proxies = proxies;
         options.timings = timings;
         options.log = std::move(log);
         return options;

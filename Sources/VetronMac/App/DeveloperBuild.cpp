@@ -48,8 +48,10 @@ bool apply(const Constants &constants, ClientEnvironment &environment, QString *
     }
     if (!constants.hostKey.isEmpty())
         environment.pinnedHostKey = constants.hostKey;
-    if (!constants.toolFolder.isEmpty())
+    if (!constants.toolFolder.isEmpty()) {
         environment.tools = ToolPaths::withStandIns(constants.toolFolder);
+        environment.proxies = ProxyBackend::tools;
+    }
     if (constants.certificateAuthorityFile.isEmpty())
         return true;
     const QList<QSslCertificate> authority = QSslCertificate::fromPath(constants.certificateAuthorityFile);

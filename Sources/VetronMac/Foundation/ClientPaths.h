@@ -11,16 +11,18 @@ namespace Vetron::ClientPaths {
 // appended. Computed once, at first use, and the same for the whole run.
 const QString &root();
 
-const QString &config();         // "config.json": the tunnel configuration
-const QString &privateKey();     // "anontun": the device's OpenSSH private key (0600)
-const QString &publicKey();      // "anontun.pub"
-const QString &mapKey();         // "anon-map.key": the map key, 64 lowercase hex characters
-const QString &knownHosts();     // "known_hosts": the pinned host key of the SSH server
-const QString &proxyBackup();    // "proxy-backup.json": the user's own proxy settings
-const QString &proxyOwned();     // "proxy-owned": marker that the client has taken over the proxies
-const QString &sshPid();         // "ssh.pid": the process id of the ssh the client started last
-const QString &instanceLock();   // "vetron.lock": locked by the running client for its whole life
-const QString &instanceSocket(); // "vetron.socket": where the running client hears later starts
+const QString &config();             // "config.json": the tunnel configuration
+const QString &privateKey();         // "anontun": the device's OpenSSH private key (0600)
+const QString &publicKey();          // "anontun.pub"
+const QString &mapKey();             // "anon-map.key": the map key, 64 lowercase hex characters
+const QString &knownHosts();         // "known_hosts": the pinned host key of the SSH server
+const QString &proxyBackup();        // "proxy-backup.json": the user's own proxy settings
+const QString &proxyOwned();         // "proxy-owned": marker that the client has taken over the proxies
+const QString &desktopProxyBackup(); // "desktop-proxy-backup.json": the Linux desktop's own proxy settings
+const QString &desktopProxyOwned();  // "desktop-proxy-owned": the same marker for the desktop's settings
+const QString &sshPid();             // "ssh.pid": the process id of the ssh the client started last
+const QString &instanceLock();       // "vetron.lock": locked by the running client for its whole life
+const QString &instanceSocket();     // "vetron.socket": where the running client hears later starts
 
 // The seven files that enrollment installs together, in the order it installs them.
 const QStringList &enrollmentSet();

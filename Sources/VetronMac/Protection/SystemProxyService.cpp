@@ -26,43 +26,6 @@ QString decoded(const QByteArray &bytes)
     return QString::fromUtf8(bytes);
 }
 
-// The port the ownership file names, or an empty text when it cannot be read.
-QString ownedPort()
-{
-    QFile file(ClientPaths::proxyOwned());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).trimmed();
-}
-
-bool pointsAt(const ProxyEndpoint &endpoint, quint16 port)
-{
-    return endpoint.enabled && endpoint.server == loopback && endpoint.port == port;
-}
-
-std::optional<quint16> portNumber(qint64 number)
-{
-    return number >= 1 && number <= 65535 ? std::optional(quint16(number)) : std::nullopt;
-}
-
-// The port our proxies point at when the backup cannot tell what to put back: the one the
-// ownership file names, else the enrolled configuration's local port.
-std::optional<quint16> ourPort()
-{
-    bool numeric = false;
-    const qint64 owned = ownedPort().toLongLong(&numeric);
-    if (const std::optional<quint16> port = numeric ? portNumber(owned) : std::nullopt)
-        return port;
-    QFile file(ClientPaths::config());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    try {
-        return portNumber(decodeJson<ClientConfig>(file.readAll()).localPort);
-    } catch (const DecodingError &) {
-        return std::nullopt;
-    }
-}
-
 // The saved settings, or nothing when the file is missing, unreadable or does not decode.
 std::optional<QList<ServiceProxyBackup>> readBackup()
 {
@@ -74,6 +37,11 @@ std::optional<QList<ServiceProxyBackup>> readBackup()
     } catch (const DecodingError &) {
         return std::nullopt;
     }
+}
+
+bool pointsAt(const ProxyEndpoint &endpoint, quint16 port)
+{
+    return endpoint.enabled && endpoint.server == loopback && endpoint.port == port;
 }
 
 } // namespace
@@ -90,7 +58,7 @@ QString describe(ProxyErrorCase which)
 }
 
 SystemProxyService::SystemProxyService(ToolPaths tools, QObject *parent, LogFunction log)
-    : QObject(parent)
+    : SystemProxy(parent)
     , m_tools(std::move(tools))
     , m_log(log ? std::move(log) : Platform::writeSystemLog)
 {
@@ -142,7 +110,7 @@ QCoro::Task<> SystemProxyService::switchOn(quint16 port)
     if (services.isEmpty())
         throw ProxyError(ProxyError::Case::noNetworkServices);
 
-    const bool owned = ownedPort() == QString::number(port);
+    const bool owned = ownershipPort(ClientPaths::proxyOwned()) == QString::number(port);
     const bool firstSwitch
         = !QFileInfo::exists(ClientPaths::proxyOwned()) && !QFileInfo::exists(ClientPaths::proxyBackup());
     if (owned || firstSwitch) {
@@ -200,7 +168,7 @@ QCoro::Task<> SystemProxyService::putBack()
     if (backup)
         restoration = co_await savedSettingsBack(*backup);
     else
-        restoration = co_await proxiesOffWithoutBackup(ourPort());
+        restoration = co_await proxiesOffWithoutBackup(ourProxyPort(ClientPaths::proxyOwned()));
     throwIfCancelled(alive);
     if (!restoration.commands.isEmpty()) {
         const QStringList lines = QStringList { u"set -e"_s } + restoration.commands;
@@ -252,7 +220,8 @@ QCoro::Task<SystemProxyService::Restoration> SystemProxyService::savedSettingsBa
         return std::any_of(
             backup.cbegin(), backup.cend(), [&name](const auto &saved) { return saved.name == name; });
     });
-    const std::optional<quint16> port = unsaved.isEmpty() ? std::nullopt : ourPort();
+    const std::optional<quint16> port
+        = unsaved.isEmpty() ? std::nullopt : ourProxyPort(ClientPaths::proxyOwned());
     if (port) {
         const OursOff off = co_await ourProxiesOff(unsaved, *port);
         throwIfCancelled(alive);

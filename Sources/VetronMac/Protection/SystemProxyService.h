@@ -4,6 +4,7 @@
 #include "Foundation/Error.h"
 #include "Platform/ToolPaths.h"
 #include "Protection/ProxyBackup.h"
+#include "Protection/SystemProxy.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -26,7 +27,7 @@ using ProxyError = CaseError<ProxyErrorCase>;
 // user sees at most one password prompt per switch. The two files are the whole state. `enable`
 // and `restore` take turns: one that begins while the other waits for the password dialog runs
 // after it, so a switch-on's script can never land after the switch-off's restore.
-class SystemProxyService : public QObject
+class SystemProxyService : public SystemProxy
 {
     Q_OBJECT
 
@@ -40,7 +41,7 @@ public:
 
     // Does nothing (and asks for no password) when every service already points at `port`
     // and the ownership file names it.
-    QCoro::Task<> enable(quint16 port);
+    QCoro::Task<> enable(quint16 port) override;
 
     // Puts the saved settings back and removes both files; does nothing when neither exists.
     // A saved service that no longer exists is skipped. Without a readable backup, every proxy
@@ -49,7 +50,7 @@ public:
     // Either way the log gets one line naming what was not restored exactly. The password is
     // asked only when there is something to change. Fails only when a tool run fails; both
     // files then stay.
-    QCoro::Task<> restore();
+    QCoro::Task<> restore() override;
 
     QCoro::Task<QStringList> networkServices();
     QCoro::Task<ProxyEndpoint> endpoint(QString service, bool secure);

@@ -2,8 +2,12 @@
 
 #include "Foundation/ClientPaths.h"
 #include "Platform/SystemLog.h"
+#include "Protection/SystemProxyService.h"
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
+#ifndef Q_OS_MACOS
+#include "Protection/DesktopProxyService.h"
+#endif
 
 #include <QFile>
 #include <QScopeGuard>
@@ -35,12 +39,21 @@ ClientConfig usableConfig(ClientConfig config)
     return config;
 }
 
+SystemProxy *makeSystemProxy(const TunnelService::Options &options, QObject *parent)
+{
+#ifndef Q_OS_MACOS
+    if (options.proxies == ProxyBackend::desktop)
+        return new DesktopProxyService(parent, options.log);
+#endif
+    return new SystemProxyService(options.tools, parent, options.log);
+}
+
 } // namespace
 
 TunnelService::TunnelService(StateCallback stateChanged, Options options, QObject *parent)
     : QObject(parent)
     , m_timings(options.timings)
-    , m_proxy(new SystemProxyService(options.tools, this, options.log))
+    , m_proxy(makeSystemProxy(options, this))
     , m_ssh(new TunnelProcess(options.tools, options.timings, this))
     , m_stateChanged(std::move(stateChanged))
     , m_log(options.log ? std::move(options.log) : Platform::writeSystemLog)

@@ -5,7 +5,7 @@
 #include "Foundation/ProtectionState.h"
 #include "Platform/ToolPaths.h"
 #include "Protection/ReconnectBackoff.h"
-#include "Protection/SystemProxyService.h"
+#include "Protection/SystemProxy.h"
 #include "Protection/TunnelControl.h"
 #include "Protection/TunnelError.h"
 #include "Protection/TunnelHealth.h"
@@ -26,7 +26,15 @@ namespace Test {
 struct TunnelServiceAccess;
 }
 
-// Switches protection on and off: the system proxies (through SystemProxyService), the ssh
+struct TunnelServiceOptions
+{
+    ToolPaths tools;
+    ProxyBackend proxies = ProxyBackend::tools;
+    TunnelTimings timings;
+    std::function<void(const QString &line)> log; // the system log when empty
+};
+
+// Switches protection on and off: the system proxies (through a SystemProxy), the ssh
 // child with its local forward, the proof that the server answers through it, the map unlock,
 // the health monitor and recovery after faults and sleep, and the control requests that travel
 // through the tunnel. Fail-closed: nothing here points the proxies anywhere but the local port,
@@ -39,12 +47,7 @@ class TunnelService : public QObject
 public:
     using StateCallback = std::function<void(ProtectionState state, const QString &detail)>;
 
-    struct Options
-    {
-        ToolPaths tools;
-        TunnelTimings timings;
-        std::function<void(const QString &line)> log; // the system log when empty
-    };
+    using Options = TunnelServiceOptions;
 
     explicit TunnelService(StateCallback stateChanged, Options options = {}, QObject *parent = nullptr);
     ~TunnelService() override;
@@ -99,7 +102,7 @@ private:
     QCoro::Task<> reconnect(QString failureDetail);
 
     TunnelTimings m_timings;
-    SystemProxyService *m_proxy;
+    SystemProxy *m_proxy;
     TunnelProcess *m_ssh;
     TunnelCredentials m_credentials;
     TunnelControl m_control { *m_ssh, m_credentials, m_timings };
