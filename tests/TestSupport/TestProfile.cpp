@@ -54,6 +54,9 @@ QString makeProfile()
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    // No session bus of the machine's: its settings service would write the real user's desktop
+    // settings whatever HOME says. A test that needs one starts a private session.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(runtime + u"/no-session-bus"_s));
     QStandardPaths::setTestModeEnabled(true);
     // On macOS the native preferences store ignores HOME; INI files in the profile do not.
     QSettings::setDefaultFormat(QSettings::IniFormat);
