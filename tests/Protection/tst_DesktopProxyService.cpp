@@ -44,7 +44,10 @@ class DesktopProxyServiceTest : public QObject
         return { u"org.gnome.system.proxy."_s + key.left(slash), key.mid(slash + 1) };
     }
 
-    QString get(const QString &key) { return m_desktop.run(u"gsettings"_s, QStringList { u"get"_s } + schemaKey(key)); }
+    QString get(const QString &key)
+    {
+        return m_desktop.run(u"gsettings"_s, QStringList { u"get"_s } + schemaKey(key));
+    }
     // The user's own value as dconf stores it; empty when the key is not set.
     QString stored(const QString &key)
     {
@@ -66,8 +69,10 @@ class DesktopProxyServiceTest : public QObject
     // Exactly the user's settings: their values, and nothing stored for the keys they never set.
     void verifyUsersSettings(const Settings &users)
     {
-        for (const QString &key : { u"mode"_s, u"http/host"_s, u"http/port"_s, u"https/host"_s, u"https/port"_s }) {
-            const auto own = std::find_if(users.begin(), users.end(), [&](const auto &entry) { return entry.first == key; });
+        for (const QString &key :
+            { u"mode"_s, u"http/host"_s, u"http/port"_s, u"https/host"_s, u"https/port"_s }) {
+            const auto own = std::find_if(
+                users.begin(), users.end(), [&](const auto &entry) { return entry.first == key; });
             QCOMPARE(stored(key), own == users.end() ? QString() : own->second);
         }
     }
@@ -87,10 +92,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<Settings>("users");
         QTest::addRow("nothing ever set") << Settings {};
-        QTest::addRow("the user's own web proxy")
-            << Settings { { u"mode"_s, u"'manual'"_s }, { u"http/host"_s, u"'corp.example'"_s },
-                   { u"http/port"_s, u"8080"_s } };
-        QTest::addRow("automatic, a default written out") << Settings { { u"mode"_s, u"'auto'"_s }, { u"https/port"_s, u"0"_s } };
+        QTest::addRow("the user's own web proxy") << Settings { { u"mode"_s, u"'manual'"_s },
+            { u"http/host"_s, u"'corp.example'"_s }, { u"http/port"_s, u"8080"_s } };
+        QTest::addRow("automatic, a default written out")
+            << Settings { { u"mode"_s, u"'auto'"_s }, { u"https/port"_s, u"0"_s } };
     }
 
     void switchOnPointsAtTheTunnelAndSwitchOffPutsBackExactly()
@@ -161,7 +166,7 @@ private Q_SLOTS:
         Test::TunnelFixture fixture;
         QVERIFY2(fixture.start(), qPrintable(fixture.error()));
         TunnelService::Options options = fixture.serviceOptions();
-        options.proxies = ProxyBackend::desktop;
+        options.system = SystemBackend::desktop;
         QList<ProtectionState> states;
         TunnelService service([&](ProtectionState state, const QString &) { states << state; }, options);
 
@@ -180,7 +185,8 @@ private Q_SLOTS:
     {
         QVERIFY(set(u"http/host"_s, u"'corp.example'"_s));
         QVERIFY2(m_desktop.lock({ u"/system/proxy/https/port"_s }), qPrintable(m_desktop.error()));
-        QTRY_COMPARE(m_desktop.run(u"gsettings"_s, { u"writable"_s, u"org.gnome.system.proxy.https"_s, u"port"_s }),
+        QTRY_COMPARE(
+            m_desktop.run(u"gsettings"_s, { u"writable"_s, u"org.gnome.system.proxy.https"_s, u"port"_s }),
             u"false"_s);
 
         auto service = makeService();

@@ -41,7 +41,8 @@ bool PrivateDesktop::start()
     // locked.
     const QString profile = m_directory.filePath(u"profile"_s);
     QFile file(profile);
-    const QByteArray text = "user-db:user\nfile-db:" + QFile::encodeName(m_directory.filePath(u"locks.db"_s)) + "\n";
+    const QByteArray text
+        = "user-db:user\nfile-db:" + QFile::encodeName(m_directory.filePath(u"locks.db"_s)) + "\n";
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
         return fail(u"cannot write "_s + profile);
     file.close();
@@ -52,7 +53,8 @@ bool PrivateDesktop::start()
     // Set-up, before anything is served: waiting here holds up nobody.
     while (!m_daemon.canReadLine()) {
         if (!m_daemon.waitForReadyRead(10'000))
-            return fail(u"dbus-daemon did not start: "_s + QString::fromLocal8Bit(m_daemon.readAllStandardError()));
+            return fail(
+                u"dbus-daemon did not start: "_s + QString::fromLocal8Bit(m_daemon.readAllStandardError()));
     }
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
@@ -70,8 +72,10 @@ QString PrivateDesktop::run(const QString &program, const QStringList &arguments
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(20'000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        fail(program + u' ' + arguments.join(u' ') + u": "_s + QString::fromLocal8Bit(process.readAllStandardError()));
+    if (!process.waitForFinished(20'000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        fail(program + u' ' + arguments.join(u' ') + u": "_s
+            + QString::fromLocal8Bit(process.readAllStandardError()));
         return {};
     }
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();

@@ -18,17 +18,17 @@ struct ClientEnvironment
     ToolPaths tools;
     // Tools unless the platform's own settings are meant: tests and stand-ins never reach the
     // desktop of whoever runs them.
-    ProxyBackend proxies = ProxyBackend::tools;
+    SystemBackend system = SystemBackend::tools;
     QString pinnedHostKey = QString::fromUtf8(BuildConstants::sshHostKey); // "ssh-ed25519 AAAA…"
 
-    // What the installed client switches: the macOS network services through their tools, or a
-    // Linux desktop's own proxy settings.
-    static constexpr ProxyBackend platformProxies()
+    // What the installed client changes: macOS through its tools, or a Linux desktop's own
+    // settings.
+    static constexpr SystemBackend platformBackend()
     {
 #ifdef Q_OS_MACOS
-        return ProxyBackend::tools;
+        return SystemBackend::tools;
 #else
-        return ProxyBackend::desktop;
+        return SystemBackend::desktop;
 #endif
     }
 
@@ -53,7 +53,7 @@ struct ClientEnvironment
     {
         TunnelService::Options options;
         options.tools = tools;
-        options.proxies = proxies;
+        options.system = system;
         options.timings = timings;
         options.log = std::move(log);
         return options;

@@ -50,7 +50,7 @@ bool apply(const Constants &constants, ClientEnvironment &environment, QString *
         environment.pinnedHostKey = constants.hostKey;
     if (!constants.toolFolder.isEmpty()) {
         environment.tools = ToolPaths::withStandIns(constants.toolFolder);
-        environment.proxies = ProxyBackend::tools;
+        environment.system = SystemBackend::tools;
     }
     if (constants.certificateAuthorityFile.isEmpty())
         return true;

@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
         }
         developer = *fromStack;
     }
-    options.model.environment.proxies = ClientEnvironment::platformProxies();
+    options.model.environment.system = ClientEnvironment::platformBackend();
     if (!DeveloperBuild::apply(developer, options.model.environment, &problem))
         QTextStream(stderr)
             << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);

@@ -1,7 +1,7 @@
 #include "Platform/GnomeProxySettings.h"
 
-#include <QCoroThread>
 #include <QCoreApplication>
+#include <QCoroThread>
 #include <QThread>
 
 // GIO's headers use "signals" as a name, which Qt defines as a keyword.
@@ -157,8 +157,8 @@ bool GnomeProxySettings::write(const QList<Change> &changes, QString *problem)
                 : nullptr;
             if (schemaKey) {
                 const QByteArray utf8 = text->toUtf8();
-                value.reset(g_variant_parse(g_settings_schema_key_get_value_type(schemaKey),
-                    utf8.constData(), nullptr, nullptr, nullptr));
+                value.reset(g_variant_parse(g_settings_schema_key_get_value_type(schemaKey), utf8.constData(),
+                    nullptr, nullptr, nullptr));
                 g_settings_schema_key_unref(schemaKey);
             }
             if (schema)

@@ -116,8 +116,9 @@ QCoro::Task<> DesktopProxyService::enable(quint16 port)
             locked << key;
     }
     if (!locked.isEmpty())
-        throw Error(u"Настройки прокси заблокированы администратором (%1), Ветрон не может их изменить."_s.arg(
-            locked.join(u", "_s)));
+        throw Error(
+            u"Настройки прокси заблокированы администратором (%1), Ветрон не может их изменить."_s.arg(
+                locked.join(u", "_s)));
 
     if (ownershipPort(ClientPaths::desktopProxyOwned()) == QString::number(port) && holdsOurs(port)) {
         m_held = port;
@@ -169,16 +170,21 @@ QCoro::Task<> DesktopProxyService::restore()
         const QString number = QString::number(*port);
         bool anyLeft = false;
         for (const QString &scheme : { u"http"_s, u"https"_s }) {
-            if (desktop->value(scheme + u"/host"_s) == loopback && desktop->value(scheme + u"/port"_s) == number)
-                changes << Change { scheme + u"/host"_s, std::nullopt } << Change { scheme + u"/port"_s, std::nullopt };
+            if (desktop->value(scheme + u"/host"_s) == loopback
+                && desktop->value(scheme + u"/port"_s) == number)
+                changes << Change { scheme + u"/host"_s, std::nullopt }
+                        << Change { scheme + u"/port"_s, std::nullopt };
             else
                 anyLeft = anyLeft || desktop->value(scheme + u"/host"_s) != u"''"_s;
         }
         if (!changes.isEmpty() && !anyLeft)
             changes.prepend({ u"mode"_s, std::nullopt });
-        note = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны; выключены только прокси на порт %1"_s.arg(number);
+        note
+            = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны; выключены только прокси на порт %1"_s
+                  .arg(number);
     } else {
-        note = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны, порт Ветрона неизвестен; настройки не изменены"_s;
+        note
+            = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны, порт Ветрона неизвестен; настройки не изменены"_s;
     }
 
     if (!changes.isEmpty()) {

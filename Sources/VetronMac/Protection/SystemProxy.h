@@ -1,13 +1,11 @@
 #pragma once
 
+#include "Platform/SystemBackend.h"
+
 #include <QCoroTask>
 #include <QObject>
 
 namespace Vetron {
-
-// Which kind of system proxy settings protection switches: the macOS network services through
-// the system's tools (or their stand-ins), or a Linux desktop's own settings.
-enum class ProxyBackend { tools, desktop };
 
 // The system's web proxies as protection switches them: pointed at 127.0.0.1 and the tunnel's
 // local port, and the user's own settings put back. The user's settings are saved to a file

@@ -42,7 +42,7 @@ ClientConfig usableConfig(ClientConfig config)
 SystemProxy *makeSystemProxy(const TunnelService::Options &options, QObject *parent)
 {
 #ifndef Q_OS_MACOS
-    if (options.proxies == ProxyBackend::desktop)
+    if (options.system == SystemBackend::desktop)
         return new DesktopProxyService(parent, options.log);
 #endif
     return new SystemProxyService(options.tools, parent, options.log);

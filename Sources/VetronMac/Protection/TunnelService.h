@@ -29,7 +29,7 @@ struct TunnelServiceAccess;
 struct TunnelServiceOptions
 {
     ToolPaths tools;
-    ProxyBackend proxies = ProxyBackend::tools;
+    SystemBackend system = SystemBackend::tools;
     TunnelTimings timings;
     std::function<void(const QString &line)> log; // the system log when empty
 };
