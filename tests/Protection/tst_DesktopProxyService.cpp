@@ -5,8 +5,10 @@
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TunnelFixture.h"
 
+#include <QDBusConnection>
 #include <QFile>
 #include <QTest>
+#include <QtDBus/QDBusMessage>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron;
@@ -19,6 +21,24 @@ constexpr quint16 port = 43128;
 // What the user had: key → value as `gsettings set` takes it; keys not named were never set.
 using Settings = QList<std::pair<QString, QString>>;
 
+// Counts the reload signals Plasma's programs would hear.
+class ReloadCounter : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ReloadCounter(int *count)
+        : m_count(count)
+    {
+    }
+
+public Q_SLOTS:
+    void seen() { ++*m_count; }
+
+private:
+    int *m_count;
+};
+
 } // namespace
 
 // The desktop's real proxy settings in a session of the test's own: GIO, dconf and its service,
@@ -30,9 +50,24 @@ class DesktopProxyServiceTest : public QObject
     LocalStack::PrivateDesktop m_desktop;
     QStringList m_log;
 
-    std::unique_ptr<DesktopProxyService> makeService()
+    std::unique_ptr<DesktopProxyService> makeService(bool plasma = false)
     {
-        return std::make_unique<DesktopProxyService>(nullptr, [this](const QString &line) { m_log << line; });
+        return std::make_unique<DesktopProxyService>(
+            ToolPaths(), plasma, nullptr, [this](const QString &line) { m_log << line; });
+    }
+
+    // Plasma's value of `key`, "absent" when the file lacks it.
+    QString kde(const QString &key)
+    {
+        return m_desktop.run(u"kreadconfig5"_s,
+            { u"--file"_s, u"kioslaverc"_s, u"--group"_s, u"Proxy Settings"_s, u"--key"_s, key,
+                u"--default"_s, u"absent"_s });
+    }
+    bool setKde(const QString &key, const QString &value)
+    {
+        m_desktop.run(u"kwriteconfig5"_s,
+            { u"--file"_s, u"kioslaverc"_s, u"--group"_s, u"Proxy Settings"_s, u"--key"_s, key, value });
+        return m_desktop.error().isEmpty();
     }
 
     // "schema key" as gsettings names it, from our "http/host".
@@ -83,6 +118,7 @@ private Q_SLOTS:
     void init()
     {
         m_log.clear();
+        QFile::remove(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/kioslaverc"_s);
         m_desktop.run(u"dconf"_s, { u"reset"_s, u"-f"_s, u"/system/proxy/"_s });
         QFile::remove(ClientPaths::desktopProxyBackup());
         QFile::remove(ClientPaths::desktopProxyOwned());
@@ -155,6 +191,47 @@ private Q_SLOTS:
         QVERIFY2(off.finished && !off.error, qPrintable(off.errorDescription()));
         verifyUsersSettings({});
         QCOMPARE(m_log.size(), 1);
+        QVERIFY(!QFile::exists(ClientPaths::desktopProxyOwned()));
+    }
+
+    // On Plasma KDE's own keys are switched as well, with the reload signal, and come back as
+    // they were: a value, or absent.
+    void plasmaGetsItsOwnSettingsBack()
+    {
+        QVERIFY(setKde(u"ProxyType"_s, u"1"_s) && setKde(u"httpProxy"_s, u"http://corp.example 8080"_s));
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        int reloads = 0;
+        ReloadCounter counter(&reloads);
+        QVERIFY(bus.connect(QString(), u"/KIO/Scheduler"_s, u"org.kde.KIO.Scheduler"_s,
+            u"reparseSlaveConfiguration"_s, &counter, SLOT(seen())));
+
+        auto service = makeService(true);
+        const auto on = awaitTask(service->enable(port));
+        QVERIFY2(on.finished && !on.error, qPrintable(on.errorDescription()));
+        QCOMPARE(kde(u"httpsProxy"_s), u"http://127.0.0.1 %1"_s.arg(port));
+        QVERIFY(pointsAtTunnel());
+        QTRY_COMPARE(reloads, 1);
+
+        QVERIFY(!awaitTask(service->restore()).error);
+        QCOMPARE(kde(u"ProxyType"_s), u"1"_s);
+        QCOMPARE(kde(u"httpProxy"_s), u"http://corp.example 8080"_s);
+        QCOMPARE(kde(u"httpsProxy"_s), u"absent"_s);
+        verifyUsersSettings({});
+        QTRY_COMPARE(reloads, 2);
+    }
+
+    void aLockedPlasmaGroupFailsTheSwitchOnWithNothingChanged()
+    {
+        QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/kioslaverc"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Proxy Settings][$i]\nProxyType=0\n") > 0);
+        file.close();
+        QVERIFY(set(u"mode"_s, u"'auto'"_s));
+
+        const auto on = awaitTask(makeService(true)->enable(port));
+        QVERIFY(on.finished && on.error);
+        verifyUsersSettings({ { u"mode"_s, u"'auto'"_s } });
+        QCOMPARE(kde(u"ProxyType"_s), u"0"_s);
+        QVERIFY(!QFile::exists(ClientPaths::desktopProxyBackup()));
         QVERIFY(!QFile::exists(ClientPaths::desktopProxyOwned()));
     }
 

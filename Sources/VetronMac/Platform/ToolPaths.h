@@ -23,6 +23,9 @@ struct ToolPaths
     QString kill = QStringLiteral("/bin/kill");
     QString sleep = QStringLiteral("/bin/sleep");
     QString open = QStringLiteral("/usr/bin/open");
+    // A Linux desktop's: Plasma's settings files.
+    QString kwriteconfig = QStringLiteral("/usr/bin/kwriteconfig5");
+    QString kreadconfig = QStringLiteral("/usr/bin/kreadconfig5");
 
     // The system's own tools, with the macOS-only ones (security, networksetup, osascript,
     // hdiutil, installer, open) taken from `folder` under their own names: stand-ins that speak

@@ -17,18 +17,21 @@ namespace {
 using Change = GnomeProxySettings::Change;
 
 const QString loopback = u"'127.0.0.1'"_s;
-const QString backupGroup = u"gsettings"_s;
+const QString gsettingsGroup = u"gsettings"_s;
+const QString kdeGroup = u"kde"_s;
 
-// The saved value of every key (none for a key the user never set), or nothing when the file is
-// missing, unreadable or lacks a key.
-std::optional<QList<Change>> readBackup()
+// What the user had: every GSettings key, and Plasma's keys when they were saved.
+struct Backup
 {
-    QFile file(ClientPaths::desktopProxyBackup());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object().value(backupGroup).toObject();
+    QList<Change> gsettings;
+    std::optional<QList<KdeProxySettings::Change>> kde;
+};
+
+// A group's saved values (none for a key that was not set), or nothing when it lacks a key.
+std::optional<QList<Change>> savedGroup(const QJsonObject &saved, const QStringList &keys)
+{
     QList<Change> changes;
-    for (const QString &key : GnomeProxySettings::keys()) {
+    for (const QString &key : keys) {
         const QJsonValue value = saved.value(key);
         if (value.isString())
             changes.append({ key, value.toString() });
@@ -40,14 +43,26 @@ std::optional<QList<Change>> readBackup()
     return changes;
 }
 
-QByteArray backupOf(const GnomeProxySettings &settings)
+QJsonObject groupOf(const QList<Change> &changes)
 {
-    QJsonObject saved;
-    for (const QString &key : GnomeProxySettings::keys()) {
-        const std::optional<QString> value = settings.userValue(key);
-        saved.insert(key, value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
-    }
-    return QJsonDocument(QJsonObject { { backupGroup, saved } }).toJson();
+    QJsonObject group;
+    for (const auto &[key, value] : changes)
+        group.insert(key, value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null));
+    return group;
+}
+
+// The backup, or nothing when the file is missing, unreadable or its GSettings group incomplete.
+std::optional<Backup> readBackup()
+{
+    QFile file(ClientPaths::desktopProxyBackup());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+    std::optional<QList<Change>> gsettings
+        = savedGroup(saved.value(gsettingsGroup).toObject(), GnomeProxySettings::keys());
+    if (!gsettings)
+        return std::nullopt;
+    return Backup { *gsettings, savedGroup(saved.value(kdeGroup).toObject(), KdeProxySettings::keys()) };
 }
 
 // Whether the settings now hold exactly `changes`: a value where one was written, the user's
@@ -62,15 +77,22 @@ bool holds(const GnomeProxySettings &settings, const QList<Change> &changes)
 
 } // namespace
 
-DesktopProxyService::DesktopProxyService(QObject *parent, LogFunction log)
+DesktopProxyService::DesktopProxyService(ToolPaths tools, bool plasma, QObject *parent, LogFunction log)
     : SystemProxy(parent)
     , m_log(std::move(log))
+    , m_kde(std::move(tools))
+    , m_plasma(plasma)
 {
 }
 
 DesktopProxyService::~DesktopProxyService()
 {
     m_alive->cancel();
+}
+
+bool DesktopProxyService::sessionIsPlasma()
+{
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(u"KDE"_s, Qt::CaseInsensitive);
 }
 
 QList<GnomeProxySettings::Change> DesktopProxyService::ourValues(quint16 port)
@@ -101,6 +123,7 @@ QCoro::Task<> DesktopProxyService::enable(quint16 port)
 {
     m_held.reset();
     const quint64 turn = ++m_turn;
+    const std::shared_ptr<CancellationToken> alive = m_alive;
     GnomeProxySettings *desktop = nullptr;
     try {
         desktop = &settings();
@@ -120,23 +143,84 @@ QCoro::Task<> DesktopProxyService::enable(quint16 port)
             u"Настройки прокси заблокированы администратором (%1), Ветрон не может их изменить."_s.arg(
                 locked.join(u", "_s)));
 
-    if (ownershipPort(ClientPaths::desktopProxyOwned()) == QString::number(port) && holdsOurs(port)) {
+    const bool plasmaOurs = m_plasma ? co_await m_kde.holds(KdeProxySettings::ourValues(port)) : true;
+    if (alive->isCancelled() || turn != m_turn)
+        throw CancelledError();
+    if (plasmaOurs && ownershipPort(ClientPaths::desktopProxyOwned()) == QString::number(port)
+        && holdsOurs(port)) {
         m_held = port;
         co_return;
     }
+
+    std::exception_ptr failure;
+    bool overtaken = false;
+    try {
+        co_await switchOn(port);
+    } catch (const CancelledError &) {
+        failure = std::current_exception();
+        overtaken = true;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (alive->isCancelled())
+        std::rethrow_exception(failure ? failure : std::make_exception_ptr(CancelledError()));
+    if (failure) {
+        // What was written already goes back; should that fail too, the files stay for the
+        // switch-off.
+        if (turn == m_turn && !overtaken) {
+            try {
+                co_await putBack();
+            } catch (...) {
+            }
+        }
+        std::rethrow_exception(failure);
+    }
+    if (turn == m_turn)
+        m_held = port;
+}
+
+QCoro::Task<> DesktopProxyService::switchOn(quint16 port)
+{
+    const quint64 turn = m_turn;
+    const std::shared_ptr<CancellationToken> alive = m_alive;
     // A backup already there is the user's, from a switch-on that a crash interrupted; the
     // settings may be ours by now.
     ClientPaths::prepare();
-    if (!readBackup() && !holdsOurs(port))
-        AtomicFile::write(ClientPaths::desktopProxyBackup(), backupOf(*desktop), AtomicFile::ownerOnly);
+    if (!readBackup() && !holdsOurs(port)) {
+        QJsonObject saved { { gsettingsGroup, QJsonObject() } };
+        QList<Change> users;
+        for (const QString &key : GnomeProxySettings::keys())
+            users.append({ key, m_settings->userValue(key) });
+        saved.insert(gsettingsGroup, groupOf(users));
+        if (m_plasma) {
+            QList<KdeProxySettings::Change> plasma;
+            for (const QString &key : KdeProxySettings::keys()) {
+                const std::optional<QString> value = co_await m_kde.read(key);
+                plasma.append({ key, value });
+            }
+            if (alive->isCancelled() || turn != m_turn)
+                throw CancelledError();
+            saved.insert(kdeGroup, groupOf(plasma));
+        }
+        AtomicFile::write(
+            ClientPaths::desktopProxyBackup(), QJsonDocument(saved).toJson(), AtomicFile::ownerOnly);
+    }
     AtomicFile::write(ClientPaths::desktopProxyOwned(), QByteArray::number(port), AtomicFile::ownerOnly);
 
-    if (!co_await writeAndSync(ourValues(port)))
+    if (m_plasma) {
+        co_await m_kde.write(KdeProxySettings::ourValues(port));
+        KdeProxySettings::announceChange();
+        if (alive->isCancelled() || turn != m_turn)
+            throw CancelledError();
+    }
+    const bool current = co_await writeAndSync(ourValues(port));
+    if (!current)
         throw CancelledError();
-    if (!holdsOurs(port))
+    const bool plasmaOurs = m_plasma ? co_await m_kde.holds(KdeProxySettings::ourValues(port)) : true;
+    if (alive->isCancelled() || turn != m_turn)
+        throw CancelledError();
+    if (!holdsOurs(port) || !plasmaOurs)
         throw Error(u"Рабочий стол не сохранил настройки прокси."_s);
-    if (turn == m_turn)
-        m_held = port;
 }
 
 QCoro::Task<> DesktopProxyService::restore()
@@ -145,6 +229,13 @@ QCoro::Task<> DesktopProxyService::restore()
     ++m_turn;
     if (!QFile::exists(ClientPaths::desktopProxyOwned()) && !QFile::exists(ClientPaths::desktopProxyBackup()))
         co_return;
+    co_await putBack();
+}
+
+QCoro::Task<> DesktopProxyService::putBack()
+{
+    const quint64 turn = m_turn;
+    const std::shared_ptr<CancellationToken> alive = m_alive;
     GnomeProxySettings *desktop = nullptr;
     try {
         desktop = &settings();
@@ -152,20 +243,24 @@ QCoro::Task<> DesktopProxyService::restore()
         throw Error(u"настройки прокси рабочего стола недоступны (%1)."_s.arg(error.description()));
     }
 
+    const std::optional<Backup> backup = readBackup();
+    const std::optional<quint16> port = ourProxyPort(ClientPaths::desktopProxyOwned());
+    QStringList notes;
     QList<Change> changes;
-    QString note;
-    if (const std::optional<QList<Change>> saved = readBackup()) {
+    if (backup) {
         QStringList locked;
-        for (const Change &change : *saved) {
+        for (const Change &change : backup->gsettings) {
+            if (holds(*desktop, { change }))
+                continue;
             if (desktop->isWritable(change.first))
                 changes << change;
             else
                 locked << change.first;
         }
         if (!locked.isEmpty())
-            note = u"Ветрон: заблокированные администратором ключи прокси не восстановлены: %1"_s.arg(
+            notes << u"заблокированные администратором ключи прокси не восстановлены: %1"_s.arg(
                 locked.join(u", "_s));
-    } else if (const std::optional<quint16> port = ourProxyPort(ClientPaths::desktopProxyOwned())) {
+    } else if (port) {
         // Without the user's values only what points at our port is switched off.
         const QString number = QString::number(*port);
         bool anyLeft = false;
@@ -179,24 +274,50 @@ QCoro::Task<> DesktopProxyService::restore()
         }
         if (!changes.isEmpty() && !anyLeft)
             changes.prepend({ u"mode"_s, std::nullopt });
-        note
-            = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны; выключены только прокси на порт %1"_s
-                  .arg(number);
+        notes << u"сохранённые настройки прокси не прочитаны; выключены только прокси на порт %1"_s.arg(
+            number);
     } else {
-        note
-            = u"Ветрон: сохранённые настройки прокси рабочего стола не прочитаны, порт Ветрона неизвестен; настройки не изменены"_s;
+        notes
+            << u"сохранённые настройки прокси не прочитаны, порт Ветрона неизвестен; настройки не изменены"_s;
+    }
+
+    if (m_plasma) {
+        QList<KdeProxySettings::Change> plasma;
+        if (backup && backup->kde) {
+            for (const KdeProxySettings::Change &change : *backup->kde) {
+                const std::optional<QString> now = co_await m_kde.read(change.first);
+                if (now != change.second)
+                    plasma << change;
+            }
+        } else if (port) {
+            const QList<KdeProxySettings::Change> ours = KdeProxySettings::ourValues(*port);
+            for (const KdeProxySettings::Change &change : ours) {
+                const std::optional<QString> now = co_await m_kde.read(change.first);
+                if (now == change.second)
+                    plasma.append({ change.first, std::nullopt });
+            }
+        }
+        if (alive->isCancelled() || turn != m_turn)
+            co_return;
+        if (!plasma.isEmpty()) {
+            co_await m_kde.write(plasma);
+            KdeProxySettings::announceChange();
+            if (alive->isCancelled() || turn != m_turn)
+                co_return;
+        }
     }
 
     if (!changes.isEmpty()) {
-        if (!co_await writeAndSync(changes))
+        const bool current = co_await writeAndSync(changes);
+        if (!current)
             co_return;
         if (!holds(*desktop, changes))
             throw Error(u"рабочий стол не принял прежние настройки прокси."_s);
     }
     QFile::remove(ClientPaths::desktopProxyOwned());
     QFile::remove(ClientPaths::desktopProxyBackup());
-    if (!note.isEmpty())
-        log(note);
+    for (const QString &note : std::as_const(notes))
+        log(u"Ветрон: "_s + note);
 }
 
 QCoro::Task<bool> DesktopProxyService::writeAndSync(QList<GnomeProxySettings::Change> changes)

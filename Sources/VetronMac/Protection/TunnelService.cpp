@@ -43,7 +43,8 @@ SystemProxy *makeSystemProxy(const TunnelService::Options &options, QObject *par
 {
 #ifndef Q_OS_MACOS
     if (options.system == SystemBackend::desktop)
-        return new DesktopProxyService(parent, options.log);
+        return new DesktopProxyService(
+            options.tools, DesktopProxyService::sessionIsPlasma(), parent, options.log);
 #endif
     return new SystemProxyService(options.tools, parent, options.log);
 }
