@@ -135,9 +135,11 @@ bool Stack::start()
         || !writeFile(
             QDir(standInStateDirectory()).filePath(u"networksetup.json"_s), QJsonDocument(services).toJson()))
         return fail(u"cannot write the stand-ins' state in "_s + standInStateDirectory());
-    m_proxies = std::make_unique<ProxySettingsWatch>(standInStateDirectory());
-    connect(m_proxies.get(), &ProxySettingsWatch::changed, this,
-        [this](const QString &description) { Q_EMIT event(u"Системный прокси: "_s + description); });
+    if (!m_options.desktop) {
+        m_proxies = std::make_unique<ProxySettingsWatch>(standInStateDirectory());
+        connect(m_proxies.get(), &ProxySettingsWatch::changed, this,
+            [this](const QString &description) { Q_EMIT event(u"Системный прокси: "_s + description); });
+    }
 
     m_oneTimeKey = u"VTRN-%1-%2-%3-%4"_s.arg(randomText(4), randomText(4), randomText(4), randomText(4));
     m_account.acceptEnrollmentToken(m_oneTimeKey);
@@ -265,7 +267,7 @@ QByteArray Stack::clientFile() const
     const QJsonObject values { { u"serverBase"_s, baseUrl().toString() },
         { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) },
         { u"certificateAuthority"_s, certificateAuthorityFile() },
-        { u"toolFolder"_s, m_options.toolFolder } };
+        { u"toolFolder"_s, m_options.toolFolder }, { u"desktop"_s, m_options.desktop } };
     return QJsonDocument(values).toJson();
 }
 

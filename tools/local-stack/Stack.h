@@ -36,6 +36,9 @@ public:
         QString version;
         // The stand-ins for the macOS tools, named in the clients' file.
         QString toolFolder;
+        // The client switches the proxies of a desktop session of its run's own instead of the
+        // networksetup stand-in's.
+        bool desktop = false;
     };
 
     explicit Stack(Options options, QObject *parent = nullptr);
@@ -53,7 +56,12 @@ public:
     QString standInStateDirectory() const;
     quint16 localPort() const { return m_localPort; }
     QString offeredVersion() const { return m_offeredVersion; }
-    QString proxies() const { return m_proxies ? m_proxies->current() : QString(); }
+    QString proxies() const
+    {
+        if (m_options.desktop)
+            return QStringLiteral("настройки прокси рабочего стола этого запуска (GSettings, изменения — ниже)");
+        return m_proxies ? m_proxies->current() : QString();
+    }
 
     // Faults of the protection server: closed (its port refuses), answering 500, echoing a nonce
     // other than the one asked, answering bytes that are not HTTP. Back from closed it is a

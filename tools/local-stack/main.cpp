@@ -67,7 +67,9 @@ int main(int argc, char *argv[])
         u"FILE"_s, QStringLiteral(VETRON_RELEASE_PRIVATE_KEY));
     const QCommandLineOption versionOption(
         u"client-version"_s, u"The client's version."_s, u"VERSION"_s, QStringLiteral(VETRON_VERSION));
-    parser.addOptions({ directoryOption, hostKeyOption, releaseKeyOption, versionOption });
+    const QCommandLineOption desktopOption(u"desktop"_s,
+        u"The client switches its own desktop session's proxy settings, not the networksetup stand-in's."_s);
+    parser.addOptions({ directoryOption, hostKeyOption, releaseKeyOption, versionOption, desktopOption });
     parser.process(application);
 
     QTextStream out(stdout);
@@ -89,7 +91,7 @@ int main(int argc, char *argv[])
 
     const QString directory = QDir(parser.value(directoryOption)).absolutePath();
     Vetron::LocalStack::Stack stack({ directory, parser.value(hostKeyOption), parser.value(releaseKeyOption),
-        parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR) });
+        parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR), parser.isSet(desktopOption) });
     QObject::connect(&stack, &Vetron::LocalStack::Stack::event, &application,
         [&out](const QString &line) { out << u"[службы] "_s << line << Qt::endl; });
     if (!stack.start()) {

@@ -30,7 +30,7 @@ std::optional<Constants> fromStackFolder(const QString &folder, QString *problem
     const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object();
     Constants constants { values.value(u"certificateAuthority"_s).toString(),
         values.value(u"toolFolder"_s).toString(), QUrl(values.value(u"serverBase"_s).toString()),
-        values.value(u"hostKey"_s).toString() };
+        values.value(u"hostKey"_s).toString(), values.value(u"desktop"_s).toBool() };
     if (constants.certificateAuthorityFile.isEmpty() || constants.toolFolder.isEmpty()
         || !constants.serverBase.isValid() || constants.serverBase.isRelative()
         || constants.hostKey.isEmpty()) {
@@ -50,7 +50,7 @@ bool apply(const Constants &constants, ClientEnvironment &environment, QString *
         environment.pinnedHostKey = constants.hostKey;
     if (!constants.toolFolder.isEmpty()) {
         environment.tools = ToolPaths::withStandIns(constants.toolFolder);
-        environment.system = SystemBackend::tools;
+        environment.system = constants.desktop ? SystemBackend::desktop : SystemBackend::tools;
     }
     if (constants.certificateAuthorityFile.isEmpty())
         return true;

@@ -19,6 +19,7 @@ struct Constants
     QString toolFolder;               // the stand-ins, under the macOS tools' names
     QUrl serverBase;                  // enrollment and portal; the build's when empty
     QString hostKey;                  // "ssh-ed25519 AAAA…" of the stack's sshd; the build's when empty
+    bool desktop = false;             // the desktop's own settings, not the stand-ins', are switched
 
     bool isEmpty() const
     {
