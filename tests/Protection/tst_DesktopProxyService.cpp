@@ -257,6 +257,21 @@ private Q_SLOTS:
         verifyUsersSettings({ { u"mode"_s, u"'auto'"_s } });
     }
 
+    // Run on its own (see CMakeLists.txt), in a process whose GSettings is GLib's memory store:
+    // what is written there no program reads, so the switch-on is refused with what to set by hand.
+    void aSettingsStoreNoProgramReadsIsRefused()
+    {
+        if (!qEnvironmentVariableIsSet("VETRON_TEST_MEMORY_SETTINGS"))
+            QSKIP("runs in a process of its own");
+        qputenv("GSETTINGS_BACKEND", "memory");
+        const auto on = awaitTask(makeService()->enable(port));
+        QVERIFY(on.finished && on.error);
+        QVERIFY2(on.errorDescription().contains(u"нельзя изменить автоматически"_s)
+                && on.errorDescription().contains(u"127.0.0.1, порт %1"_s.arg(port)),
+            qPrintable(on.errorDescription()));
+        QVERIFY(!QFile::exists(ClientPaths::desktopProxyOwned()));
+    }
+
     // Last: the administrator's lock stays for the rest of the process.
     void aLockedKeyFailsTheSwitchOnWithNothingChanged()
     {
