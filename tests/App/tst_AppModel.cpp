@@ -108,8 +108,7 @@ private Q_SLOTS:
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
         auto model = makeModel();
-        Q_EMIT m_wake.systemDidWake(); // nor does a wake-up
-        QTest::qWait(200);
+        Q_EMIT m_wake.systemDidWake(); // nor does a wake-up, whose steps begin at once
         QCOMPARE(model->state(), ProtectionState::disabled);
         QVERIFY(!model->busy());
         QVERIFY(m_fixture->standIns().privilegedScripts().isEmpty());

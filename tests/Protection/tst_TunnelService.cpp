@@ -312,8 +312,9 @@ private Q_SLOTS:
         QVERIFY(awaitTask(std::move(disable)).finished);
         if (earlier)
             QVERIFY(awaitTask(std::move(*earlier)).finished);
-        else
-            QTest::qWait(1000); // the reconnect delay runs out meanwhile
+        else // the reconnect delay runs out, and the recovery ends without a step of its own
+            QVERIFY(QTest::qWaitFor(
+                [&]() { return !Test::TunnelServiceAccess::isReconnecting(service); }, 20000));
         const auto reports = m_fixture->reports().mid(reportsBefore);
         QCOMPARE(reports.size(), 1);
         QCOMPARE(reports.first().detail, disabledText);
@@ -386,8 +387,8 @@ private Q_SLOTS:
         QVERIFY(awaitTask(service.disable()).finished);
         QVERIFY(!QFile::exists(ClientPaths::sshPid()));
         QVERIFY(awaitTask(service.systemDidWake()).finished);
-        QTest::qWait(400);
         QCOMPARE(reportTrail(), u"disabled: "_s + disabledText);
+        QVERIFY(!Test::TunnelServiceAccess::monitorRuns(service));
         QVERIFY(!Test::TunnelServiceAccess::sshRuns(service));
         QCOMPARE(m_fixture->standIns().privilegedScripts().size(), 2);
     }

@@ -266,8 +266,8 @@ QByteArray Stack::clientFile() const
 {
     const QJsonObject values { { u"serverBase"_s, baseUrl().toString() },
         { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) },
-        { u"certificateAuthority"_s, certificateAuthorityFile() },
-        { u"toolFolder"_s, m_options.toolFolder }, { u"desktop"_s, m_options.desktop } };
+        { u"certificateAuthority"_s, certificateAuthorityFile() }, { u"toolFolder"_s, m_options.toolFolder },
+        { u"desktop"_s, m_options.desktop } };
     return QJsonDocument(values).toJson();
 }
 

@@ -59,7 +59,8 @@ public:
     QString proxies() const
     {
         if (m_options.desktop)
-            return QStringLiteral("настройки прокси рабочего стола этого запуска (GSettings, изменения — ниже)");
+            return QStringLiteral(
+                "настройки прокси рабочего стола этого запуска (GSettings, изменения — ниже)");
         return m_proxies ? m_proxies->current() : QString();
     }
 

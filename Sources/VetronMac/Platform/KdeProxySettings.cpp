@@ -37,7 +37,8 @@ QList<KdeProxySettings::Change> KdeProxySettings::ourValues(quint16 port)
 
 QCoro::Task<std::optional<QString>> KdeProxySettings::read(QString key) const
 {
-    const QStringList arguments { u"--file"_s, file, u"--group"_s, group, u"--key"_s, key, u"--default"_s, absent };
+    const QStringList arguments { u"--file"_s, file, u"--group"_s, group, u"--key"_s, key, u"--default"_s,
+        absent };
     const ProcessOutput output = co_await ProcessRunner::run(m_tools.kreadconfig, arguments);
     QString value = QString::fromUtf8(output.standardOutput);
     if (value.endsWith(u'\n'))

@@ -25,6 +25,7 @@ public:
     // Starts the monitor unless it runs; it wakes every monitor interval until `stopMonitor`.
     void startMonitor();
     void stopMonitor();
+    bool monitorRuns() const { return m_monitorToken != nullptr; }
     // How many times a monitor has woken, whether or not it had anything to check.
     quint64 passes() const { return m_passes; }
 
