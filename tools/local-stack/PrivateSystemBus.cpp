@@ -2,7 +2,9 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QFile>
+#include <QProcessEnvironment>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +25,10 @@ PrivateSystemBus::PrivateSystemBus()
 PrivateSystemBus::~PrivateSystemBus()
 {
     QDBusConnection::disconnectFromBus(m_connectionName);
+    if (m_logind.state() != QProcess::NotRunning) {
+        m_logind.kill();
+        m_logind.waitForFinished(-1);
+    }
     if (m_daemon.state() != QProcess::NotRunning) {
         m_daemon.kill();
         m_daemon.waitForFinished(-1);
@@ -67,17 +73,29 @@ bool PrivateSystemBus::start()
     QDBusConnection bus = QDBusConnection::connectToBus(m_address, m_connectionName);
     if (!bus.isConnected())
         return fail(u"cannot connect to "_s + m_address + u": "_s + bus.lastError().message());
-    if (!bus.registerService(login1))
-        return fail(u"cannot own "_s + login1 + u": "_s + bus.lastError().message());
+
+    // logind itself, as python-dbusmock's template of it answers on the bus.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, m_address);
+    m_logind.setProcessEnvironment(environment);
+    m_logind.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_logind.start(u"/usr/bin/python3"_s, { u"-m"_s, u"dbusmock"_s, u"--template"_s, u"logind"_s });
+    if (!m_logind.waitForStarted(10'000))
+        return fail(u"python3-dbusmock does not start"_s);
+    for (int tries = 0; !bus.interface()->isServiceRegistered(login1); ++tries) {
+        if (tries == 200 || m_logind.waitForFinished(50))
+            return fail(u"python3-dbusmock's logind did not come up"_s);
+    }
     return true;
 }
 
 bool PrivateSystemBus::announceWake()
 {
-    QDBusMessage signal = QDBusMessage::createSignal(
-        u"/org/freedesktop/login1"_s, u"org.freedesktop.login1.Manager"_s, u"PrepareForSleep"_s);
-    signal << false;
-    return QDBusConnection(m_connectionName).send(signal);
+    const QDBusMessage call = QDBusMessage::createMethodCall(login1, u"/org/freedesktop/login1"_s,
+                                  u"org.freedesktop.DBus.Mock"_s, u"EmitSignal"_s)
+        << u"org.freedesktop.login1.Manager"_s << u"PrepareForSleep"_s << u"b"_s
+        << QVariantList { QVariant::fromValue(QDBusVariant(false)) };
+    return QDBusConnection(m_connectionName).call(call).type() == QDBusMessage::ReplyMessage;
 }
 
 bool PrivateSystemBus::fail(const QString &message)

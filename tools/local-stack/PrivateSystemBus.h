@@ -8,8 +8,8 @@
 namespace Vetron::LocalStack {
 
 // A dbus-daemon of its own with a permissive configuration, standing in for the system bus of
-// a child that is given address(). This process owns org.freedesktop.login1 on it and announces
-// the end of a sleep as logind does.
+// a child that is given address(), with python3-dbusmock's logind on it, which announces the end
+// of a sleep as logind does.
 class PrivateSystemBus
 {
 public:
@@ -33,6 +33,7 @@ private:
 
     QTemporaryDir m_directory;
     QProcess m_daemon;
+    QProcess m_logind;
     QString m_address;
     QString m_connectionName;
     QString m_error;
