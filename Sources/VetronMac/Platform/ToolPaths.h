@@ -23,6 +23,7 @@ struct ToolPaths
     QString kill = QStringLiteral("/bin/kill");
     QString sleep = QStringLiteral("/bin/sleep");
     QString open = QStringLiteral("/usr/bin/open");
+    QString certutil = QStringLiteral("/usr/bin/certutil"); // NSS's, for the Linux browsers' stores
 
     // The system's own tools, with the macOS-only ones (security, networksetup, osascript,
     // hdiutil, installer, open) taken from `folder` under their own names: stand-ins that speak
