@@ -1,9 +1,13 @@
+#include "Foundation/ClientPaths.h"
 #include "Foundation/ProcessRunner.h"
 #include "Platform/BrowserCertificateStores.h"
+#include "PrivateDesktop.h"
+#include "Protection/TunnelService.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
+#include "TestSupport/TunnelFixture.h"
 
 #include <QDir>
 #include <QProcess>
@@ -93,6 +97,7 @@ class BrowserCertificateStoresTest : public QObject
 {
     Q_OBJECT
 
+    LocalStack::PrivateDesktop m_desktop; // for the switch-on's desktop proxies
     std::unique_ptr<Tools::AccountServer> m_server;
     QString m_authority;
     QStringList m_log;
@@ -123,6 +128,7 @@ class BrowserCertificateStoresTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY2(m_desktop.start(), qPrintable(m_desktop.error()));
         QVERIFY(m_server = Test::startAccountServer());
         m_authority = writeAuthority(u"server-ca.pem"_s, Test::trustedCertificates().caCertificatePem());
         QVERIFY(!m_authority.isEmpty());
@@ -261,6 +267,39 @@ private Q_SLOTS:
         QVERIFY(holdsNothingUnderTheNickname(profile));
         QVERIFY(awaitTask(BrowserCertificateStores::remove(certutilPath, log())).finished);
         QCOMPARE(m_log, QStringList());
+    }
+
+    // A profile made after enrollment gets the authority at the next switch-on; an authority
+    // that cannot be trusted is logged and the switch-on goes on.
+    void theSwitchOnTrustsTheServerInNewProfiles_data()
+    {
+        QTest::addColumn<bool>("readable");
+        QTest::addRow("the enrolled authority") << true;
+        QTest::addRow("an unreadable authority") << false;
+    }
+
+    void theSwitchOnTrustsTheServerInNewProfiles()
+    {
+        QFETCH(bool, readable);
+        Test::TunnelFixture fixture;
+        QVERIFY2(fixture.start(), qPrintable(fixture.error()));
+        QVERIFY(writeFile(ClientPaths::serverCA(),
+            readable ? Test::trustedCertificates().caCertificatePem() : QByteArray("no certificate")));
+        const QString profile = home() + u"/.mozilla/firefox/new.profile"_s;
+        QVERIFY(listProfiles(home() + u"/.mozilla/firefox"_s, { { u"new.profile"_s, true } }));
+        QVERIFY(makeDatabase(profile));
+
+        TunnelService::Options options = fixture.serviceOptions();
+        options.system = SystemBackend::desktop;
+        options.tools.certutil = certutilPath;
+        options.log = log();
+        QList<ProtectionState> states;
+        TunnelService service([&](ProtectionState state, const QString &) { states << state; }, options);
+        QVERIFY(awaitTask(service.enable()).finished);
+        QCOMPARE(states, (QList { ProtectionState::connecting, ProtectionState::protected_ }));
+        QCOMPARE(trusts(profile), readable);
+        QCOMPARE(m_log.size(), readable ? 0 : 1);
+        QVERIFY(awaitTask(service.disable()).finished);
     }
 };
 
