@@ -6,6 +6,9 @@
 #include "Foundation/Models.h"
 #include "Foundation/ProcessRunner.h"
 #include "Platform/ComputerName.h"
+#ifndef Q_OS_MACOS
+#include "Platform/BrowserCertificateStores.h"
+#endif
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/StandIns.h"
 #include "TestSupport/TestCertificates.h"
@@ -15,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -274,6 +278,41 @@ private Q_SLOTS:
         QCOMPARE(calls.at(1).first(), u"delete-certificate"_s);
         QCOMPARE(calls.at(1).at(3), keychain(keychainName));
     }
+
+#ifndef Q_OS_MACOS
+    // On a Linux desktop the browsers' stores take the authority instead of the keychain, and
+    // give it back when a later step fails.
+    void onTheDesktopTheBrowsersTrustTheServer_data()
+    {
+        QTest::addColumn<bool>("moveFails");
+        QTest::addRow("enrolled") << false;
+        QTest::addRow("the move fails") << true;
+    }
+
+    void onTheDesktopTheBrowsersTrustTheServer()
+    {
+        QFETCH(bool, moveFails);
+        const QString chromium = Test::temporaryHome() + u"/.local/share/pki/nssdb"_s;
+        Test::removeTemporaryTree(chromium);
+        if (moveFails)
+            QVERIFY(QDir().mkpath(ClientPaths::root() + u"/ca.thumbprint/inside"_s));
+        ActivationService::Options desktop = options();
+        desktop.system = SystemBackend::desktop;
+        const auto outcome = awaitTask(ActivationService::activate(goodKey, desktop));
+        QCOMPARE(outcome.finished && !outcome.error, !moveFails);
+
+        QProcess listing;
+        listing.start(desktop.tools.certutil,
+            { u"-L"_s, u"-a"_s, u"-n"_s, BrowserCertificateStores::nickname(), u"-d"_s,
+                u"sql:"_s + chromium });
+        QVERIFY(listing.waitForFinished(-1));
+        const QList<QSslCertificate> trusted = QSslCertificate::fromData(listing.readAllStandardOutput());
+        QCOMPARE(trusted.size(), moveFails ? 0 : 1);
+        if (!moveFails)
+            QCOMPARE(trusted.first(), Test::trustedCertificates().caCertificate());
+        QVERIFY(m_standIns->calls(u"security"_s).isEmpty());
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(ActivationServiceTest)

@@ -8,6 +8,9 @@
 #include "Foundation/ProcessRunner.h"
 #include "Foundation/WebExchange.h"
 #include "Platform/ComputerName.h"
+#ifndef Q_OS_MACOS
+#include "Platform/BrowserCertificateStores.h"
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -58,10 +61,11 @@ void checkAnswer(const EnrollmentResult &result)
         throw ActivationError(ActivationError::Case::unusableAnswer);
 }
 
-QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools);
+QCoro::Task<> removeCA(TrustedCA ca, Options options);
 
-QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
+QCoro::Task<TrustedCA> trustCA(QString certificate, Options options)
 {
+    const ToolPaths &tools = options.tools;
     const QString keychain = keychainFile();
     const QStringList fingerprintArguments { u"x509"_s, u"-in"_s, certificate, u"-noout"_s, u"-fingerprint"_s,
         u"-sha1"_s };
@@ -74,6 +78,13 @@ QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
         AtomicFile::ownerOnly);
 
     const TrustedCA ca { fingerprint, keychain };
+#ifndef Q_OS_MACOS
+    if (options.system == SystemBackend::desktop) {
+        // A store that refuses the authority keeps no copy of it: nothing to take back here.
+        co_await BrowserCertificateStores::trust(certificate, tools.certutil, {});
+        co_return ca;
+    }
+#endif
     const QStringList trustArguments { u"add-trusted-cert"_s, u"-r"_s, u"trustRoot"_s, u"-k"_s, keychain,
         certificate };
     std::exception_ptr failure;
@@ -85,15 +96,21 @@ QCoro::Task<TrustedCA> trustCA(QString certificate, ToolPaths tools)
     if (!failure)
         co_return ca;
     // The tool may have added the certificate before its trust setting failed.
-    co_await removeCA(ca, tools);
+    co_await removeCA(ca, options);
     std::rethrow_exception(failure);
 }
 
-QCoro::Task<> removeCA(TrustedCA ca, ToolPaths tools)
+QCoro::Task<> removeCA(TrustedCA ca, Options options)
 {
+#ifndef Q_OS_MACOS
+    if (options.system == SystemBackend::desktop) {
+        co_await BrowserCertificateStores::remove(options.tools.certutil, {});
+        co_return;
+    }
+#endif
     const QStringList arguments { u"delete-certificate"_s, u"-Z"_s, ca.fingerprint, ca.keychain };
     try {
-        co_await ProcessRunner::run(tools.security, arguments);
+        co_await ProcessRunner::run(options.tools.security, arguments);
     } catch (const Error &) {
     }
 }
@@ -193,7 +210,7 @@ QCoro::Task<> activate(QString code, Options options)
         AtomicFile::ownerOnly);
     AtomicFile::write(inScratch(u"config.json"_s), encodeJson(ClientConfig(result)), AtomicFile::ownerOnly);
 
-    const TrustedCA ca = co_await trustCA(inScratch(u"server-ca.pem"_s), options.tools);
+    const TrustedCA ca = co_await trustCA(inScratch(u"server-ca.pem"_s), options);
 
     std::exception_ptr failure;
     try {
@@ -207,7 +224,7 @@ QCoro::Task<> activate(QString code, Options options)
 
     for (const QString &name : ClientPaths::enrollmentSet())
         QFile::remove(ClientPaths::root() + u'/' + name);
-    co_await removeCA(ca, options.tools);
+    co_await removeCA(ca, options);
     co_await DeviceCredentialStore::remove();
     std::rethrow_exception(failure);
 }

@@ -38,6 +38,7 @@ struct ClientEnvironment
         options.servers = servers;
         options.tools = tools;
         options.pinnedHostKey = pinnedHostKey;
+        options.system = system;
         return options;
     }
 

@@ -35,6 +35,7 @@ const QString &privateKey()  { static const QString p = inRoot(u"anontun"_s); re
 const QString &publicKey()   { static const QString p = inRoot(u"anontun.pub"_s); return p; }
 const QString &mapKey()      { static const QString p = inRoot(u"anon-map.key"_s); return p; }
 const QString &knownHosts()  { static const QString p = inRoot(u"known_hosts"_s); return p; }
+const QString &serverCA()    { static const QString p = inRoot(u"server-ca.pem"_s); return p; }
 const QString &proxyBackup() { static const QString p = inRoot(u"proxy-backup.json"_s); return p; }
 const QString &proxyOwned()  { static const QString p = inRoot(u"proxy-owned"_s); return p; }
 const QString &desktopProxyBackup() { static const QString p = inRoot(u"desktop-proxy-backup.json"_s); return p; }

@@ -16,6 +16,7 @@ const QString &privateKey();         // "anontun": the device's OpenSSH private 
 const QString &publicKey();          // "anontun.pub"
 const QString &mapKey();             // "anon-map.key": the map key, 64 lowercase hex characters
 const QString &knownHosts();         // "known_hosts": the pinned host key of the SSH server
+const QString &serverCA();           // "server-ca.pem": the protection server's certificate authority
 const QString &proxyBackup();        // "proxy-backup.json": the user's own proxy settings
 const QString &proxyOwned();         // "proxy-owned": marker that the client has taken over the proxies
 const QString &desktopProxyBackup(); // "desktop-proxy-backup.json": the Linux desktop's own proxy settings

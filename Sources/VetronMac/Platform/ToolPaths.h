@@ -23,9 +23,10 @@ struct ToolPaths
     QString kill = QStringLiteral("/bin/kill");
     QString sleep = QStringLiteral("/bin/sleep");
     QString open = QStringLiteral("/usr/bin/open");
-    // A Linux desktop's: Plasma's settings files.
+    // A Linux desktop's: Plasma's settings files, NSS's certificate stores of the browsers.
     QString kwriteconfig = QStringLiteral("/usr/bin/kwriteconfig5");
     QString kreadconfig = QStringLiteral("/usr/bin/kreadconfig5");
+    QString certutil = QStringLiteral("/usr/bin/certutil");
 
     // The system's own tools, with the macOS-only ones (security, networksetup, osascript,
     // hdiutil, installer, open) taken from `folder` under their own names: stand-ins that speak

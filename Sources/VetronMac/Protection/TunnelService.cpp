@@ -6,6 +6,7 @@
 #include "Protection/TunnelProtocolSupport.h"
 #include "Protection/TunnelStateTexts.h"
 #ifndef Q_OS_MACOS
+#include "Platform/BrowserCertificateStores.h"
 #include "Protection/DesktopProxyService.h"
 #endif
 
@@ -56,6 +57,8 @@ TunnelService::TunnelService(StateCallback stateChanged, Options options, QObjec
     , m_timings(options.timings)
     , m_proxy(makeSystemProxy(options, this))
     , m_ssh(new TunnelProcess(options.tools, options.timings, this))
+    , m_system(options.system)
+    , m_certutil(options.tools.certutil)
     , m_stateChanged(std::move(stateChanged))
     , m_log(options.log ? std::move(options.log) : Platform::writeSystemLog)
 {
@@ -101,6 +104,18 @@ QCoro::Task<> TunnelService::enable()
             throw;
         }
         m_credentials.mapKey = QString::fromUtf8(readDataFile(ClientPaths::mapKey())).trimmed();
+#ifndef Q_OS_MACOS
+        if (m_system == SystemBackend::desktop) {
+            // Browser profiles made since enrollment get the server's authority too. Without it
+            // they only refuse the server's pages; nothing goes out unprotected.
+            try {
+                co_await BrowserCertificateStores::trust(ClientPaths::serverCA(), m_certutil, m_log);
+            } catch (const Error &error) {
+                m_log(u"Ветрон: "_s + error.description());
+            }
+            throwUnlessCurrent(generation);
+        }
+#endif
         co_await m_proxy->enable(quint16(m_credentials.config->localPort));
         throwUnlessCurrent(generation);
         m_proxiesSwitchedIn = generation.number;

@@ -104,6 +104,8 @@ private:
     TunnelTimings m_timings;
     SystemProxy *m_proxy;
     TunnelProcess *m_ssh;
+    SystemBackend m_system;
+    QString m_certutil;
     TunnelCredentials m_credentials;
     TunnelControl m_control { *m_ssh, m_credentials, m_timings };
     TunnelHealth m_health { *this };
