@@ -220,6 +220,28 @@ private Q_SLOTS:
         QTRY_COMPARE(reloads, 2);
     }
 
+    // A group an administrator locks while protection is on cannot hold the switch-off: it is
+    // named in the log, and the files stay for the next one.
+    void aPlasmaGroupLockedMeanwhileDoesNotHoldTheSwitchOff()
+    {
+        auto service = makeService(true);
+        QVERIFY(!awaitTask(service->enable(port)).error);
+        QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/kioslaverc"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray ours = file.readAll();
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly)
+            && file.write(ours.replace("[Proxy Settings]", "[Proxy Settings][$i]")) > 0);
+        file.close();
+
+        const auto off = awaitTask(service->restore());
+        QVERIFY2(off.finished && !off.error, qPrintable(off.errorDescription()));
+        verifyUsersSettings({});
+        QCOMPARE(m_log.size(), 1);
+        QVERIFY(m_log.first().contains(u"KDE"_s));
+        QVERIFY(QFile::exists(ClientPaths::desktopProxyBackup()));
+    }
+
     void aLockedPlasmaGroupFailsTheSwitchOnWithNothingChanged()
     {
         QFile file(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/kioslaverc"_s);

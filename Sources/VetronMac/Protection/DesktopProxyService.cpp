@@ -236,18 +236,26 @@ QCoro::Task<> DesktopProxyService::putBack()
 {
     const quint64 turn = m_turn;
     const std::shared_ptr<CancellationToken> alive = m_alive;
+    // A switch-off never fails for good: what cannot be put back now is named in the log, and
+    // both files stay, so that the next switch-off tries again.
+    QStringList notes;
+    bool complete = true;
     GnomeProxySettings *desktop = nullptr;
     try {
         desktop = &settings();
     } catch (const Error &error) {
-        throw Error(u"настройки прокси рабочего стола недоступны (%1)."_s.arg(error.description()));
+        // Then no program reads these keys, ours included.
+        notes
+            << u"настройки прокси GSettings недоступны (%1), они будут возвращены при следующем выключении"_s
+                   .arg(error.description());
+        complete = false;
     }
 
     const std::optional<Backup> backup = readBackup();
     const std::optional<quint16> port = ourProxyPort(ClientPaths::desktopProxyOwned());
-    QStringList notes;
     QList<Change> changes;
-    if (backup) {
+    if (!desktop) {
+    } else if (backup) {
         QStringList locked;
         for (const Change &change : backup->gsettings) {
             if (holds(*desktop, { change }))
@@ -300,7 +308,14 @@ QCoro::Task<> DesktopProxyService::putBack()
         if (alive->isCancelled() || turn != m_turn)
             co_return;
         if (!plasma.isEmpty()) {
-            co_await m_kde.write(plasma);
+            try {
+                co_await m_kde.write(plasma);
+            } catch (const Error &error) {
+                notes
+                    << u"настройки прокси KDE не возвращены (%1), они будут возвращены при следующем выключении"_s
+                           .arg(error.description());
+                complete = false;
+            }
             KdeProxySettings::announceChange();
             if (alive->isCancelled() || turn != m_turn)
                 co_return;
@@ -314,8 +329,10 @@ QCoro::Task<> DesktopProxyService::putBack()
         if (!holds(*desktop, changes))
             throw Error(u"рабочий стол не принял прежние настройки прокси."_s);
     }
-    QFile::remove(ClientPaths::desktopProxyOwned());
-    QFile::remove(ClientPaths::desktopProxyBackup());
+    if (complete) {
+        QFile::remove(ClientPaths::desktopProxyOwned());
+        QFile::remove(ClientPaths::desktopProxyBackup());
+    }
     for (const QString &note : std::as_const(notes))
         log(u"Ветрон: "_s + note);
 }
