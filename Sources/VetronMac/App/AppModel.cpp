@@ -166,6 +166,11 @@ OperationTask *AppModel::startToggle()
     return start([this](auto) { return toggle(); });
 }
 
+OperationTask *AppModel::startSwitchProtectionOff()
+{
+    return start([this](auto) { return switchProtectionOff(); });
+}
+
 OperationTask *AppModel::startActivate(const QString &code)
 {
     return start([this, code](auto) { return activate(code); });
@@ -315,12 +320,14 @@ QCoro::Task<> AppModel::enableWhileBusy()
 
 QCoro::Task<> AppModel::toggle()
 {
+    return m_state == ProtectionState::protected_ ? switchProtectionOff() : enableWhileBusy();
+}
+
+QCoro::Task<> AppModel::switchProtectionOff()
+{
     QPointer self(this);
     setBusy(true);
-    if (m_state == ProtectionState::protected_)
-        co_await m_tunnel->disable();
-    else
-        co_await m_tunnel->enable();
+    co_await m_tunnel->disable();
     if (self)
         clearBusyAfterReports();
 }
