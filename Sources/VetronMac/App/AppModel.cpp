@@ -81,9 +81,10 @@ void AppModel::receiveReport(ProtectionState state, QString detail)
 
 void AppModel::applyReport(ProtectionState state, const QString &detail)
 {
+    // Both first: whoever hears of the state reads the detail that came with it.
     m_state = state;
-    Q_EMIT stateChanged();
     m_detail = detail.isNull() ? TunnelStateTexts::defaultDetail(state) : detail;
+    Q_EMIT stateChanged();
     Q_EMIT detailChanged();
 }
 
