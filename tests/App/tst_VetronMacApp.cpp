@@ -13,7 +13,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProcess>
@@ -139,25 +138,6 @@ private Q_SLOTS:
         QVERIFY(app->start());
         QTRY_COMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), broughtForward);
-    }
-
-    // With a tray the application outlives its window and the menu brings it back; without
-    // one, closing the window is the way to quit.
-    void quitOnLastWindowClosedOnlyWithoutATray_data()
-    {
-        QTest::addColumn<bool>("trayAvailable");
-        QTest::addRow("tray") << true;
-        QTest::addRow("no tray") << false;
-    }
-
-    void quitOnLastWindowClosedOnlyWithoutATray()
-    {
-        QFETCH(bool, trayAvailable);
-        storeAcceptedVersion(u"1.0"_s);
-        auto app = makeApp(trayAvailable);
-        QVERIFY(app->start());
-        QCOMPARE(QGuiApplication::quitOnLastWindowClosed(), !trayAvailable);
-        QCOMPARE(app->trayMenu() != nullptr, trayAvailable);
     }
 
     // "Настройки" in the menu opens the closed window on the settings section and loads them.

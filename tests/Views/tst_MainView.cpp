@@ -112,6 +112,9 @@ private Q_SLOTS:
             Theme::appBg());
         QQuickItem &card = *ViewHarness::item(*window, u"protectionCard"_s);
         QCOMPARE(ViewHarness::colourAt(*window, card, QPointF(24, 24)), Theme::surface());
+        // Everything fits on the card, down to its last button.
+        const QQuickItem &last = *ViewHarness::item(*window, u"protectionHowItWorksButton"_s);
+        QVERIFY(last.mapToItem(&card, QPointF(0, last.height())).y() <= card.height());
         // The halo between the shield and its edge, the button beside its label.
         QQuickItem &halo = *ViewHarness::item(*window, u"protectionHalo"_s);
         QVERIFY2(near(ViewHarness::colourAt(*window, halo, QPointF(12, 100)), overWhite(tint, 0.12)),
@@ -254,7 +257,8 @@ private Q_SLOTS:
     }
 
     // The action button reaches the tunnel: here, with the stand-ins and no enrolment, switching
-    // on ends blocked. The button is unavailable while the model is busy.
+    // on ends blocked. The button is unavailable while the model is busy. Blocked, the screen
+    // also offers the switch-off, which ends it.
     void actionButtonSwitchesProtection()
     {
         Test::TunnelFixture fixture;
@@ -275,7 +279,13 @@ private Q_SLOTS:
         QCOMPARE(model->state(), ProtectionState::blocked);
         QCOMPARE(ViewHarness::item(*window, u"protectionActionButton"_s)->property("text").toString(),
             u"Повторить подключение"_s);
-        QVERIFY(Test::awaitTask(Test::TunnelFixture::tunnelOf(*model).disable()).finished);
+
+        QQuickItem &switchOff = *ViewHarness::item(*window, u"protectionSwitchOffButton"_s);
+        QVERIFY(switchOff.isVisible() && switchOff.isEnabled());
+        ViewHarness::click(*window, switchOff);
+        QTRY_COMPARE(model->state(), ProtectionState::disabled);
+        QVERIFY(!switchOff.isVisible());
+        QTRY_VERIFY(!model->busy());
     }
 };
 

@@ -81,9 +81,10 @@ void AppModel::receiveReport(ProtectionState state, QString detail)
 
 void AppModel::applyReport(ProtectionState state, const QString &detail)
 {
+    // Both first: whoever hears of the state reads the detail that came with it.
     m_state = state;
-    Q_EMIT stateChanged();
     m_detail = detail.isNull() ? TunnelStateTexts::defaultDetail(state) : detail;
+    Q_EMIT stateChanged();
     Q_EMIT detailChanged();
 }
 
@@ -164,6 +165,11 @@ OperationTask *AppModel::start(OperationTask::Operation operation)
 OperationTask *AppModel::startToggle()
 {
     return start([this](auto) { return toggle(); });
+}
+
+OperationTask *AppModel::startSwitchProtectionOff()
+{
+    return start([this](auto) { return switchProtectionOff(); });
 }
 
 OperationTask *AppModel::startActivate(const QString &code)
@@ -315,12 +321,14 @@ QCoro::Task<> AppModel::enableWhileBusy()
 
 QCoro::Task<> AppModel::toggle()
 {
+    return m_state == ProtectionState::protected_ ? switchProtectionOff() : enableWhileBusy();
+}
+
+QCoro::Task<> AppModel::switchProtectionOff()
+{
     QPointer self(this);
     setBusy(true);
-    if (m_state == ProtectionState::protected_)
-        co_await m_tunnel->disable();
-    else
-        co_await m_tunnel->enable();
+    co_await m_tunnel->disable();
     if (self)
         clearBusyAfterReports();
 }

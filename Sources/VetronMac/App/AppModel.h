@@ -155,7 +155,11 @@ public:
     // The version shown: the override, else the application's own version, else "dev".
     static QString versionText(const std::optional<QString> &override, const QString &buildVersion);
 
+    // Switches protection off when it is on, else on (again).
     QCoro::Task<> toggle();
+    // Switches protection off whatever its state: the way out of a protection that is wanted but
+    // not working, whose proxies keep every website away until then.
+    QCoro::Task<> switchProtectionOff();
     QCoro::Task<> activate(QString code);
     // Cancelling `token` (the account screen went away) stops the load at its next step.
     QCoro::Task<> loadAccount(std::shared_ptr<CancellationToken> token = CancellationToken::create());
@@ -186,6 +190,7 @@ public:
     // Starters for the views: each begins its operation and returns at once with its task,
     // which a view may await (`finished`); cancelling it stops only the account load.
     Q_INVOKABLE Vetron::OperationTask *startToggle();
+    Q_INVOKABLE Vetron::OperationTask *startSwitchProtectionOff();
     Q_INVOKABLE Vetron::OperationTask *startActivate(const QString &code);
     Q_INVOKABLE Vetron::OperationTask *startLoadAccount();
     Q_INVOKABLE Vetron::OperationTask *startLoadSettings();

@@ -3,14 +3,15 @@
 #include "App/LicenseAgreement.h"
 #include "App/TrayMenu.h"
 #include "Foundation/ClientPaths.h"
+#include "Platform/TrayHost.h"
 #include "Views/QmlModule.h"
 #include "Views/ShieldLook.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQuickWindow>
-#include <QSystemTrayIcon>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -30,9 +31,11 @@ AppModel::Options withWindow(AppModel::Options options, VetronMacApp *app)
 
 VetronMacApp::VetronMacApp(Options options, QObject *parent)
     : QObject(parent)
-    , m_trayAvailable(options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable()))
+    , m_trayAvailable(options.trayAvailable)
     , m_showsWindow(options.showWindow)
+    , m_noticeTimings(options.notices)
     , m_model(std::make_unique<AppModel>(options.autoConnect, withWindow(std::move(options.model), this)))
+    , m_notifier(options.log)
 {
     AppDelegate::Options duties;
     duties.nothingToDo = [] {
@@ -66,16 +69,50 @@ bool VetronMacApp::start()
         return false;
     }
 
-    // Without a tray there would be no way back to a closed window: closing it quits.
-    QGuiApplication::setQuitOnLastWindowClosed(!m_trayAvailable);
-    if (m_trayAvailable)
-        m_tray = std::make_unique<TrayMenu>(
-            *m_model, [this] { showWindow(); }, &ShieldLook::menuBarIcon);
+    // What a closed window means is decided here (see windowClosed), also for a tray that comes
+    // later.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    m_window->installEventFilter(this);
+    m_notices = std::make_unique<ProtectionNotices>(*m_model, m_notifier, m_window, m_noticeTimings);
+    if (!m_trayAvailable) {
+        m_trayHost = new TrayHost(this);
+        connect(m_trayHost, &TrayHost::appeared, this, &VetronMacApp::showTray);
+        m_trayHost->watch();
+    } else if (*m_trayAvailable) {
+        showTray();
+    }
 
     if (m_showsWindow)
         m_window->show();
     m_delegate->applicationDidFinishLaunching();
     return true;
+}
+
+void VetronMacApp::showTray()
+{
+    if (!m_tray)
+        m_tray = std::make_unique<TrayMenu>(
+            *m_model, [this] { showWindow(); }, &ShieldLook::menuBarIcon);
+}
+
+bool VetronMacApp::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Close)
+        windowClosed();
+    return QObject::eventFilter(watched, event);
+}
+
+void VetronMacApp::windowClosed()
+{
+    if (m_tray)
+        return; // the menu brings it back
+    if (m_model->state() == ProtectionState::disabled) {
+        m_model->quit();
+        return;
+    }
+    // Ended now, the client would leave the proxies on a tunnel nobody keeps up, with nothing left
+    // to switch them back.
+    m_notices->tellRunningWithoutWindow();
 }
 
 void VetronMacApp::showWindow()

@@ -2,6 +2,8 @@
 
 #include "App/AppDelegate.h"
 #include "App/AppModel.h"
+#include "App/ProtectionNotices.h"
+#include "Platform/DesktopNotifier.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,11 +14,15 @@
 
 namespace Vetron {
 
+class TrayHost;
 class TrayMenu;
 
 // The application: the one model, the main window with its gate (agreement, activation, main
-// screen), the menu-bar icon with its menu, and the start-up duties. Closing the window keeps
-// the application in the menu bar; where the desktop has no tray, closing it quits.
+// screen), the menu-bar icon with its menu once the desktop has a tray, the notices about
+// protection, and the start-up duties. Closing the window keeps the application running in the
+// tray. Without a tray, closing it quits while protection is off; while protection is wanted the
+// client stays to keep it up (and to undo it at a switch-off), says so in a notice, and a later
+// start brings its window back.
 class VetronMacApp : public QObject
 {
     Q_OBJECT
@@ -29,8 +35,10 @@ public:
         bool autoConnect = true;
         Platform::LaunchAtLogin launchAtLogin = Platform::LaunchAtLogin::system();
         std::function<void(const QString &)> log;
-        // Whether the desktop shows tray icons; the system's answer when not given.
+        // Whether the desktop shows tray icons; when not given, the icon comes once TrayHost
+        // sees a tray.
         std::optional<bool> trayAvailable;
+        ProtectionNotices::Timings notices;
         // Whether start() shows the window; closed, it waits for the menu-bar icon.
         bool showWindow = true;
     };
@@ -41,8 +49,8 @@ public:
     explicit VetronMacApp(Options options, QObject *parent = nullptr);
     ~VetronMacApp() override;
 
-    // Builds the window and the menu-bar icon, then runs the start-up duties. False, with the
-    // reason on standard error, when the window cannot be built.
+    // Builds the window and, where there is a tray, the menu-bar icon, then runs the start-up
+    // duties. False, with the reason on standard error, when the window cannot be built.
     bool start();
 
     AppModel &model() { return *m_model; }
@@ -53,13 +61,23 @@ public:
     // Opens the main window (again, after it was closed), raises it and activates the application.
     void showWindow();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
-    bool m_trayAvailable;
+    void showTray();
+    void windowClosed();
+
+    std::optional<bool> m_trayAvailable;
     bool m_showsWindow;
+    ProtectionNotices::Timings m_noticeTimings;
     std::unique_ptr<AppModel> m_model;
     QQmlEngine m_engine;
     QPointer<QQuickWindow> m_window;
     std::unique_ptr<TrayMenu> m_tray;
+    TrayHost *m_trayHost = nullptr;
+    DesktopNotifier m_notifier;
+    std::unique_ptr<ProtectionNotices> m_notices;
     std::unique_ptr<AppDelegate> m_delegate;
 };
 

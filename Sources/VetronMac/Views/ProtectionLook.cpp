@@ -41,6 +41,11 @@ bool actionEnabled(ProtectionState state, bool busy)
     return !busy && state != ProtectionState::connecting;
 }
 
+bool switchOffOffered(ProtectionState state)
+{
+    return state == ProtectionState::blocked;
+}
+
 bool detailShown(ProtectionState state, const QString &detail)
 {
     return state == ProtectionState::blocked && !detail.isEmpty() && detail != of(state).title;
@@ -99,6 +104,11 @@ bool ProtectionLookForViews::live(ProtectionStateForViews::Value state) const
 bool ProtectionLookForViews::actionEnabled(ProtectionStateForViews::Value state, bool busy) const
 {
     return ProtectionLook::actionEnabled(fromViews(state), busy);
+}
+
+bool ProtectionLookForViews::switchOffOffered(ProtectionStateForViews::Value state) const
+{
+    return ProtectionLook::switchOffOffered(fromViews(state));
 }
 
 bool ProtectionLookForViews::detailShown(ProtectionStateForViews::Value state, const QString &detail) const

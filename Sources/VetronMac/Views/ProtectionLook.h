@@ -27,6 +27,9 @@ Presentation of(ProtectionState state);
 
 // The action can be pressed unless an operation runs; "Подключение…" never can.
 bool actionEnabled(ProtectionState state, bool busy);
+// While blocked the action retries, and a second one switches protection off: the proxies that
+// keep traffic from going out unprotected are undone only by a switch-off.
+bool switchOffOffered(ProtectionState state);
 // The detail line shows only a blocked state's own explanation: not empty, not the title again.
 bool detailShown(ProtectionState state, const QString &detail);
 // A header button is selected while its section is shown; protection and sessions have none.
@@ -65,6 +68,7 @@ public:
     Q_INVOKABLE QColor tint(Vetron::ProtectionStateForViews::Value state) const;
     Q_INVOKABLE bool live(Vetron::ProtectionStateForViews::Value state) const;
     Q_INVOKABLE bool actionEnabled(Vetron::ProtectionStateForViews::Value state, bool busy) const;
+    Q_INVOKABLE bool switchOffOffered(Vetron::ProtectionStateForViews::Value state) const;
     Q_INVOKABLE bool detailShown(Vetron::ProtectionStateForViews::Value state, const QString &detail) const;
     Q_INVOKABLE bool sectionButtonSelected(
         Vetron::MainSectionForViews::Value shown, Vetron::MainSectionForViews::Value button) const;

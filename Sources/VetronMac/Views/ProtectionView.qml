@@ -3,7 +3,8 @@ import QtQuick.Layouts
 import Vetron
 
 // The protection screen: a white card that says whether personal data is protected right now,
-// with the one main action (switch on, switch off, retry) and the way to the explainer.
+// with the one main action (switch on, switch off, retry), a switch-off beside a retry, and the
+// way to the explainer.
 Rectangle {
     id: root
 
@@ -97,10 +98,24 @@ Rectangle {
             Layout.preferredWidth: Math.max(240, implicitWidth)
             sourceComponent: ProtectionLook.live(root.protectionState) ? mintAction : prominentAction
         }
+        LinkButton {
+            objectName: "protectionSwitchOffButton"
+            Layout.topMargin: 12
+            Layout.alignment: Qt.AlignHCenter
+            visible: ProtectionLook.switchOffOffered(root.protectionState)
+            enabled: !root.model.busy
+            text: "Выключить защиту"
+            labelColor: Theme.muted
+            font.pixelSize: 13
+            onClicked: root.model.startSwitchProtectionOff()
+        }
+        // Nothing goes out while blocked: the note on what protection may miss gives its place
+        // to the switch-off.
         BodyText {
             Layout.topMargin: 20
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: 380
+            visible: !ProtectionLook.switchOffOffered(root.protectionState)
             text: "Ветрон снижает, но не устраняет риск полностью — проверяйте особо важные данные перед отправкой."
             font.pixelSize: 12
             color: Theme.faint
