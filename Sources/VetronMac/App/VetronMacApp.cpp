@@ -97,7 +97,9 @@ void VetronMacApp::showTray()
 
 bool VetronMacApp::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window && event->type() == QEvent::Close)
+    // The type first: while the window is being destroyed it is no QQuickWindow any more, and
+    // the comparison would treat it as one.
+    if (event->type() == QEvent::Close && watched == m_window)
         windowClosed();
     return QObject::eventFilter(watched, event);
 }
