@@ -4,6 +4,7 @@
 #include "Foundation/ClientPaths.h"
 #include "Platform/SystemLog.h"
 #include "Protection/ProxyBackup.h"
+#include "Protection/ProxyOwnership.h"
 
 #include <QFile>
 #include <QJsonDocument>

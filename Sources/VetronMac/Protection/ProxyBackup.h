@@ -5,8 +5,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 namespace Vetron {
 
 // One proxy setting of one network service.
@@ -35,12 +33,5 @@ struct ServiceProxyBackup
 
     friend bool operator==(const ServiceProxyBackup &, const ServiceProxyBackup &) = default;
 };
-
-// The port the ownership file at `path` names, or an empty text when it cannot be read.
-QString ownershipPort(const QString &path);
-
-// The port our proxies point at when a backup cannot tell what to put back: the one the
-// ownership file at `path` names, else the enrolled configuration's local port.
-std::optional<quint16> ourProxyPort(const QString &path);
 
 } // namespace Vetron

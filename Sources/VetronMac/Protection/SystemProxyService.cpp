@@ -7,6 +7,7 @@
 #include "Foundation/ScriptQuoting.h"
 #include "Platform/SystemLog.h"
 #include "Protection/NetworksetupOutput.h"
+#include "Protection/ProxyOwnership.h"
 
 #include <QFile>
 #include <QFileInfo>
