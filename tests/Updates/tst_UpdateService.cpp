@@ -329,7 +329,7 @@ private Q_SLOTS:
         qint64 shell = 0;
         QVERIFY(QProcess::startDetached(u"/bin/sh"_s, { u"-c"_s, script }, {}, &shell));
         // The script's pause between two looks proves it has found the process still there.
-        QTRY_VERIFY_WITH_TIMEOUT(waitsInItsLoop(pid_t(shell)), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(waitsInItsLoop(pid_t(shell)), 30000);
         QVERIFY(m_standIns->calls(u"open"_s).isEmpty());
         running.kill();
         QVERIFY(running.waitForFinished());
