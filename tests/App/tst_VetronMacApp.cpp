@@ -176,15 +176,22 @@ private Q_SLOTS:
         SingleInstance later(data.filePath(u"vetron.lock"_s), serverName);
         QVERIFY(running.claim());
         QVERIFY(!later.claim());
-        QSignalSpy asked(&running, &SingleInstance::showWindowRequested);
-        QCOMPARE(awaitTask(later.askHolderToShowWindow()).value, true);
-        QCOMPARE(asked.size(), 1);
+        QList<ClientCommand::Verb> asked;
+        running.setHandler([&asked](ClientCommand::Verb verb) -> QCoro::Task<ClientCommand::Answer> {
+            asked << verb;
+            co_return ClientCommand::Answer { ProtectionState::blocked, u"Ждём"_s, true, {} };
+        });
+        const SingleInstance::Reply reply = awaitTask(later.ask(ClientCommand::Verb::show)).value.value();
+        QCOMPARE(reply.outcome, SingleInstance::Reply::Outcome::answered);
+        QCOMPARE(reply.answer.detail, u"Ждём"_s);
+        QCOMPARE(asked, QList { ClientCommand::Verb::show });
     }
 
     // One client per user, with real client processes on this test's enrolled profile: a later
     // start asks the running client to show its window and ends, touching neither the proxies nor
-    // the tunnel; a client that does not answer still keeps it away; a client killed outright
-    // leaves no lock behind.
+    // the tunnel; the command line reads and switches the same client, each verb with its exit
+    // status; a client that does not answer still keeps a later start away; a client killed
+    // outright leaves no lock behind, and the command line says that none runs.
     void aLaterStartOnlyBringsTheRunningClientForward()
     {
         QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
@@ -260,15 +267,33 @@ private Q_SLOTS:
         QCOMPARE(sshPid(), ssh);
         QCOMPARE(::kill(ssh, 0), 0);
 
+        // The command line asks the same client and waits for a switch's outcome.
+        const auto command = [&environment](const QString &verb) {
+            QProcess line;
+            line.setProcessEnvironment(environment);
+            line.setProcessChannelMode(QProcess::MergedChannels);
+            line.start(QStringLiteral(VETRON_EXECUTABLE), { verb });
+            // The servers of this process answer the client meanwhile.
+            (void)QTest::qWaitFor([&line] { return line.state() == QProcess::NotRunning; }, 60'000);
+            return std::pair(line.exitCode(), QString::fromUtf8(line.readAll()));
+        };
+        const QString protectedState = u"protected — Личные данные заменяются перед отправкой\n"_s;
+        QCOMPARE(command(u"status"_s), std::pair(0, protectedState));
+        QCOMPARE(command(u"off"_s), std::pair(0, u"disabled — Защита выключена\n"_s));
+        QCOMPARE(command(u"status"_s).first, 4);
+        QCOMPARE(command(u"on"_s), std::pair(0, protectedState));
+        const QStringList switchedBack = m_fixture->standIns().privilegedScripts();
+
         ::kill(pid_t(first->processId()), SIGSTOP);
         QProcess *third = start({});
         QVERIFY2(finishes(third), output[2].constData());
         QVERIFY2(output[2].startsWith("Ветрон уже запущен, но не ответил"), output[2].constData());
-        QCOMPARE(m_fixture->standIns().privilegedScripts(), scripts);
+        QCOMPARE(m_fixture->standIns().privilegedScripts(), switchedBack);
 
-        // "--render-previews" as the last argument starts the client as usual.
         first->kill();
         QVERIFY(first->waitForFinished());
+        QCOMPARE(command(u"status"_s), std::pair(2, ClientCommand::notRunning + u'\n'));
+        // "--render-previews" as the last argument starts the client as usual.
         QProcess *fourth = start({ u"--render-previews"_s });
         QTRY_VERIFY2_WITH_TIMEOUT(output[3].contains(protectedLine), output[3].constData(), 60000);
         QCOMPARE(fourth->state(), QProcess::Running);

@@ -60,7 +60,7 @@ AppModel::AppModel(bool autoConnect, Options options, QObject *parent)
     // Started from the event loop, so that its busy change is seen like any other.
     if (m_activated) {
         QMetaObject::invokeMethod(
-            this, [this]() { enableWhileBusy(); }, Qt::QueuedConnection);
+            this, [this]() { switchProtectionOn(); }, Qt::QueuedConnection);
     }
 }
 
@@ -310,7 +310,7 @@ QString AppModel::versionText(const std::optional<QString> &override, const QStr
     return buildVersion.isEmpty() ? u"dev"_s : buildVersion;
 }
 
-QCoro::Task<> AppModel::enableWhileBusy()
+QCoro::Task<> AppModel::switchProtectionOn()
 {
     QPointer self(this);
     setBusy(true);
@@ -321,7 +321,7 @@ QCoro::Task<> AppModel::enableWhileBusy()
 
 QCoro::Task<> AppModel::toggle()
 {
-    return m_state == ProtectionState::protected_ ? switchProtectionOff() : enableWhileBusy();
+    return m_state == ProtectionState::protected_ ? switchProtectionOff() : switchProtectionOn();
 }
 
 QCoro::Task<> AppModel::switchProtectionOff()
@@ -354,7 +354,7 @@ QCoro::Task<> AppModel::activate(QString code)
     }
     setActivated(true);
     setMessage({});
-    co_await enableWhileBusy();
+    co_await switchProtectionOn();
 }
 
 QCoro::Task<> AppModel::loadAccount(std::shared_ptr<CancellationToken> token)

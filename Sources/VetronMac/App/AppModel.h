@@ -157,6 +157,8 @@ public:
 
     // Switches protection off when it is on, else on (again).
     QCoro::Task<> toggle();
+    // Switches protection on (again) whatever its state.
+    QCoro::Task<> switchProtectionOn();
     // Switches protection off whatever its state: the way out of a protection that is wanted but
     // not working, whose proxies keep every website away until then.
     QCoro::Task<> switchProtectionOff();
@@ -235,7 +237,6 @@ private:
     // Clears `busy` once the state reports made so far have been applied, so that the switch is
     // never enabled next to a state that is about to change.
     void clearBusyAfterReports();
-    QCoro::Task<> enableWhileBusy();
     // Loads what the settings screen lists and the model lacks: the account, then the sessions.
     QCoro::Task<> loadSessionList();
     // Switches protection off and tells whether it is off now; when it is not, the window comes

@@ -26,9 +26,8 @@ using namespace std::chrono_literals;
 namespace Vetron {
 namespace {
 
-constexpr char showRequest[] = "show\n";
-constexpr char shownAnswer[] = "shown";
-constexpr qint64 longestLine = 64;
+constexpr qint64 longestRequest = 64;
+constexpr qint64 longestAnswer = 64 * 1024;
 
 std::chrono::milliseconds remaining(const QDeadlineTimer &deadline)
 {
@@ -45,7 +44,7 @@ SingleInstance::SingleInstance(QString lockFile, QString serverName, QObject *pa
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server.nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { answer(socket); });
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
         }
     });
 }
@@ -72,8 +71,10 @@ bool SingleInstance::claim()
     if (result != 0) {
         const int code = errno;
         ::close(descriptor);
-        if (code == EWOULDBLOCK)
+        if (code == EWOULDBLOCK) {
+            m_heldByAnother = true;
             return false;
+        }
         throw FileError::fromErrno(u"Не удалось занять файл"_s, m_lockFile, code);
     }
     m_descriptor = descriptor;
@@ -89,40 +90,66 @@ bool SingleInstance::claim()
     return true;
 }
 
-QCoro::Task<bool> SingleInstance::askHolderToShowWindow()
+QCoro::Task<SingleInstance::Reply> SingleInstance::ask(ClientCommand::Verb verb)
 {
-    const QDeadlineTimer deadline(answerTimeoutMs);
+    const bool switching = verb == ClientCommand::Verb::on || verb == ClientCommand::Verb::off;
+    const QDeadlineTimer deadline(switching ? switchAnswerTimeout : quickAnswerTimeout);
     QLocalSocket socket;
-    // The holder may have just taken the lock and not be listening yet: try again until the
-    // deadline.
     for (;;) {
         socket.connectToServer(m_serverName);
         if (socket.state() == QLocalSocket::ConnectingState)
             co_await qCoro(socket).waitForConnected(remaining(deadline));
         if (socket.state() == QLocalSocket::ConnectedState)
             break;
+        const bool nobodyListens = socket.error() == QLocalSocket::ServerNotFoundError
+            || socket.error() == QLocalSocket::ConnectionRefusedError;
         socket.abort();
+        if (nobodyListens && !m_heldByAnother)
+            co_return Reply { Reply::Outcome::notRunning, {} };
         if (deadline.hasExpired())
-            co_return false;
+            co_return Reply {};
         co_await QCoro::sleepFor(100ms);
     }
-    socket.write(showRequest);
-    const QByteArray answer = co_await qCoro(socket).readLine(longestLine, remaining(deadline));
-    co_return answer.trimmed() == shownAnswer;
+    // A holder that ends mid-answer closes the socket without more to read: the wait for the
+    // answer wakes on that too.
+    QObject::connect(&socket, &QLocalSocket::disconnected, &socket, [&socket] { Q_EMIT socket.readyRead(); });
+    socket.write(ClientCommand::nameOf(verb) + '\n');
+    while (!socket.canReadLine()) {
+        if (socket.state() != QLocalSocket::ConnectedState || deadline.hasExpired()
+            || socket.bytesAvailable() > longestAnswer)
+            co_return Reply {};
+        co_await qCoro(socket).waitForReadyRead(remaining(deadline));
+    }
+    const std::optional<ClientCommand::Answer> answer = ClientCommand::decode(socket.readLine(longestAnswer));
+    if (!answer)
+        co_return Reply {};
+    co_return Reply { Reply::Outcome::answered, *answer };
 }
 
-void SingleInstance::answer(QLocalSocket *socket)
+void SingleInstance::read(QLocalSocket *socket)
 {
     if (!socket->canReadLine()) {
-        if (socket->bytesAvailable() > longestLine)
+        if (socket->bytesAvailable() > longestRequest)
             socket->abort();
         return;
     }
-    if (socket->readLine(longestLine + 1) == showRequest) {
-        Q_EMIT showWindowRequested();
-        socket->write(shownAnswer);
-        socket->write("\n");
+    // One request a connection.
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    const std::optional<ClientCommand::Verb> verb
+        = ClientCommand::verbNamed(socket->readLine(longestRequest + 1).trimmed());
+    if (!verb || !m_handler) {
+        socket->disconnectFromServer();
+        return;
     }
+    serve(socket, *verb);
+}
+
+QCoro::Task<> SingleInstance::serve(QPointer<QLocalSocket> socket, ClientCommand::Verb verb)
+{
+    const ClientCommand::Answer answer = co_await m_handler(verb);
+    if (!socket)
+        co_return;
+    socket->write(ClientCommand::encode(answer) + '\n');
     socket->disconnectFromServer();
 }
 

@@ -1,3 +1,5 @@
+#include "App/CommandAnswers.h"
+#include "App/CommandLine.h"
 #include "App/DeveloperBuild.h"
 #include "App/LaunchOptions.h"
 #include "App/PreviewRenderer.h"
@@ -32,16 +34,22 @@ void installQtTranslations(QCoreApplication &application)
     delete translator;
 }
 
+// Ends the event loop with `status`; queued, since the loop may not be running yet.
+void exitLater(int status)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
+}
+
 // A later start: the running client is asked to bring its window forward, and this process ends
 // without having touched anything.
 QCoro::Task<> handOver(Vetron::SingleInstance *instance)
 {
-    const bool answered = co_await instance->askHolderToShowWindow();
-    if (!answered)
+    const Vetron::SingleInstance::Reply reply = co_await instance->ask(Vetron::ClientCommand::Verb::show);
+    if (reply.outcome != Vetron::SingleInstance::Reply::Outcome::answered)
         QTextStream(stderr) << QStringLiteral(
             "Ветрон уже запущен, но не ответил: его окно показать не удалось.\n");
-    // Queued: the loop that ends with it may not be running yet.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    exitLater(0);
 }
 
 } // namespace
@@ -53,6 +61,14 @@ int main(int argc, char *argv[])
     QStringList arguments;
     for (int index = 0; index < argc; ++index)
         arguments << QString::fromLocal8Bit(argv[index]);
+    const QString socketName = SingleInstance::serverName(ClientPaths::instanceSocket());
+    // A command asks the running client and ends; it needs no display.
+    if (const std::optional<CommandLine::Request> request = CommandLine::requested(arguments)) {
+        QCoreApplication application(argc, argv);
+        CommandLine::run(*request, ClientPaths::instanceLock(), socketName).then(exitLater);
+        return application.exec();
+    }
+
     const std::optional<QString> previewDirectory = LaunchOptions::previewDirectory(arguments);
     if (previewDirectory)
         PreviewRenderer::prepareProcess();
@@ -70,8 +86,7 @@ int main(int argc, char *argv[])
 
     // One client per user: taken before anything can reach the proxies, ssh or the data files,
     // and held until the process ends.
-    SingleInstance instance(
-        ClientPaths::instanceLock(), SingleInstance::serverName(ClientPaths::instanceSocket()));
+    SingleInstance instance(ClientPaths::instanceLock(), socketName);
     try {
         if (!instance.claim()) {
             handOver(&instance);
@@ -108,7 +123,9 @@ int main(int argc, char *argv[])
     }
     if (!app.start())
         return 1;
-    QObject::connect(&instance, &SingleInstance::showWindowRequested, &app, &VetronMacApp::showWindow);
+    instance.setHandler([&app](ClientCommand::Verb verb) {
+        return CommandAnswers::answer(&app.model(), verb, [&app] { app.showWindow(); });
+    });
     if (!developer.isEmpty()) {
         // For whoever drives the build: when the window has its first picture on screen.
         auto *window = app.window();
