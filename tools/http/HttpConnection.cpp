@@ -59,6 +59,16 @@ void HttpConnection::drop()
     deleteLater();
 }
 
+QTcpSocket *HttpConnection::release()
+{
+    m_closing = true;
+    m_socket->disconnect(this);
+    m_socket->setParent(nullptr);
+    QTcpSocket *socket = m_socket;
+    deleteLater();
+    return socket;
+}
+
 void HttpConnection::readIncoming()
 {
     if (m_closing)

@@ -36,6 +36,11 @@ public:
     // Closes the connection at once, with no answer to a waiting request.
     void drop();
 
+    // Hands the socket over, parentless, to whoever carries the connection on (a CONNECT tunnel):
+    // this object reads no more from it and deletes itself later. Bytes received after the
+    // request that asked for it are lost; a tunnel's client waits for its answer before sending.
+    QTcpSocket *release();
+
 Q_SIGNALS:
     void requestArrived(const Vetron::Tools::HttpRequest &request);
 

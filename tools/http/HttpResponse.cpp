@@ -48,6 +48,8 @@ QByteArray HttpResponse::serialize(bool closeAfter, bool headOnly) const
             wire += "Content-Type: " + contentType + "\r\n";
         wire += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     }
+    for (const auto &[name, value] : headers)
+        wire += name + ": " + value + "\r\n";
     wire += closeAfter ? "Connection: close\r\n" : "Connection: keep-alive\r\n";
     wire += "\r\n";
     if (!bodyless && !headOnly)

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
+
+#include <utility>
 
 namespace Vetron::Tools {
 
@@ -11,6 +14,8 @@ struct HttpResponse
     int status = 200;
     QByteArray contentType;
     QByteArray body;
+    // Further header lines, in order.
+    QList<std::pair<QByteArray, QByteArray>> headers {};
 
     static HttpResponse json(int status, const QJsonObject &object);
     // A plain-text answer; a line ending is added when the text has none.

@@ -58,6 +58,12 @@ void HttpStandInServer::close()
     const auto connections = findChildren<HttpConnection *>(Qt::FindDirectChildrenOnly);
     for (HttpConnection *connection : connections)
         connection->drop();
+    // Connections a subclass carries on itself (see takeOver).
+    const auto carried = findChildren<QTcpSocket *>(Qt::FindDirectChildrenOnly);
+    for (QTcpSocket *socket : carried) {
+        socket->abort();
+        socket->deleteLater();
+    }
 }
 
 void HttpStandInServer::setOverride(const QString &key, int status, QByteArray body, int delayMs)
@@ -110,7 +116,7 @@ void HttpStandInServer::handle(HttpConnection *connection, const HttpRequest &re
     // A slot of requestReceived may close the server, and the connection with it.
     const QPointer<HttpConnection> target(connection);
     Q_EMIT requestReceived();
-    if (!target)
+    if (!target || takeOver(connection, request))
         return;
     respondWithOverride(connection, override, [this, request] { return answer(request); });
 }

@@ -75,6 +75,14 @@ protected:
 
     // The usual answer to `request`, made when the answer goes out.
     virtual HttpResponse answer(const HttpRequest &request) = 0;
+    // Whether this server carries `connection` on itself after `request` (see
+    // HttpConnection::release), instead of answering it.
+    virtual bool takeOver(HttpConnection *connection, const HttpRequest &request)
+    {
+        Q_UNUSED(connection);
+        Q_UNUSED(request);
+        return false;
+    }
 
 private:
     void acceptConnections();

@@ -26,7 +26,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost, IP:127.0.0.1, IP:0.0.0.0
+subjectAltName = DNS:localhost, DNS:assistant.vetron.test, IP:127.0.0.1, IP:0.0.0.0
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 )";

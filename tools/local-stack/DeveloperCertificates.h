@@ -10,10 +10,10 @@
 
 namespace Vetron::LocalStack {
 
-// A developer certificate authority and a server certificate it signed for localhost and
-// 127.0.0.1, made with the openssl command line: in `directory` (made when missing; its files
-// stay), or in a temporary directory that lives as long as the object. Check isValid() before
-// use; errorString() says what went wrong.
+// A developer certificate authority and a server certificate it signed for localhost,
+// 127.0.0.1 and the local stack's test site, made with the openssl command line: in `directory` (made when
+// missing; its files stay), or in a temporary directory that lives as long as the object. Check isValid()
+// before use; errorString() says what went wrong.
 class DeveloperCertificates
 {
 public:

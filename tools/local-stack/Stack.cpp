@@ -102,6 +102,8 @@ Stack::~Stack()
     // Connections first, so that no client is answered by a half-stopped stack.
     m_account.close();
     m_protection.close();
+    m_protectedPages.close();
+    m_directPages.close();
 }
 
 bool Stack::start()
@@ -119,6 +121,10 @@ bool Stack::start()
     m_protection.setSessions(sampleSessions());
     if (!m_protection.listen())
         return fail(u"the protection server does not listen on 127.0.0.1"_s);
+    if (!m_protectedPages.listen(m_certificates->serverCertificate(), m_certificates->serverKey())
+        || !m_directPages.listen(m_certificates->serverCertificate(), m_certificates->serverKey()))
+        return fail(u"the test site's page servers do not listen on 127.0.0.1"_s);
+    m_protection.setTunnelledHost(QString::fromLatin1(pageHost), m_protectedPages.port());
 
     m_sshd = std::make_unique<SshServer>(SshServer::Options { .forwardPort = m_protection.port(),
         .directory = directory.filePath(u"sshd"_s),
@@ -229,6 +235,16 @@ void Stack::enrolled(const QString &pubkey, const QString &deviceName)
             .arg(m_protection.port()));
 }
 
+QUrl Stack::pageUrl() const
+{
+    QUrl url;
+    url.setScheme(u"https"_s);
+    url.setHost(QString::fromLatin1(pageHost));
+    url.setPort(m_directPages.port());
+    url.setPath(u"/"_s);
+    return url;
+}
+
 QString Stack::banner() const
 {
     const QString release = m_offeredVersion.isEmpty()
@@ -240,11 +256,14 @@ QString Stack::banner() const
            u"  регистрация и личный кабинет  %4, сертификат от центра сертификации этого запуска\n"
            u"  обновление                    %5\n"
            u"  системный прокси              %6\n"
+           u"  проверочная страница          %8 (напрямую на 127.0.0.1, через защиту — на сервер\n"
+           u"                                защиты; браузеру нужно сказать, что имя ведёт на 127.0.0.1)\n"
            u"\n"
            u"Одноразовый ключ для активации — вставьте его в окне Ветрона:\n"
            u"\n"
            u"    %7\n"_s.arg(QString::number(m_sshd->port()), QString::fromLatin1(hostKeyLine()),
-               QString::number(m_protection.port()), baseUrl().toString(), release, proxies(), m_oneTimeKey);
+               QString::number(m_protection.port()), baseUrl().toString(), release, proxies(), m_oneTimeKey,
+               pageUrl().toString());
 }
 
 QByteArray Stack::environment() const
@@ -255,6 +274,7 @@ QByteArray Stack::environment() const
         { u"VETRON_STACK_CA_FILE"_s, certificateAuthorityFile() },
         { u"VETRON_STACK_ONE_TIME_KEY"_s, m_oneTimeKey },
         { u"VETRON_STANDIN_STATE"_s, standInStateDirectory() },
+        { u"VETRON_STACK_PAGE_URL"_s, pageUrl().toString() },
     };
     QString text;
     for (const auto &[name, value] : values)

@@ -2,6 +2,7 @@
 
 #include "AccountServer.h"
 #include "DeveloperCertificates.h"
+#include "PageServer.h"
 #include "ProtectionServer.h"
 #include "ProxySettingsWatch.h"
 #include "SshServer.h"
@@ -18,7 +19,8 @@ namespace Vetron::LocalStack {
 // device keys, once enrolled, may only forward to the protection server; the protection server;
 // the HTTPS enrollment and account-portal service with a certificate from a developer CA, which
 // accepts one one-time key and offers a signed release one patch above the client's version;
-// and the state of the macOS tool stand-ins with two network services, Wi-Fi and Ethernet.
+// the state of the macOS tool stand-ins with two network services, Wi-Fi and Ethernet; and a test
+// site for browsers, reached through the protection server or directly (see pageUrl).
 class Stack : public QObject
 {
     Q_OBJECT
@@ -40,6 +42,12 @@ public:
         // networksetup stand-in's.
         bool desktop = false;
     };
+
+    // The test site's name. A browser is told that it resolves to 127.0.0.1, where the "direct"
+    // page server answers; through the tunnel the protection server carries it to a page server
+    // of its own, the "protection" one. Both have a certificate from the run's authority, which
+    // the client trusts at enrollment.
+    static constexpr char pageHost[] = "assistant.vetron.test";
 
     explicit Stack(Options options, QObject *parent = nullptr);
     ~Stack() override;
@@ -75,6 +83,10 @@ public:
     SshServer &sshServer() { return *m_sshd; }
     Tools::ProtectionServer &protectionServer() { return m_protection; }
     Tools::AccountServer &accountServer() { return m_account; }
+    // The test site's page, at the direct page server's port.
+    QUrl pageUrl() const;
+    Tools::PageServer &protectedPages() { return m_protectedPages; }
+    Tools::PageServer &directPages() { return m_directPages; }
 
     // What a person starting the stack reads first: the services and the one-time key.
     QString banner() const;
@@ -98,6 +110,8 @@ private:
     std::unique_ptr<DeveloperCertificates> m_certificates;
     Tools::ProtectionServer m_protection;
     Tools::AccountServer m_account;
+    Tools::PageServer m_protectedPages { QStringLiteral("protection") };
+    Tools::PageServer m_directPages { QStringLiteral("direct") };
     std::unique_ptr<SshServer> m_sshd;
     std::unique_ptr<ProxySettingsWatch> m_proxies;
     quint16 m_localPort = 0;

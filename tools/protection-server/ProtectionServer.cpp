@@ -1,12 +1,15 @@
 #include "ProtectionServer.h"
 
 #include "BuildConstants.h"
+#include "HttpConnection.h"
 #include "HttpRequestParser.h"
 #include "HttpResponse.h"
 
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QRandomGenerator>
 #include <QTcpServer>
+#include <QTcpSocket>
 
 #include <optional>
 
@@ -155,6 +158,36 @@ void ProtectionServer::setEchoNonce(bool echo)
 bool ProtectionServer::echoNonce() const
 {
     return m_echoNonce;
+}
+
+void ProtectionServer::setTunnelledHost(const QString &host, quint16 port)
+{
+    m_tunnelledHosts.insert(host.toLower(), port);
+}
+
+bool ProtectionServer::takeOver(HttpConnection *connection, const HttpRequest &request)
+{
+    const auto found = m_tunnelledHosts.constFind(request.url.host().toLower());
+    if (request.method != "CONNECT" || found == m_tunnelledHosts.cend())
+        return false;
+    // Both ends belong to the server: close() cuts them with the rest.
+    QTcpSocket *client = connection->release();
+    client->setParent(this);
+    auto *site = new QTcpSocket(client);
+    const auto end = [client] {
+        client->disconnect();
+        client->disconnectFromHost();
+        client->deleteLater();
+    };
+    connect(site, &QTcpSocket::connected, client,
+        [client] { client->write("HTTP/1.1 200 Connection established\r\n\r\n"); });
+    connect(client, &QTcpSocket::readyRead, site, [client, site] { site->write(client->readAll()); });
+    connect(site, &QTcpSocket::readyRead, client, [client, site] { client->write(site->readAll()); });
+    connect(site, &QTcpSocket::disconnected, client, end);
+    connect(site, &QTcpSocket::errorOccurred, client, end);
+    connect(client, &QTcpSocket::disconnected, client, end);
+    site->connectToHost(QHostAddress::LocalHost, *found);
+    return true;
 }
 
 HttpResponse ProtectionServer::answer(const HttpRequest &request)

@@ -2,6 +2,7 @@
 
 #include "HttpStandInServer.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -44,12 +45,17 @@ public:
     void setSessions(const QJsonArray &sessions);
     QJsonArray sessions() const;
 
+    // A CONNECT to `host` (any port) is carried to 127.0.0.1:`port`, as the real server carries
+    // the assistant's traffic to its own TLS end; a CONNECT to any other host is refused.
+    void setTunnelledHost(const QString &host, quint16 port);
+
     // When off, the status host answers with a nonce other than the one asked for.
     void setEchoNonce(bool echo);
     bool echoNonce() const;
 
 protected:
     HttpResponse answer(const HttpRequest &request) override;
+    bool takeOver(HttpConnection *connection, const HttpRequest &request) override;
 
 private:
     HttpResponse answerStatus(const HttpRequest &request);
@@ -69,6 +75,7 @@ private:
     QJsonObject m_settings;
     QJsonArray m_sessions;
     bool m_echoNonce = true;
+    QHash<QString, quint16> m_tunnelledHosts;
 };
 
 } // namespace Vetron::Tools
