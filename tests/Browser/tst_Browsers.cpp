@@ -78,7 +78,8 @@ async function step() {
     if (probe && probe !== done) {
       let outcome;
       try {
-        const answer = await fetch(')" + m_page.toEncoded() + R"(?probe=' + probe + '&b=' + browser, {cache: 'no-store'});
+        const answer = await fetch(')"
+            + m_page.toEncoded() + R"(?probe=' + probe + '&b=' + browser, {cache: 'no-store'});
         outcome = 'loaded ' + answer.status + ' ' + (await answer.text());
       } catch (error) {
         outcome = 'failed ' + error;
@@ -190,7 +191,8 @@ class BrowsersTest : public QObject
                 browser->start(u"/usr/bin/chromium"_s,
                     { u"--headless"_s, u"--no-sandbox"_s, u"--disable-gpu"_s, u"--no-first-run"_s,
                         u"--no-default-browser-check"_s, u"--user-data-dir="_s + data,
-                        u"--host-resolver-rules=MAP %1 127.0.0.1"_s.arg(QString::fromLatin1(LocalStack::Stack::pageHost)),
+                        u"--host-resolver-rules=MAP %1 127.0.0.1"_s.arg(
+                            QString::fromLatin1(LocalStack::Stack::pageHost)),
                         url });
             } else {
                 browser->start(u"/usr/bin/firefox-esr"_s,
@@ -198,8 +200,7 @@ class BrowsersTest : public QObject
             }
             m_browsers.push_back(std::move(browser));
         }
-        return QTest::qWaitFor(
-            [this] { return m_driver->polling().size() == browserNames().size(); }, 60000);
+        return QTest::qWaitFor([this] { return m_driver->polling().size() == browserNames().size(); }, 60000);
     }
 
     void stopBrowsers()
@@ -307,7 +308,8 @@ private Q_SLOTS:
         m_client.setProcessEnvironment(clientEnvironment());
         m_client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_client.start(QStringLiteral(VETRON_EXECUTABLE),
-            { u"--local-stack"_s, m_run.filePath(u"stack"_s), u"--activate"_s, m_stack->oneTimeKey(), u"--hidden"_s });
+            { u"--local-stack"_s, m_run.filePath(u"stack"_s), u"--activate"_s, m_stack->oneTimeKey(),
+                u"--hidden"_s });
         QVERIFY2(reaches(0, 60), qPrintable(command(u"status"_s).output));
         QVERIFY(startBrowsers());
         const int directHandshakes = m_stack->directPages().handshakes();
@@ -322,7 +324,8 @@ private Q_SLOTS:
                 const QHash<QString, QString> seen = probe(name + u'-' + QString::number(attempt));
                 missing.clear();
                 for (const QString &browser : browserNames()) {
-                    if (!seen.value(browser).startsWith(u"loaded 200"_s) || !seen.value(browser).contains(servedBy))
+                    if (!seen.value(browser).startsWith(u"loaded 200"_s)
+                        || !seen.value(browser).contains(servedBy))
                         missing += name + u", "_s + browser + u": "_s + seen.value(browser) + u'\n';
                 }
                 if (missing.isEmpty())
@@ -344,7 +347,8 @@ private Q_SLOTS:
         QVERIFY2(reaches(3, 60), qPrintable(command(u"status"_s).output));
         const QHash<QString, QString> blocked = probe(u"blocked-0"_s);
         for (const QString &name : browserNames())
-            QVERIFY2(blocked.value(name).startsWith(u"failed"_s), qPrintable(name + u": "_s + blocked.value(name)));
+            QVERIFY2(blocked.value(name).startsWith(u"failed"_s),
+                qPrintable(name + u": "_s + blocked.value(name)));
         QCOMPARE(requestsOf(m_stack->protectedPages(), u"blocked"_s), 0);
 
         QVERIFY(m_stack->sshServer().restart());
@@ -354,7 +358,8 @@ private Q_SLOTS:
         QCOMPARE(m_stack->directPages().requests().size(), 0);
 
         QCOMPARE(command(u"off"_s).status, 0);
-        QCOMPARE(allLoadedWith(u"off"_s, Tools::PageServer::servedBy(m_stack->directPages().name()), 20), QString());
+        QCOMPARE(allLoadedWith(u"off"_s, Tools::PageServer::servedBy(m_stack->directPages().name()), 20),
+            QString());
         QCOMPARE(requestsOf(m_stack->protectedPages(), u"off"_s), 0);
     }
 };

@@ -57,7 +57,8 @@ QString report(Verb verb, const Answer &answer);
 // The text of "vetron --help".
 QString usage();
 
-inline const QString notRunning = QStringLiteral("Ветрон не запущен. Запустите его, затем повторите команду.");
+inline const QString notRunning
+    = QStringLiteral("Ветрон не запущен. Запустите его, затем повторите команду.");
 inline const QString noAnswer = QStringLiteral("Ветрон запущен, но не ответил.");
 
 } // namespace Vetron::ClientCommand

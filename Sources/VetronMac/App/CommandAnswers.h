@@ -17,8 +17,8 @@ namespace Vetron::CommandAnswers {
 QCoro::Task<ClientCommand::Answer> answer(
     QPointer<AppModel> model, ClientCommand::Verb verb, std::function<void()> showWindow);
 
-inline const QString notEnrolled = QStringLiteral(
-    "Устройство не активировано: откройте Ветрон (vetron show) и введите ключ активации.");
+inline const QString notEnrolled
+    = QStringLiteral("Устройство не активировано: откройте Ветрон (vetron show) и введите ключ активации.");
 inline const QString ending = QStringLiteral("Ветрон завершает работу.");
 
 } // namespace Vetron::CommandAnswers

@@ -57,8 +57,7 @@ QCoro::Task<int> run(Request request, QString lockFile, QString serverName)
         break;
     }
     const int status = ClientCommand::exitStatus(request.verb, reply.answer);
-    (status == ClientCommand::exitFailed ? errors : out)
-        << ClientCommand::report(request.verb, reply.answer);
+    (status == ClientCommand::exitFailed ? errors : out) << ClientCommand::report(request.verb, reply.answer);
     co_return status;
 }
 
