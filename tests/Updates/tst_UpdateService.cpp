@@ -9,6 +9,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -312,6 +313,70 @@ private Q_SLOTS:
         if (fault == u"no package"_s || fault == u"installer"_s)
             QCOMPARE(m_standIns->calls(u"hdiutil"_s).last(),
                 (QStringList { u"detach"_s, m_standIns->calls(u"hdiutil"_s).first().last(), u"-force"_s }));
+    }
+
+    void aLinuxDesktopAsksForLinuxReleases()
+    {
+        UpdateService::Options linux = options();
+        linux.system = SystemBackend::desktop;
+        QCOMPARE(awaitTask(UpdateService::check(u"1.4.1"_s, linux)).value->message,
+            u"Обновления для Linux пока не опубликованы."_s);
+        m_server->setFile(u"/api/v1/releases/linux/stable"_s, encodeJson(signedManifest("package")));
+        QCOMPARE(awaitTask(UpdateService::check(u"1.4.1"_s, linux)).value->kind,
+            UpdateScreenState::Kind::available);
+    }
+
+    // On a Linux desktop the verified package goes to apt-get through the authentication prompt,
+    // readable by apt's own user; a dismissed prompt installs nothing, and without a prompt the
+    // package's folder is opened and the message says how to install it.
+    void aLinuxDesktopHandsThePackageToTheSystemInstaller_data()
+    {
+        QTest::addColumn<int>("prompt");      // pkexec's exit status
+        QTest::addColumn<QString>("message"); // how the message begins; none when installed
+        QTest::addRow("installed") << 0 << QString();
+        QTest::addRow("prompt dismissed")
+            << 126 << u"Обновление не установлено: запрос пароля администратора отменён."_s;
+        QTest::addRow("no prompt") << 127 << u"Установить обновление автоматически нельзя"_s;
+        QTest::addRow("installer fails") << 100 << u"Не удалось установить обновление. Попробуйте позже."_s;
+    }
+
+    void aLinuxDesktopHandsThePackageToTheSystemInstaller()
+    {
+        QFETCH(int, prompt);
+        QFETCH(QString, message);
+        const QByteArray package
+            = "!<arch>\ndebian-binary   0           0     0     100644  4         `\n2.0\n";
+        m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, package);
+        if (prompt != 0)
+            QVERIFY(Test::writeFile(qEnvironmentVariable("VETRON_STANDIN_STATE") + u"/pkexec.exit"_s,
+                QByteArray::number(prompt)));
+        UpdateService::Options linux = options();
+        linux.system = SystemBackend::desktop;
+        const auto outcome = awaitTask(UpdateService::install(signedManifest(package), linux)).value;
+
+        const QList<QStringList> prompts = m_standIns->calls(u"pkexec"_s);
+        QCOMPARE(prompts.size(), 1);
+        QCOMPARE(
+            prompts.first().mid(0, 3), (QStringList { u"/usr/bin/apt-get"_s, u"install"_s, u"--yes"_s }));
+        const QString file = prompts.first().last();
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), package);
+        QVERIFY(written.permissions().testFlag(QFile::ReadOther));
+        QVERIFY(QFileInfo(QFileInfo(file).path()).permissions().testFlag(QFile::ExeOther));
+        QCOMPARE(m_standIns->calls(u"xdg-open"_s),
+            prompt == 127 ? QList<QStringList> { { QFileInfo(file).path() } } : QList<QStringList> {});
+        if (message.isEmpty()) {
+            QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::relaunching);
+            // The new executable is started itself; macOS's open is no Linux tool.
+            QVERIFY(UpdateService::relaunchScript(1, outcome->bundlePath, linux.tools, linux.system)
+                        .endsWith(u"; exec '"_s + QCoreApplication::applicationFilePath() + u"'"_s));
+            return;
+        }
+        QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::failed);
+        QVERIFY2(outcome->message.startsWith(message), qPrintable(outcome->message));
+        if (prompt == 127)
+            QVERIFY(outcome->message.contains(file));
     }
 
     void relaunchWaitsForTheProcessThenOpensTheBundle()

@@ -47,6 +47,7 @@ struct ClientEnvironment
         UpdateService::Options options;
         options.servers = servers;
         options.tools = tools;
+        options.system = system;
         return options;
     }
 

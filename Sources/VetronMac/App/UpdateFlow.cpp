@@ -84,7 +84,7 @@ QCoro::Task<> UpdateFlow::install(MacReleaseManifest manifest)
         setState(UpdateScreenState::failed(relaunchHeldBack));
         co_return;
     }
-    UpdateService::scheduleRelaunch(outcome.bundlePath, tools);
+    UpdateService::scheduleRelaunch(outcome.bundlePath, tools, m_environment.system);
     m_hooks.terminate();
 }
 

@@ -27,15 +27,21 @@ struct ToolPaths
     QString kwriteconfig = QStringLiteral("/usr/bin/kwriteconfig5");
     QString kreadconfig = QStringLiteral("/usr/bin/kreadconfig5");
     QString certutil = QStringLiteral("/usr/bin/certutil");
+    // A Linux desktop's installation of an update: the authentication prompt that runs the
+    // package installer as the administrator, and the opener of a folder.
+    QString pkexec = QStringLiteral("/usr/bin/pkexec");
+    QString aptGet = QStringLiteral("/usr/bin/apt-get");
+    QString xdgOpen = QStringLiteral("/usr/bin/xdg-open");
 
     // The system's own tools, with the macOS-only ones (security, networksetup, osascript,
-    // hdiutil, installer, open) taken from `folder` under their own names: stand-ins that speak
-    // the same interfaces where the system has none.
+    // hdiutil, installer, open) and those that need an administrator or a desktop (pkexec,
+    // xdg-open) taken from `folder` under their own names: stand-ins that speak the same
+    // interfaces where the system has none.
     static ToolPaths withStandIns(const QString &folder)
     {
         ToolPaths paths;
         for (QString *tool : { &paths.security, &paths.networksetup, &paths.osascript, &paths.hdiutil,
-                 &paths.installer, &paths.open })
+                 &paths.installer, &paths.open, &paths.pkexec, &paths.xdgOpen })
             *tool = folder + u'/' + tool->section(u'/', -1);
         return paths;
     }

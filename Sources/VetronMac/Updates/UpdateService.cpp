@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QUuid>
@@ -21,6 +22,7 @@ namespace {
 const QString checkUnanswered = u"Сервер обновлений не ответил. Попробуйте позже."_s;
 const QString downloadCancelled = u"Обновление отменено."_s;
 const QString downloadFailedTryLater = u"Не удалось скачать обновление. Попробуйте позже."_s;
+const QString installFailedTryLater = u"Не удалось установить обновление. Попробуйте позже."_s;
 
 bool isCancelled(const std::shared_ptr<CancellationToken> &cancel)
 {
@@ -37,14 +39,60 @@ QCoro::Task<> detach(QString mountPoint, ToolPaths tools)
     }
 }
 
+// Hands the verified Debian package to the system's package installer through the desktop's
+// authentication prompt, or, without a prompt, opens its folder and says how to install it.
+QCoro::Task<UpdateInstallOutcome> installPackage(QByteArray package, QString workDirectory, ToolPaths tools)
+{
+    // apt reads the file as its own unprivileged user: the folder and the file are readable by all.
+    const QString file = workDirectory + u"/vetron-update.deb"_s;
+    try {
+        if (!QDir().mkpath(workDirectory))
+            throw FileError(u"Не удалось создать папку"_s, workDirectory, {});
+        QFile::setPermissions(workDirectory,
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                | QFile::ReadOther | QFile::ExeOther);
+        AtomicFile::write(file, package, AtomicFile::readableByAll);
+    } catch (const Error &) {
+        co_return UpdateInstallOutcome::failed(downloadFailedTryLater);
+    }
+
+    int status = 0;
+    try {
+        const QStringList arguments { tools.aptGet, u"install"_s, u"--yes"_s, file };
+        co_await ProcessRunner::run(tools.pkexec, arguments, QByteArray());
+    } catch (const ProcessError &error) {
+        status = error.status();
+    } catch (const Error &) {
+        status = noPrompt; // no pkexec at all
+    }
+    if (status == 0)
+        co_return UpdateInstallOutcome::relaunching(QCoreApplication::applicationFilePath());
+    if (status == promptDismissed)
+        co_return UpdateInstallOutcome::failed(
+            u"Обновление не установлено: запрос пароля администратора отменён."_s);
+    if (status != noPrompt)
+        co_return UpdateInstallOutcome::failed(installFailedTryLater);
+    try {
+        const QStringList folder { workDirectory };
+        co_await ProcessRunner::run(tools.xdgOpen, folder, QByteArray());
+    } catch (const Error &) {
+        // The message names the folder all the same.
+    }
+    co_return UpdateInstallOutcome::failed(
+        u"Установить обновление автоматически нельзя: нет запроса пароля администратора (pkexec). "
+        u"Проверенный пакет лежит в папке «%1». Установите его командой "
+        u"«sudo apt install %2», затем запустите Ветрон снова."_s.arg(workDirectory, file));
+}
+
 } // namespace
 
 QCoro::Task<UpdateScreenState> check(
     QString current, Options options, std::shared_ptr<CancellationToken> cancel)
 {
+    const bool desktop = options.system == SystemBackend::desktop;
     const auto client = WebExchange::directClient(options.timeout);
-    const QNetworkRequest request(
-        ServerAddresses::withPath(options.servers.portalBase, u"api/v1/releases/macos/stable"_s));
+    const QNetworkRequest request(ServerAddresses::withPath(options.servers.portalBase,
+        desktop ? u"api/v1/releases/linux/stable"_s : u"api/v1/releases/macos/stable"_s));
     WebAnswer answer;
     try {
         answer = co_await WebExchange::send(*client, request, "GET", {}, cancel);
@@ -55,7 +103,8 @@ QCoro::Task<UpdateScreenState> check(
     if (answer.status == 0)
         co_return UpdateScreenState::failed(u"Сервер обновлений недоступен."_s);
     if (answer.status == 404)
-        co_return UpdateScreenState::failed(u"Обновления для macOS пока не опубликованы."_s);
+        co_return UpdateScreenState::failed(desktop ? u"Обновления для Linux пока не опубликованы."_s
+                                                    : u"Обновления для macOS пока не опубликованы."_s);
     if (answer.status != 200)
         co_return UpdateScreenState::failed(u"Не удалось проверить обновления."_s);
 
@@ -93,6 +142,12 @@ QCoro::Task<UpdateInstallOutcome> install(
     if (!digestMatches(answer.body, manifest.sha256))
         co_return UpdateInstallOutcome::failed(u"Обновление отклонено: файл повреждён."_s);
 
+    if (options.system == SystemBackend::desktop) {
+        const UpdateInstallOutcome outcome
+            = co_await installPackage(answer.body, workDirectory, options.tools);
+        co_return outcome;
+    }
+
     const QString image = workDirectory + u"/Vetron.dmg"_s;
     const QString mountPoint = workDirectory + u"/mount"_s;
     try {
@@ -123,20 +178,23 @@ QCoro::Task<UpdateInstallOutcome> install(
     }
     co_await detach(mountPoint, options.tools);
     if (!installed)
-        co_return UpdateInstallOutcome::failed(u"Не удалось установить обновление. Попробуйте позже."_s);
+        co_return UpdateInstallOutcome::failed(installFailedTryLater);
     co_return UpdateInstallOutcome::relaunching(QDir::homePath() + u"/Applications/Ветрон.app"_s);
 }
 
-QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools)
+QString relaunchScript(qint64 pid, const QString &bundle, const ToolPaths &tools, SystemBackend system)
 {
-    return u"while %1 -0 %2 2>/dev/null; do %3 0.2; done; %4 %5"_s.arg(
-        tools.kill, QString::number(pid), tools.sleep, tools.open, ScriptQuoting::shellQuoted(bundle));
+    const QString start = system == SystemBackend::desktop
+        ? u"exec "_s + ScriptQuoting::shellQuoted(bundle)
+        : tools.open + u' ' + ScriptQuoting::shellQuoted(bundle);
+    return u"while %1 -0 %2 2>/dev/null; do %3 0.2; done; %4"_s.arg(
+        tools.kill, QString::number(pid), tools.sleep, start);
 }
 
-void scheduleRelaunch(const QString &bundle, const ToolPaths &tools)
+void scheduleRelaunch(const QString &bundle, const ToolPaths &tools, SystemBackend system)
 {
     const QStringList arguments { u"-c"_s,
-        relaunchScript(QCoreApplication::applicationPid(), bundle, tools) };
+        relaunchScript(QCoreApplication::applicationPid(), bundle, tools, system) };
     QProcess::startDetached(tools.sh, arguments);
 }
 
