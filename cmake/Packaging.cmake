@@ -10,11 +10,12 @@ set(VETRON_PACKAGE_MAINTAINER "Ветрон <packages@vetron.invalid>" CACHE STR
     "The Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${VETRON_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Ветрон: личные данные заменяются перед отправкой Claude")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Клиент Ветрона направляет запросы к Claude через защищённый туннель к серверу защиты, который\n"
     "заменяет личные данные заменителями до отправки и возвращает их в ответе.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
