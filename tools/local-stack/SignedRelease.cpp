@@ -16,7 +16,7 @@ namespace Vetron::LocalStack {
 std::optional<SignedRelease> SignedRelease::make(const QString &version, const QUrl &base,
     const QString &privateKey, const QString &workDirectory, QString *problem)
 {
-    SignedRelease release { version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {} };
+    SignedRelease release { version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {}, {}, {}, {} };
     const QDir directory(workDirectory);
     QFile package(directory.filePath(u"Vetron.pkg"_s));
     if (!directory.mkpath(u"."_s) || !package.open(QIODevice::WriteOnly)
@@ -30,29 +30,38 @@ std::optional<SignedRelease> SignedRelease::make(const QString &version, const Q
     if (!problem->isEmpty())
         return std::nullopt;
 
-    QUrl url = base;
-    url.setPath(release.path);
-    const QString address = url.toString();
-    const QString sha256
-        = QString::fromLatin1(QCryptographicHash::hash(release.image, QCryptographicHash::Sha256).toHex());
-    const QByteArray message = (version + u'\n' + address + u'\n' + sha256).toUtf8();
-    QByteArray signature;
-    const QStringList sign { u"dgst"_s, u"-sha256"_s, u"-sign"_s, privateKey };
-    *problem = runTool(u"/usr/bin/openssl"_s, sign, message, &signature);
+    const auto signedManifest = [&](const QString &path, const QByteArray &file,
+                                    const QString &installation) {
+        QUrl url = base;
+        url.setPath(path);
+        const QString address = url.toString();
+        const QString sha256
+            = QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
+        const QByteArray message = (version + u'\n' + address + u'\n' + sha256).toUtf8();
+        QByteArray signature;
+        const QStringList sign { u"dgst"_s, u"-sha256"_s, u"-sign"_s, privateKey };
+        *problem = runTool(u"/usr/bin/openssl"_s, sign, message, &signature);
+        const QJsonObject manifest {
+            { u"version"_s, version },
+            { u"url"_s, address },
+            { u"sha256"_s, sha256 },
+            { u"signature"_s, QString::fromLatin1(signature.toBase64()) },
+            { u"title"_s, u"Ветрон %1"_s.arg(version) },
+            { u"notes"_s,
+                QJsonArray { u"Выпуск локального стенда: подписан ключом этой сборки."_s, installation } },
+        };
+        return QJsonDocument(manifest).toJson(QJsonDocument::Compact);
+    };
+    release.manifest = signedManifest(
+        release.path, release.image, u"Установка проходит через заменители hdiutil и installer."_s);
     if (!problem->isEmpty())
         return std::nullopt;
-
-    const QJsonObject manifest {
-        { u"version"_s, version },
-        { u"url"_s, address },
-        { u"sha256"_s, sha256 },
-        { u"signature"_s, QString::fromLatin1(signature.toBase64()) },
-        { u"title"_s, u"Ветрон %1"_s.arg(version) },
-        { u"notes"_s,
-            QJsonArray { u"Выпуск локального стенда: подписан ключом этой сборки."_s,
-                u"Установка проходит через заменители hdiutil и installer."_s } },
-    };
-    release.manifest = QJsonDocument(manifest).toJson(QJsonDocument::Compact);
+    release.linuxPath = u"/static/releases/vetron_%1_amd64.deb"_s.arg(version);
+    release.linuxPackage = "Ветрон " + version.toUtf8() + ", Debian package of the local stack\n";
+    release.linuxManifest = signedManifest(
+        release.linuxPath, release.linuxPackage, u"Установка проходит через заменитель pkexec."_s);
+    if (!problem->isEmpty())
+        return std::nullopt;
     return release;
 }
 

@@ -216,6 +216,8 @@ bool Stack::offerRelease()
         return fail(u"the release: "_s + problem);
     m_account.setFile(release->path, release->image);
     m_account.setReleaseManifest(release->manifest);
+    m_account.setFile(release->linuxPath, release->linuxPackage);
+    m_account.setFile(u"/api/v1/releases/linux/stable"_s, release->linuxManifest);
     m_offeredVersion = version;
     return true;
 }
