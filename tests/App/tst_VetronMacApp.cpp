@@ -282,6 +282,14 @@ private Q_SLOTS:
         QCOMPARE(command(u"off"_s), std::pair(0, u"disabled — Защита выключена\n"_s));
         QCOMPARE(command(u"status"_s).first, 4);
         QCOMPARE(command(u"on"_s), std::pair(0, protectedState));
+        // A cancelled password dialog is a failed switch-off, told as such.
+        m_fixture->standIns().setPasswordRefused(true);
+        const auto refused = command(u"off"_s);
+        m_fixture->standIns().setPasswordRefused(false);
+        QCOMPARE(refused.first, 1);
+        QVERIFY2(refused.second.startsWith(u"Не удалось выключить защиту.\nblocked — "_s),
+            qPrintable(refused.second));
+        QCOMPARE(command(u"on"_s), std::pair(0, protectedState));
         const QStringList switchedBack = m_fixture->standIns().privilegedScripts();
 
         ::kill(pid_t(first->processId()), SIGSTOP);

@@ -87,7 +87,8 @@ QString report(Verb verb, const Answer &answer)
     QString text;
     if (!answer.done)
         text = answer.failure + u'\n';
-    if (verb != Verb::show)
+    // A client that is ending has no state left to tell.
+    if (verb != Verb::show && !answer.detail.isEmpty())
         text += u"%1 — %2\n"_s.arg(toText(answer.state), answer.detail);
     return text;
 }

@@ -21,9 +21,10 @@ QCoro::Task<bool> settled(QPointer<AppModel> model)
     co_return !model.isNull();
 }
 
-Answer failed(QString failure)
+// The client went away while the verb waited.
+Answer ended()
 {
-    return Answer { ProtectionState::disabled, {}, false, std::move(failure) };
+    return Answer { ProtectionState::disabled, {}, false, ending };
 }
 
 } // namespace
@@ -37,10 +38,14 @@ QCoro::Task<Answer> answer(QPointer<AppModel> model, Verb verb, std::function<vo
 
     const bool before = co_await settled(model);
     if (!before)
-        co_return failed(ending);
+        co_return ended();
     if (verb == Verb::on) {
-        if (!model->activated())
-            co_return failed(notEnrolled);
+        if (!model->activated()) {
+            Answer refusal = current(*model);
+            refusal.done = false;
+            refusal.failure = notEnrolled;
+            co_return refusal;
+        }
         if (model->state() != ProtectionState::protected_)
             co_await model->switchProtectionOn();
     } else if (model->state() != ProtectionState::disabled) {
@@ -48,7 +53,7 @@ QCoro::Task<Answer> answer(QPointer<AppModel> model, Verb verb, std::function<vo
     }
     const bool after = co_await settled(model);
     if (!after)
-        co_return failed(ending);
+        co_return ended();
 
     Answer outcome = current(*model);
     const bool switchedOff = model->state() == ProtectionState::disabled;
