@@ -91,14 +91,7 @@ AccountServer::AccountServer(QObject *parent)
 
 bool AccountServer::listen(const QSslCertificate &certificate, const QSslKey &key, quint16 port)
 {
-    if (certificate.isNull() || key.isNull())
-        return false;
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    static_cast<QSslServer *>(tcpServer())->setSslConfiguration(configuration);
-    return listenOnLoopback(port);
+    return listenOnLoopbackWithTls(certificate, key, port);
 }
 
 QUrl AccountServer::baseUrl() const

@@ -5,6 +5,11 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -34,6 +39,19 @@ bool HttpStandInServer::listenOnLoopback(quint16 port)
         return false;
     m_port = m_server->serverPort();
     return true;
+}
+
+bool HttpStandInServer::listenOnLoopbackWithTls(
+    const QSslCertificate &certificate, const QSslKey &key, quint16 port)
+{
+    if (certificate.isNull() || key.isNull())
+        return false;
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(certificate);
+    configuration.setPrivateKey(key);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    static_cast<QSslServer *>(tcpServer())->setSslConfiguration(configuration);
+    return listenOnLoopback(port);
 }
 
 bool HttpStandInServer::isListening() const

@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+class QSslCertificate;
+class QSslKey;
 class QTcpServer;
 
 namespace Vetron::Tools {
@@ -72,6 +74,9 @@ protected:
     QTcpServer *tcpServer() const { return m_server; }
     // Listens on 127.0.0.1 only; port 0 lets the system choose.
     bool listenOnLoopback(quint16 port);
+    // The same for a TLS server (a QSslServer) with `certificate` and `key`; false when either
+    // is null.
+    bool listenOnLoopbackWithTls(const QSslCertificate &certificate, const QSslKey &key, quint16 port);
 
     // The usual answer to `request`, made when the answer goes out.
     virtual HttpResponse answer(const HttpRequest &request) = 0;

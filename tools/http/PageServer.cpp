@@ -2,9 +2,6 @@
 
 #include "HttpRequestParser.h"
 
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslKey>
 #include <QSslServer>
 
 using namespace Qt::StringLiterals;
@@ -21,14 +18,7 @@ PageServer::PageServer(QString name, QObject *parent)
 
 bool PageServer::listen(const QSslCertificate &certificate, const QSslKey &key, quint16 port)
 {
-    if (certificate.isNull() || key.isNull())
-        return false;
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    configuration.setLocalCertificate(certificate);
-    configuration.setPrivateKey(key);
-    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-    static_cast<QSslServer *>(tcpServer())->setSslConfiguration(configuration);
-    return listenOnLoopback(port);
+    return listenOnLoopbackWithTls(certificate, key, port);
 }
 
 HttpResponse PageServer::answer(const HttpRequest &)
