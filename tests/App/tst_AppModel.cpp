@@ -61,12 +61,7 @@ class AppModelTest : public QObject
     // account server.
     MacReleaseManifest publishRelease() const
     {
-        QTemporaryDir content;
-        QFile(content.filePath(u"Vetron.pkg"_s)).open(QIODevice::WriteOnly);
-        QProcess tar;
-        tar.start(u"/bin/tar"_s, { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s });
-        tar.waitForFinished();
-        const QByteArray image = tar.readAllStandardOutput();
+        const QByteArray image = Test::releaseImage();
         m_server->setFile(u"/static/Vetron.dmg"_s, image);
         return { u"9.9.9"_s, m_server->baseUrl().toString() + u"/static/Vetron.dmg"_s,
             QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex()), {},

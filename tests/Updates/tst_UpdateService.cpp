@@ -72,16 +72,6 @@ class UpdateServiceTest : public QObject
         return manifest;
     }
 
-    // A disk image as the hdiutil stand-in reads it: a tar of the image's files.
-    QByteArray imageHolding(const QStringList &files) const
-    {
-        QTemporaryDir content;
-        for (const QString &name : files)
-            QFile(content.filePath(name)).open(QIODevice::WriteOnly);
-        const QStringList arguments { u"-cf"_s, u"-"_s, u"-C"_s, content.path(), u"."_s };
-        return runTool(u"/bin/tar"_s, arguments);
-    }
-
     // Whether the shell `shell` is running the sleep of its waiting loop.
     static bool waitsInItsLoop(pid_t shell)
     {
@@ -237,12 +227,13 @@ private Q_SLOTS:
 
     void installMountsInstallsAndDetaches()
     {
-        const QByteArray image = imageHolding({ u"Vetron.pkg"_s });
+        const QByteArray image = Test::releaseImage({ u"Vetron.pkg"_s });
         const MacReleaseManifest manifest = signedManifest(image);
         m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
         const auto outcome = awaitTask(UpdateService::install(manifest, options())).value;
         QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::relaunching);
         QCOMPARE(outcome->bundlePath, QDir::homePath() + u"/Applications/Ветрон.app"_s);
+        QVERIFY(QFileInfo(outcome->bundlePath + u"/Contents/Info.plist"_s).isFile());
 
         const auto installs = m_standIns->calls(u"installer"_s);
         QCOMPARE(installs.size(), 1);
@@ -281,7 +272,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(bool, workDirectoryMade);
         const QByteArray image
-            = imageHolding({ fault == u"no package"_s ? u"Other.pkg"_s : u"Vetron.pkg"_s });
+            = Test::releaseImage({ fault == u"no package"_s ? u"Other.pkg"_s : u"Vetron.pkg"_s });
         MacReleaseManifest manifest = signedManifest(image);
         m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, image);
         if (fault == u"digest"_s) {
@@ -344,14 +335,15 @@ private Q_SLOTS:
     {
         QFETCH(int, prompt);
         QFETCH(QString, message);
-        const QByteArray package
-            = "!<arch>\ndebian-binary   0           0     0     100644  4         `\n2.0\n";
+        const QByteArray package = Test::tarArchive({ { u"usr/bin/vetron"_s, "#!/bin/sh\n" } });
         m_server->setFile(u"/static/releases/Vetron-macOS.dmg"_s, package);
         if (prompt != 0)
             QVERIFY(Test::writeFile(qEnvironmentVariable("VETRON_STANDIN_STATE") + u"/pkexec.exit"_s,
                 QByteArray::number(prompt)));
         UpdateService::Options linux = options();
         linux.system = SystemBackend::desktop;
+        // Where the stand-in, like apt-get at /, puts the package's executable.
+        linux.installedClient = qEnvironmentVariable("VETRON_STANDIN_STATE") + u"/root/usr/bin/vetron"_s;
         const auto outcome = awaitTask(UpdateService::install(signedManifest(package), linux)).value;
 
         const QList<QStringList> prompts = m_standIns->calls(u"pkexec"_s);
@@ -368,9 +360,11 @@ private Q_SLOTS:
             prompt == 127 ? QList<QStringList> { { QFileInfo(file).path() } } : QList<QStringList> {});
         if (message.isEmpty()) {
             QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::relaunching);
-            // The new executable is started itself; macOS's open is no Linux tool.
+            // The installed executable is started itself; macOS's open is no Linux tool.
+            QCOMPARE(outcome->bundlePath, linux.installedClient);
+            QVERIFY(QFileInfo(outcome->bundlePath).isFile());
             QVERIFY(UpdateService::relaunchScript(1, outcome->bundlePath, linux.tools, linux.system)
-                        .endsWith(u"; exec '"_s + QCoreApplication::applicationFilePath() + u"'"_s));
+                        .endsWith(u"; exec '"_s + linux.installedClient + u"'"_s));
             return;
         }
         QCOMPARE(outcome->kind, UpdateInstallOutcome::Kind::failed);

@@ -1,13 +1,15 @@
 // Stand-in for pkexec, the desktop's authentication prompt, limited to the form the self-update
 // uses to install a Debian package as the administrator:
 //   pkexec /usr/bin/apt-get install --yes <package>
-// It installs nothing: it checks that the package exists and appends its path to the list in
-// <state>/pkexec.json. Every call is logged to <state>/pkexec.log as a JSON array of its
-// arguments. A number in <state>/pkexec.exit is the exit status instead, as pkexec gives it:
-// 126 when the user dismissed the prompt, 127 when there is no prompt to show.
+// A package here is a tar archive of what it installs, relative to /: it is unpacked into
+// <state>/root, the stand-in's root, as apt-get would unpack a Debian package into /, and its path
+// is appended to the list in <state>/pkexec.json. Every call is logged to <state>/pkexec.log as a JSON array
+// of its arguments. A number in <state>/pkexec.exit is the exit status instead, as pkexec gives it: 126 when
+// the user dismissed the prompt, 127 when there is no prompt to show.
 
 #include "StandInState.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -32,6 +34,12 @@ int run(const QString &stateDirectory, const QStringList &arguments)
     const QString &package = arguments.at(3);
     if (!QFileInfo(package).isFile()) {
         printError(u"E: Unsupported file %1 given on commandline\n"_s.arg(package));
+        return 100;
+    }
+    const QString root = stateDirectory + u"/root"_s;
+    if (!QDir().mkpath(root) || !extractArchive(package, root)) {
+        printError(u"dpkg-deb: error: '%1' is not a Debian format archive\n"
+                   "E: Sub-process /usr/bin/dpkg returned an error code (1)\n"_s.arg(package));
         return 100;
     }
     if (!appendToJsonArray(stateDirectory + u"/pkexec.json"_s, stateDirectory + u"/pkexec.lock"_s, package))

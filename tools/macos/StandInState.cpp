@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QProcess>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -139,6 +140,14 @@ bool appendToJsonArray(const QString &path, const QString &lockPath, const QJson
     QJsonArray array = document->array();
     array.append(value);
     return writeJsonDocument(path, QJsonDocument(array));
+}
+
+bool extractArchive(const QString &archive, const QString &directory)
+{
+    QProcess tar;
+    tar.setStandardInputFile(QProcess::nullDevice());
+    tar.start(u"/bin/tar"_s, { u"-xf"_s, archive, u"-C"_s, directory });
+    return tar.waitForFinished(-1) && tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
 }
 
 QStringList readLines(const QString &path)

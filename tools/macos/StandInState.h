@@ -55,6 +55,10 @@ bool writeJsonObject(const QString &path, const QJsonObject &object);
 // the flock on `lockPath` while it reads and replaces the file; prints a message on failure.
 bool appendToJsonArray(const QString &path, const QString &lockPath, const QJsonValue &value);
 
+// Unpacks the tar archive `archive` into the existing `directory` with /bin/tar, which keeps
+// every entry inside it; false when tar fails (not an archive, a folder that cannot be written).
+bool extractArchive(const QString &archive, const QString &directory);
+
 // The non-empty lines of `path`, trimmed; empty when the file does not exist.
 QStringList readLines(const QString &path);
 

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 using namespace Vetron::StandIn;
@@ -65,10 +64,7 @@ int attach(QJsonObject &mounts, const QStringList &arguments)
     if (mounts.contains(directory))
         return fail(u"attach"_s, u"Resource busy"_s);
 
-    QProcess tar;
-    tar.setStandardInputFile(QProcess::nullDevice());
-    tar.start(u"/bin/tar"_s, { u"-xf"_s, image, u"-C"_s, directory });
-    if (!tar.waitForFinished(-1) || tar.exitStatus() != QProcess::NormalExit || tar.exitCode() != 0)
+    if (!extractArchive(image, directory))
         return fail(u"attach"_s, u"image not recognized"_s);
 
     mounts.insert(directory, absoluteCleanPath(image));

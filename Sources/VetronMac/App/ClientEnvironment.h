@@ -20,6 +20,8 @@ struct ClientEnvironment
     // desktop of whoever runs them.
     SystemBackend system = SystemBackend::tools;
     QString pinnedHostKey = QString::fromUtf8(BuildConstants::sshHostKey); // "ssh-ed25519 AAAA…"
+    // The client a Linux desktop's update installs and relaunches; this executable when empty.
+    QString installedClient;
 
     // What the installed client changes: macOS through its tools, or a Linux desktop's own
     // settings.
@@ -48,6 +50,7 @@ struct ClientEnvironment
         options.servers = servers;
         options.tools = tools;
         options.system = system;
+        options.installedClient = installedClient;
         return options;
     }
 

@@ -41,7 +41,8 @@ QCoro::Task<> detach(QString mountPoint, ToolPaths tools)
 
 // Hands the verified Debian package to the system's package installer through the desktop's
 // authentication prompt, or, without a prompt, opens its folder and says how to install it.
-QCoro::Task<UpdateInstallOutcome> installPackage(QByteArray package, QString workDirectory, ToolPaths tools)
+QCoro::Task<UpdateInstallOutcome> installPackage(
+    QByteArray package, QString workDirectory, ToolPaths tools, QString installedClient)
 {
     // apt reads the file as its own unprivileged user: the folder and the file are readable by all.
     const QString file = workDirectory + u"/vetron-update.deb"_s;
@@ -66,7 +67,8 @@ QCoro::Task<UpdateInstallOutcome> installPackage(QByteArray package, QString wor
         status = noPrompt; // no pkexec at all
     }
     if (status == 0)
-        co_return UpdateInstallOutcome::relaunching(QCoreApplication::applicationFilePath());
+        co_return UpdateInstallOutcome::relaunching(
+            installedClient.isEmpty() ? QCoreApplication::applicationFilePath() : installedClient);
     if (status == promptDismissed)
         co_return UpdateInstallOutcome::failed(
             u"Обновление не установлено: запрос пароля администратора отменён."_s);
@@ -144,7 +146,7 @@ QCoro::Task<UpdateInstallOutcome> install(
 
     if (options.system == SystemBackend::desktop) {
         const UpdateInstallOutcome outcome
-            = co_await installPackage(answer.body, workDirectory, options.tools);
+            = co_await installPackage(answer.body, workDirectory, options.tools, options.installedClient);
         co_return outcome;
     }
 

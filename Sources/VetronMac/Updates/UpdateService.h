@@ -33,6 +33,9 @@ struct Options
     // The release image may be hundreds of megabytes: its download may take this long in all,
     // while `timeout` still bounds any silence.
     std::chrono::milliseconds downloadDeadline { std::chrono::minutes(30) };
+    // On a Linux desktop, the executable the package puts in place, which the relaunch runs;
+    // this process's own when empty (the package replaces it where it stands).
+    QString installedClient {};
 };
 
 // available, failed, idle (also when `cancel` fires) or current. Never fails.
