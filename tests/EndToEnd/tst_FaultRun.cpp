@@ -1,3 +1,4 @@
+#include "BuildConstants.h"
 #include "ClientProcess.h"
 #include "PrivateSystemBus.h"
 #include "ProcessTree.h"
@@ -7,9 +8,11 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,8 +139,9 @@ class FaultRunTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_stack = std::make_unique<LocalStack::Stack>(
-            LocalStack::Stack::Options { m_run.path(), {}, {}, {}, QStringLiteral(VETRON_STANDIN_DIR) });
+        m_stack = std::make_unique<LocalStack::Stack>(LocalStack::Stack::Options { m_run.path(), {},
+            QStringLiteral(VETRON_RELEASE_PRIVATE_KEY), QString::fromLatin1(BuildConstants::version),
+            QStringLiteral(VETRON_STANDIN_DIR), false, QStringLiteral(VETRON_CLIENT) });
         connect(m_stack.get(), &LocalStack::Stack::event, this, [this](const QString &line) {
             if (line.startsWith(u"Системный прокси: "_s))
                 m_proxies << line.mid(18);
@@ -283,8 +287,66 @@ private Q_SLOTS:
         QCOMPARE(proxyFault(), QString());
     }
 
+    // "Скачать и установить" from start to end: the offered release is downloaded, verified and
+    // installed through the stand-ins; the client switches protection off, which puts the proxies
+    // back, and ends; the relaunch opens the installed application, this build at the release's
+    // version, which brings protection back by itself and is the client a command reaches.
+    void anUpdateInstallsTheReleaseAndTheClientComesBack()
+    {
+        QVERIFY2(m_client && m_client->isRunning(), "needs the client of the tests before");
+        m_client->kill(); // the ssh it leaves is ended by the next start, as tested above
+        QTRY_VERIFY(!m_client->isRunning());
+        const QString pidFile = m_run.filePath(u"client.pid"_s);
+        QVERIFY(!QFile::exists(pidFile));
+
+        startClient({ u"--update"_s });
+        // Read the moment it ends, before the relaunched client can switch again.
+        QString proxiesAtTheEnd;
+        const QMetaObject::Connection atTheEnd = connect(m_client.get(), &LocalStack::ClientProcess::ended,
+            this, [this, &proxiesAtTheEnd] { proxiesAtTheEnd = proxiesNow(); });
+        const auto forget = qScopeGuard([&atTheEnd] { disconnect(atTheEnd); });
+        QTRY_VERIFY2_WITH_TIMEOUT(!m_client->isRunning(), m_client->output().constData(), 90000);
+        const auto pidWritten = [&pidFile]() {
+            QFile file(pidFile);
+            return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : pid_t(0);
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(pidWritten() > 0, m_client->output().constData(), 30000);
+        const pid_t relaunched = pidWritten();
+        QVERIFY(relaunched > 0 && !LocalStack::ProcessTree::hasEnded(relaunched));
+
+        const qsizetype ended = m_client->reports().lastIndexOf(
+            u"Ветрон: обновления — Скачиваем и устанавливаем обновление…"_s);
+        QVERIFY2(ended >= 0, qPrintable(m_client->reports().join(u'\n')));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            m_client->reports().indexOf(protectedLine, ended) > ended, m_client->output().constData(), 60000);
+        QVERIFY(m_client->output().contains("Ветрон: версия " + m_stack->offeredVersion().toUtf8() + '\n'));
+        // The old client put the proxies back before it ended; the new one has them on the tunnel.
+        QTRY_COMPARE(proxiesAtTheEnd, u"веб- и защищённый веб-прокси Wi-Fi, Ethernet выключены"_s);
+        QCOMPARE(proxiesNow(), tunnelProxies());
+        QVERIFY(m_protectedOffTunnel.isEmpty());
+        QVERIFY(
+            QFileInfo(m_profile.filePath(u"Applications/Ветрон.app/Contents/MacOS/Ветрон"_s)).isExecutable());
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, m_bus.address());
+        LocalStack::ClientProcess status(QStringLiteral(VETRON_CLIENT), m_profile.path(), environment);
+        status.start({ u"status"_s });
+        QTRY_VERIFY_WITH_TIMEOUT(!status.isRunning(), 30000);
+        QCOMPARE(status.exitCode(), 0);
+
+        // Stopped as scripts/run stops it; the ssh it leaves ends with the stack (cleanupTestCase).
+        QCOMPARE(::kill(relaunched, SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(LocalStack::ProcessTree::hasEnded(relaunched), 30000);
+    }
+
     void cleanupTestCase()
     {
+        // A client a relaunch started is no child of the test: it goes by its number.
+        QFile relaunched(m_run.filePath(u"client.pid"_s));
+        if (relaunched.open(QIODevice::ReadOnly)) {
+            if (const pid_t pid = pid_t(relaunched.readAll().trimmed().toInt()); pid > 0)
+                ::kill(pid, SIGKILL);
+        }
         // A client that is simply ended leaves its ssh, by design; the stack's end ends that.
         if (m_client)
             m_client->kill();

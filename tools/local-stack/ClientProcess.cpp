@@ -30,9 +30,13 @@ ClientProcess::ClientProcess(
 
     m_process.setProgram(std::move(program));
     m_process.setProcessEnvironment(environment);
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardInputFile(QProcess::nullDevice());
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &ClientProcess::read);
+    m_log.setFileName(home.filePath(u"client-output.log"_s));
+    m_process.setStandardOutputFile(m_log.fileName(), QIODevice::Append);
+    m_process.setStandardErrorFile(m_log.fileName(), QIODevice::Append);
+    m_reading.setInterval(20);
+    connect(&m_reading, &QTimer::timeout, this, &ClientProcess::read);
+    connect(&m_process, &QProcess::finished, this, &ClientProcess::ended);
 }
 
 ClientProcess::~ClientProcess()
@@ -46,6 +50,13 @@ ClientProcess::~ClientProcess()
 void ClientProcess::start(const QStringList &arguments)
 {
     m_pending.clear();
+    // What earlier clients of the profile wrote is theirs.
+    if (!m_log.isOpen()) {
+        QFile(m_log.fileName()).open(QIODevice::Append);
+        if (m_log.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            m_log.seek(m_log.size());
+    }
+    m_reading.start();
     m_process.setArguments(arguments);
     m_process.start();
 }
@@ -62,7 +73,9 @@ QString ClientProcess::dataDirectory() const
 
 void ClientProcess::read()
 {
-    const QByteArray chunk = m_process.readAllStandardOutput();
+    const QByteArray chunk = m_log.readAll();
+    if (chunk.isEmpty())
+        return;
     m_output += chunk;
     m_pending += chunk;
     for (qsizetype end; (end = m_pending.indexOf('\n')) >= 0; m_pending.remove(0, end + 1)) {

@@ -1,10 +1,12 @@
 #include "SignedRelease.h"
 
+#include "Foundation/ScriptQuoting.h"
 #include "ToolRun.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,41 +14,102 @@
 using namespace Qt::StringLiterals;
 
 namespace Vetron::LocalStack {
+namespace {
 
-std::optional<SignedRelease> SignedRelease::make(const QString &version, const QUrl &base,
-    const QString &privateKey, const QString &workDirectory, QString *problem)
+QByteArray launcher(const SignedRelease::Source &source)
 {
-    SignedRelease release { version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {}, {}, {}, {} };
-    const QDir directory(workDirectory);
-    QFile package(directory.filePath(u"Vetron.pkg"_s));
-    if (!directory.mkpath(u"."_s) || !package.open(QIODevice::WriteOnly)
-        || package.write("Ветрон " + version.toUtf8() + ", installer package of the local stack\n") < 0) {
-        *problem = u"cannot write "_s + package.fileName();
-        return std::nullopt;
+    if (source.client.isEmpty())
+        return "#!/bin/sh\necho 'Ветрон: локальный стенд не знает, какой клиент запускать.' >&2\nexit 1\n";
+    using ScriptQuoting::shellQuoted;
+    return u"#!/bin/sh\n"
+           "# Ветрон %1 as the local stack installs it: this build's client at that version.\n"
+           "echo $$ > %2\n"
+           "exec %3 --installed-version %4 --local-stack %5 \"$@\"\n"_s
+               .arg(source.version, shellQuoted(QDir(source.stackDirectory).filePath(u"client.pid"_s)),
+                   shellQuoted(source.client), shellQuoted(source.version),
+                   shellQuoted(source.stackDirectory))
+               .toUtf8();
+}
+
+QByteArray infoPropertyList(const QString &version)
+{
+    return uR"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CFBundleExecutable</key>
+	<string>Ветрон</string>
+	<key>CFBundleIdentifier</key>
+	<string>io.vetron.mac</string>
+	<key>CFBundleShortVersionString</key>
+	<string>%1</string>
+</dict>
+</plist>
+)"_s.arg(version)
+        .toUtf8();
+}
+
+bool writeFile(const QString &path, const QByteArray &content, bool executable, QString *problem)
+{
+    QFile file(path);
+    if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(content) != content.size()) {
+        *problem = u"cannot write "_s + path;
+        return false;
     }
-    package.close();
-    const QStringList tar { u"-cf"_s, u"-"_s, u"-C"_s, workDirectory, u"Vetron.pkg"_s };
-    *problem = runTool(u"/bin/tar"_s, tar, {}, &release.image);
+    if (executable)
+        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    return true;
+}
+
+// A tar archive of `entry` in `directory`; nothing (with the reason in `problem`) when tar fails.
+std::optional<QByteArray> archive(const QString &directory, const QString &entry, QString *problem)
+{
+    QByteArray bytes;
+    *problem = runTool(u"/bin/tar"_s, { u"-cf"_s, u"-"_s, u"-C"_s, directory, entry }, {}, &bytes);
     if (!problem->isEmpty())
         return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+std::optional<SignedRelease> SignedRelease::make(const Source &source, QString *problem)
+{
+    SignedRelease release { source.version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {}, {}, {}, {} };
+    const QDir work(source.workDirectory);
+    const QString bundle = work.filePath(u"macos/Applications/Ветрон.app/Contents"_s);
+    if (!writeFile(bundle + u"/Info.plist"_s, infoPropertyList(source.version), false, problem)
+        || !writeFile(bundle + u"/MacOS/Ветрон"_s, launcher(source), true, problem)
+        || !writeFile(work.filePath(u"linux/usr/bin/vetron"_s), launcher(source), true, problem))
+        return std::nullopt;
+    const std::optional<QByteArray> package = archive(work.filePath(u"macos"_s), u"Applications"_s, problem);
+    if (!package || !writeFile(work.filePath(u"image/Vetron.pkg"_s), *package, false, problem))
+        return std::nullopt;
+    const std::optional<QByteArray> image = archive(work.filePath(u"image"_s), u"Vetron.pkg"_s, problem);
+    const std::optional<QByteArray> linuxPackage = archive(work.filePath(u"linux"_s), u"usr"_s, problem);
+    if (!image || !linuxPackage)
+        return std::nullopt;
+    release.image = *image;
+    release.linuxPackage = *linuxPackage;
 
     const auto signedManifest = [&](const QString &path, const QByteArray &file,
                                     const QString &installation) {
-        QUrl url = base;
+        QUrl url = source.base;
         url.setPath(path);
         const QString address = url.toString();
         const QString sha256
             = QString::fromLatin1(QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
-        const QByteArray message = (version + u'\n' + address + u'\n' + sha256).toUtf8();
+        const QByteArray message = (source.version + u'\n' + address + u'\n' + sha256).toUtf8();
         QByteArray signature;
-        const QStringList sign { u"dgst"_s, u"-sha256"_s, u"-sign"_s, privateKey };
+        const QStringList sign { u"dgst"_s, u"-sha256"_s, u"-sign"_s, source.privateKey };
         *problem = runTool(u"/usr/bin/openssl"_s, sign, message, &signature);
         const QJsonObject manifest {
-            { u"version"_s, version },
+            { u"version"_s, source.version },
             { u"url"_s, address },
             { u"sha256"_s, sha256 },
             { u"signature"_s, QString::fromLatin1(signature.toBase64()) },
-            { u"title"_s, u"Ветрон %1"_s.arg(version) },
+            { u"title"_s, u"Ветрон %1"_s.arg(source.version) },
             { u"notes"_s,
                 QJsonArray { u"Выпуск локального стенда: подписан ключом этой сборки."_s, installation } },
         };
@@ -56,8 +119,7 @@ std::optional<SignedRelease> SignedRelease::make(const QString &version, const Q
         release.path, release.image, u"Установка проходит через заменители hdiutil и installer."_s);
     if (!problem->isEmpty())
         return std::nullopt;
-    release.linuxPath = u"/static/releases/vetron_%1_amd64.deb"_s.arg(version);
-    release.linuxPackage = "Ветрон " + version.toUtf8() + ", Debian package of the local stack\n";
+    release.linuxPath = u"/static/releases/vetron_%1_amd64.deb"_s.arg(source.version);
     release.linuxManifest = signedManifest(
         release.linuxPath, release.linuxPackage, u"Установка проходит через заменитель pkexec."_s);
     if (!problem->isEmpty())

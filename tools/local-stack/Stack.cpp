@@ -204,14 +204,21 @@ QString Stack::standInStateDirectory() const
     return QDir(m_options.directory).filePath(u"standin-state"_s);
 }
 
+QString Stack::installedLinuxClient() const
+{
+    return QDir(standInStateDirectory()).filePath(u"root/usr/bin/vetron"_s);
+}
+
 bool Stack::offerRelease()
 {
     if (m_options.releasePrivateKey.isEmpty() || !QFile::exists(m_options.releasePrivateKey))
         return true;
     const QString version = nextPatchVersion(m_options.version);
     QString problem;
-    const auto release = SignedRelease::make(version, baseUrl(), m_options.releasePrivateKey,
-        QDir(m_options.directory).filePath(u"release"_s), &problem);
+    const auto release = SignedRelease::make(
+        { version, baseUrl(), m_options.releasePrivateKey, QDir(m_options.directory).filePath(u"release"_s),
+            m_options.client, m_options.directory },
+        &problem);
     if (!release)
         return fail(u"the release: "_s + problem);
     m_account.setFile(release->path, release->image);
@@ -289,7 +296,7 @@ QByteArray Stack::clientFile() const
     const QJsonObject values { { u"serverBase"_s, baseUrl().toString() },
         { u"hostKey"_s, QString::fromLatin1(hostKeyLine()) },
         { u"certificateAuthority"_s, certificateAuthorityFile() }, { u"toolFolder"_s, m_options.toolFolder },
-        { u"desktop"_s, m_options.desktop } };
+        { u"desktop"_s, m_options.desktop }, { u"installedClient"_s, installedLinuxClient() } };
     return QJsonDocument(values).toJson();
 }
 

@@ -41,6 +41,9 @@ public:
         // The client switches the proxies of a desktop session of its run's own instead of the
         // networksetup stand-in's.
         bool desktop = false;
+        // The client the offered release's launcher starts once installed; without one the
+        // installed release only says that it has nothing to start.
+        QString client {};
     };
 
     // The test site's name. A browser is told that it resolves to 127.0.0.1, where the "direct"
@@ -62,6 +65,8 @@ public:
     QByteArray hostKeyLine() const { return m_sshd->hostKeyLine(); }
     QString certificateAuthorityFile() const { return m_certificates->caCertificatePath(); }
     QString standInStateDirectory() const;
+    // Where the pkexec stand-in installs the Linux package's client, as apt-get would at /.
+    QString installedLinuxClient() const;
     quint16 localPort() const { return m_localPort; }
     QString offeredVersion() const { return m_offeredVersion; }
     QString proxies() const
@@ -93,7 +98,8 @@ public:
     // The values a client build and its run need, as shell assignments.
     QByteArray environment() const;
     // What a developer client started with "--local-stack <directory>" reads from the folder's
-    // "client.json", which start() writes: the base URL, the CA, sshd's host key, the stand-ins.
+    // "client.json", which start() writes: the base URL, the CA, sshd's host key, the stand-ins,
+    // the Linux client a desktop update installs.
     QByteArray clientFile() const;
 
 Q_SIGNALS:

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -69,7 +70,10 @@ int main(int argc, char *argv[])
         u"client-version"_s, u"The client's version."_s, u"VERSION"_s, QStringLiteral(VETRON_VERSION));
     const QCommandLineOption desktopOption(u"desktop"_s,
         u"The client switches its own desktop session's proxy settings, not the networksetup stand-in's."_s);
-    parser.addOptions({ directoryOption, hostKeyOption, releaseKeyOption, versionOption, desktopOption });
+    const QCommandLineOption clientOption(u"client"_s,
+        u"The client the offered release starts once installed, at the release's version."_s, u"PROGRAM"_s);
+    parser.addOptions(
+        { directoryOption, hostKeyOption, releaseKeyOption, versionOption, desktopOption, clientOption });
     parser.process(application);
 
     QTextStream out(stdout);
@@ -91,7 +95,8 @@ int main(int argc, char *argv[])
 
     const QString directory = QDir(parser.value(directoryOption)).absolutePath();
     Vetron::LocalStack::Stack stack({ directory, parser.value(hostKeyOption), parser.value(releaseKeyOption),
-        parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR), parser.isSet(desktopOption) });
+        parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR), parser.isSet(desktopOption),
+        parser.isSet(clientOption) ? QFileInfo(parser.value(clientOption)).absoluteFilePath() : QString() });
     QObject::connect(&stack, &Vetron::LocalStack::Stack::event, &application,
         [&out](const QString &line) { out << u"[службы] "_s << line << Qt::endl; });
     if (!stack.start()) {

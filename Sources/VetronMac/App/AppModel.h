@@ -116,7 +116,8 @@ public:
     void setSelectedSession(std::optional<ProtectedSession> session);
     QString currentVersion() const;
     const std::optional<QString> &versionOverride() const { return m_versionOverride; }
-    // Only the preview renderer sets it; `currentVersion` follows.
+    // The preview renderer's pictures and a developer build's installed version set it;
+    // `currentVersion` follows, and an update check compares releases with it.
     void setVersionOverride(std::optional<QString> version);
     QUrl portalAppUrl() const;
 

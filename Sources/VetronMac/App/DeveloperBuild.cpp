@@ -1,7 +1,9 @@
 #include "App/DeveloperBuild.h"
 
 #include "BuildConstants.h"
+#include "Views/UpdateLook.h"
 
+#include <QCoroSignal>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -30,7 +32,8 @@ std::optional<Constants> fromStackFolder(const QString &folder, QString *problem
     const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object();
     Constants constants { values.value(u"certificateAuthority"_s).toString(),
         values.value(u"toolFolder"_s).toString(), QUrl(values.value(u"serverBase"_s).toString()),
-        values.value(u"hostKey"_s).toString(), values.value(u"desktop"_s).toBool() };
+        values.value(u"hostKey"_s).toString(), values.value(u"desktop"_s).toBool(),
+        values.value(u"installedClient"_s).toString() };
     if (constants.certificateAuthorityFile.isEmpty() || constants.toolFolder.isEmpty()
         || !constants.serverBase.isValid() || constants.serverBase.isRelative()
         || constants.hostKey.isEmpty()) {
@@ -52,6 +55,8 @@ bool apply(const Constants &constants, ClientEnvironment &environment, QString *
         environment.tools = ToolPaths::withStandIns(constants.toolFolder);
         environment.system = constants.desktop ? SystemBackend::desktop : SystemBackend::tools;
     }
+    if (!constants.installedClient.isEmpty())
+        environment.installedClient = constants.installedClient;
     if (constants.certificateAuthorityFile.isEmpty())
         return true;
     const QList<QSslCertificate> authority = QSslCertificate::fromPath(constants.certificateAuthorityFile);
@@ -71,6 +76,46 @@ void echoProtectionState(AppModel &model, std::function<void(const QString &line
     QObject::connect(&model, &AppModel::detailChanged, &model, [&model, write = std::move(write)]() {
         write(u"Ветрон: %1 — %2"_s.arg(model.stateText(), model.detail()));
     });
+}
+
+void echoUpdates(AppModel &model, std::function<void(const QString &line)> write)
+{
+    QObject::connect(&model, &AppModel::updateStateChanged, &model, [&model, write = std::move(write)]() {
+        const UpdateScreenState &state = model.updateState();
+        QString text;
+        switch (state.kind) {
+        case UpdateScreenState::Kind::available:
+            text = UpdateLook::releaseHeading(*state.manifest);
+            break;
+        case UpdateScreenState::Kind::downloading:
+        case UpdateScreenState::Kind::downloaded:
+            text = UpdateLook::releaseFooterText(state.kind);
+            break;
+        case UpdateScreenState::Kind::current:
+            text = UpdateLook::statusTitle(state.kind);
+            break;
+        case UpdateScreenState::Kind::failed:
+            text = state.message;
+            break;
+        case UpdateScreenState::Kind::idle:
+        case UpdateScreenState::Kind::checking:
+            return;
+        }
+        write(u"Ветрон: обновления — "_s + text);
+    });
+}
+
+QCoro::Task<> installOfferedUpdate(QPointer<AppModel> model)
+{
+    while (model && model->state() != ProtectionState::protected_)
+        co_await qCoro(model.data(), &AppModel::stateChanged);
+    if (!model)
+        co_return;
+    co_await model->checkUpdates();
+    if (!model || model->updateState().kind != UpdateScreenState::Kind::available)
+        co_return;
+    const MacReleaseManifest release = *model->updateState().manifest;
+    co_await model->installUpdate(release);
 }
 
 } // namespace Vetron::DeveloperBuild

@@ -2,6 +2,7 @@
 
 #include "App/AppModel.h"
 
+#include <QPointer>
 #include <QUrl>
 
 #include <functional>
@@ -20,6 +21,7 @@ struct Constants
     QUrl serverBase;                  // enrollment and portal; the build's when empty
     QString hostKey;                  // "ssh-ed25519 AAAA…" of the stack's sshd; the build's when empty
     bool desktop = false;             // the desktop's own settings, not the stand-ins', are switched
+    QString installedClient {};       // where a desktop update installs the client; this one when empty
 
     bool isEmpty() const
     {
@@ -47,5 +49,14 @@ bool apply(const Constants &constants, ClientEnvironment &environment, QString *
 // Calls `write` with one line for each state report the model applies, its state and its text:
 // "Ветрон: protected — Личные данные заменяются перед отправкой".
 void echoProtectionState(AppModel &model, std::function<void(const QString &line)> write);
+
+// Calls `write` with one line for each step of the updates screen that says something: "Ветрон:
+// обновления — Доступна версия 0.9.1", "… — Скачиваем и устанавливаем обновление…", "… —
+// Установлена последняя версия".
+void echoUpdates(AppModel &model, std::function<void(const QString &line)> write);
+
+// Once protection is on, checks for updates and installs the release offered, as if the user had
+// chosen to install it on the updates screen and accepted the agreement ("--update").
+QCoro::Task<> installOfferedUpdate(QPointer<AppModel> model);
 
 } // namespace Vetron::DeveloperBuild

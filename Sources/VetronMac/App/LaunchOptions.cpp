@@ -12,6 +12,11 @@ std::optional<QString> valueAfter(const QStringList &arguments, const char *name
     return arguments.at(at + 1);
 }
 
+bool has(const QStringList &arguments, const char *name)
+{
+    return arguments.indexOf(QLatin1StringView(name), 1) > 0;
+}
+
 } // namespace
 
 std::optional<QString> previewDirectory(const QStringList &arguments)
@@ -31,7 +36,17 @@ std::optional<QString> activationKey(const QStringList &arguments)
 
 bool startsHidden(const QStringList &arguments)
 {
-    return arguments.indexOf(QLatin1StringView(hiddenSwitch), 1) > 0;
+    return has(arguments, hiddenSwitch);
+}
+
+std::optional<QString> installedVersion(const QStringList &arguments)
+{
+    return valueAfter(arguments, installedVersionSwitch);
+}
+
+bool installsOfferedUpdate(const QStringList &arguments)
+{
+    return has(arguments, updateSwitch);
 }
 
 } // namespace Vetron::LaunchOptions

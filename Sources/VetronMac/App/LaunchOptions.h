@@ -11,6 +11,8 @@ inline constexpr char renderPreviewsSwitch[] = "--render-previews";
 inline constexpr char localStackSwitch[] = "--local-stack";
 inline constexpr char activateSwitch[] = "--activate";
 inline constexpr char hiddenSwitch[] = "--hidden";
+inline constexpr char installedVersionSwitch[] = "--installed-version";
+inline constexpr char updateSwitch[] = "--update";
 
 // The directory to render previews into: the argument after the first "--render-previews" in
 // `arguments` (the program's own name first, as QCoreApplication::arguments() gives them).
@@ -29,5 +31,17 @@ std::optional<QString> activationKey(const QStringList &arguments);
 // Whether "--hidden" is among `arguments` (the program's name aside): the window starts closed, as
 // after the user closed it to the menu bar. Only builds that take developer options act on it.
 bool startsHidden(const QStringList &arguments);
+
+// The version this build was installed as, shown and compared with releases in place of the
+// build's own: the argument after the first "--installed-version", by the same rule. A release of
+// the local stack starts this build with the release's version. Only builds that take developer
+// options act on it.
+std::optional<QString> installedVersion(const QStringList &arguments);
+
+// Whether "--update" is among `arguments`: once protection is on, the client checks for updates
+// and installs the release offered, as if the user had chosen to install it and accepted the
+// agreement. For driving a build without its window; only builds that take developer options act
+// on it.
+bool installsOfferedUpdate(const QStringList &arguments);
 
 } // namespace Vetron::LaunchOptions

@@ -116,10 +116,17 @@ int main(int argc, char *argv[])
     if (!DeveloperBuild::apply(developer, options.model.environment, &problem))
         QTextStream(stderr)
             << QStringLiteral("Ветрон: сертификат разработчика не принят — %1\n").arg(problem);
+    const std::optional<QString> installedVersion
+        = BuildConstants::developerOptions ? LaunchOptions::installedVersion(arguments) : std::nullopt;
+    if (installedVersion)
+        QCoreApplication::setApplicationVersion(*installedVersion);
     VetronMacApp app(std::move(options));
+    app.model().setVersionOverride(installedVersion);
     if (!developer.isEmpty()) {
-        DeveloperBuild::echoProtectionState(
-            app.model(), [](const QString &line) { QTextStream(stdout) << line << Qt::endl; });
+        const auto echo = [](const QString &line) { QTextStream(stdout) << line << Qt::endl; };
+        echo(QStringLiteral("Ветрон: версия %1").arg(app.model().currentVersion()));
+        DeveloperBuild::echoProtectionState(app.model(), echo);
+        DeveloperBuild::echoUpdates(app.model(), echo);
     }
     if (!app.start())
         return 1;
@@ -138,5 +145,7 @@ int main(int argc, char *argv[])
     if (const std::optional<QString> key = LaunchOptions::activationKey(arguments);
         key && BuildConstants::developerOptions && !app.model().activated())
         app.model().startActivate(*key);
+    if (BuildConstants::developerOptions && LaunchOptions::installsOfferedUpdate(arguments))
+        DeveloperBuild::installOfferedUpdate(&app.model());
     return application.exec();
 }
