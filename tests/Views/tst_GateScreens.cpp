@@ -116,6 +116,10 @@ private Q_SLOTS:
         // What the gate finds in the store at the moment it hears the outcome.
         connect(view, SIGNAL(accepted()), this, SLOT(noteOutcome()));
         connect(view, SIGNAL(declined()), this, SLOT(noteOutcome()));
+        // The text takes the room the window has; the buttons keep the height of one.
+        const QQuickItem *decline = ViewHarness::item(*window, u"licenseDeclineButton"_s);
+        QCOMPARE(decline->height(), ViewHarness::item(*window, u"licenseAcceptButton"_s)->height());
+        QVERIFY(ViewHarness::item(*window, u"licenseTextBox"_s)->height() > 5 * decline->height());
         m_outcomes.clear();
         ViewHarness::click(*window, *ViewHarness::item(*window, u"licenseConfirmToggle"_s));
         ViewHarness::click(*window, *ViewHarness::item(*window, button));

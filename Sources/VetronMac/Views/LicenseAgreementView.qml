@@ -85,6 +85,8 @@ Rectangle {
         }
         RowLayout {
             Layout.fillWidth: true
+            // A layout fills by default: the room below the toggle belongs to the text.
+            Layout.fillHeight: false
 
             // The buttons of one row share one height.
             BorderedButton {
