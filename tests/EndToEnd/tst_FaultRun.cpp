@@ -142,7 +142,7 @@ private Q_SLOTS:
         m_stack = std::make_unique<LocalStack::Stack>(LocalStack::Stack::Options { m_run.path(), {},
             QStringLiteral(VETRON_RELEASE_PRIVATE_KEY), QString::fromLatin1(BuildConstants::version),
             QStringLiteral(VETRON_STANDIN_DIR), false, QStringLiteral(VETRON_CLIENT) });
-        connect(m_stack.get(), &LocalStack::Stack::event, this, [this](const QString &line) {
+        connect(m_stack.get(), &LocalStack::Stack::happened, this, [this](const QString &line) {
             if (line.startsWith(u"Системный прокси: "_s))
                 m_proxies << line.mid(18);
         });

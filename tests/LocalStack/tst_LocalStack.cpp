@@ -50,7 +50,8 @@ private Q_SLOTS:
         LocalStack::Stack stack({ run.path(), {}, QStringLiteral(VETRON_RELEASE_PRIVATE_KEY),
             QString::fromLatin1(BuildConstants::version), QStringLiteral(VETRON_STANDIN_DIR), desktop });
         QStringList events;
-        connect(&stack, &LocalStack::Stack::event, this, [&events](const QString &line) { events << line; });
+        connect(
+            &stack, &LocalStack::Stack::happened, this, [&events](const QString &line) { events << line; });
         QVERIFY2(stack.start(), qPrintable(stack.error()));
         qputenv("VETRON_STANDIN_STATE", QFile::encodeName(stack.standInStateDirectory()));
 

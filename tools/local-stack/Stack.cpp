@@ -144,7 +144,7 @@ bool Stack::start()
     if (!m_options.desktop) {
         m_proxies = std::make_unique<ProxySettingsWatch>(standInStateDirectory());
         connect(m_proxies.get(), &ProxySettingsWatch::changed, this,
-            [this](const QString &description) { Q_EMIT event(u"Системный прокси: "_s + description); });
+            [this](const QString &description) { Q_EMIT happened(u"Системный прокси: "_s + description); });
     }
 
     m_oneTimeKey = u"VTRN-%1-%2-%3-%4"_s.arg(randomText(4), randomText(4), randomText(4), randomText(4));
@@ -234,11 +234,11 @@ void Stack::enrolled(const QString &pubkey, const QString &deviceName)
     // Called before the enrollment's answer goes out: the key can log in by the time the client
     // has the address to log in to.
     if (!m_sshd->authorizeKey(pubkey.toUtf8())) {
-        Q_EMIT event(u"Ключ устройства не допущен к SSH-серверу: "_s + m_sshd->lastError());
+        Q_EMIT happened(u"Ключ устройства не допущен к SSH-серверу: "_s + m_sshd->lastError());
         return;
     }
     m_account.setSummaryAnswer(summary(deviceName));
-    Q_EMIT event(
+    Q_EMIT happened(
         u"Ключ принят: «%1» зарегистрирован, его SSH-ключ может только пересылать на сервер защиты 127.0.0.1:%2"_s
             .arg(deviceName)
             .arg(m_protection.port()));

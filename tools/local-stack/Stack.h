@@ -104,7 +104,7 @@ public:
 
 Q_SIGNALS:
     // Something to show as it happens: a device enrolled, the system proxies changed.
-    void event(const QString &line);
+    void happened(const QString &line);
 
 private:
     bool fail(const QString &message);

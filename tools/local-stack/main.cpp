@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     Vetron::LocalStack::Stack stack({ directory, parser.value(hostKeyOption), parser.value(releaseKeyOption),
         parser.value(versionOption), QStringLiteral(VETRON_STANDIN_DIR), parser.isSet(desktopOption),
         parser.isSet(clientOption) ? QFileInfo(parser.value(clientOption)).absoluteFilePath() : QString() });
-    QObject::connect(&stack, &Vetron::LocalStack::Stack::event, &application,
+    QObject::connect(&stack, &Vetron::LocalStack::Stack::happened, &application,
         [&out](const QString &line) { out << u"[службы] "_s << line << Qt::endl; });
     if (!stack.start()) {
         errors << "vetron-local-stack: " << stack.error() << Qt::endl;

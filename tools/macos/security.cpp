@@ -20,11 +20,7 @@ namespace {
 
 constexpr int failureExitCode = 1;
 constexpr int usageExitCode = 2;
-constexpr int itemNotFoundExitCode = 44;
 constexpr int keychainNotFoundExitCode = 50;
-
-const QString itemNotFound
-    = u"security: SecKeychainSearchCopyNext: The specified item could not be found in the keychain.\n"_s;
 
 // A command's arguments split the way getopt(3) splits them: single-letter options up to the
 // first operand or "--", then the operands.
