@@ -25,7 +25,7 @@ const QString account = u"device-api"_s;
 // The keychain of an earlier version's Mac: items by service and account, with a count of lookups.
 struct LegacyKeychain
 {
-    QMultiHash<QPair<QString, QString>, QString> items;
+    QMultiHash<QPair<QString, QString>, QByteArray> items;
     int lookups = 0;
 
     Platform::Keychain handle()
@@ -35,7 +35,7 @@ struct LegacyKeychain
                 [this](const QString &s, const QString &a) {
                     ++lookups;
                     const auto found = items.constFind({ s, a });
-                    return found == items.cend() ? std::optional<QString>() : std::optional(*found);
+                    return found == items.cend() ? std::optional<QByteArray>() : std::optional(*found);
                 },
             .removeAll =
                 [this](const QString &s, const QString &a) {
@@ -99,20 +99,20 @@ private Q_SLOTS:
 
     void legacyTokenIsTakenOverOncePerRun()
     {
-        m_keychain.items.insert({ service, account }, u"legacy-7"_s);
+        m_keychain.items.insert({ service, account }, "legacy-7");
         QCOMPARE(awaitTask(read()).value, u"legacy-7"_s);
         QCOMPARE(readFile(DeviceCredentialStore::file()), QByteArray(R"({"device_token":"legacy-7"})"));
         QVERIFY(m_keychain.items.isEmpty());
 
         QFile::remove(DeviceCredentialStore::file());
-        m_keychain.items.insert({ service, account }, u"legacy-8"_s);
+        m_keychain.items.insert({ service, account }, "legacy-8");
         QVERIFY(awaitTask(read()).errorAs<DeviceCredentialError>()); // not looked for again this run
         QCOMPARE(m_keychain.lookups, 1);
     }
 
     void legacyTokenSurvivesAFailedCopy()
     {
-        m_keychain.items.insert({ service, account }, u"legacy-8"_s);
+        m_keychain.items.insert({ service, account }, "legacy-8");
         // The data directory cannot be created: a file stands where it belongs.
         QVERIFY(QDir().mkpath(QFileInfo(ClientPaths::root()).absolutePath()));
         QVERIFY(writeFile(ClientPaths::root(), "in the way"));
@@ -122,11 +122,20 @@ private Q_SLOTS:
         QFile::remove(ClientPaths::root());
     }
 
+    // Only valid UTF-8 is a token: other data counts as no item and is left where it is.
+    void legacyDataThatIsNotUtf8CountsAsAbsent()
+    {
+        m_keychain.items.insert({ service, account }, "legacy-\xff\xfe");
+        QVERIFY(awaitTask(read()).errorAs<DeviceCredentialError>());
+        QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
+        QCOMPARE(m_keychain.items.size(), 1);
+    }
+
     void removeClearsTheFileAndTheKeychain()
     {
         DeviceCredentialStore::write(u"token-1"_s);
-        m_keychain.items.insert({ service, account }, u"legacy-9"_s);
-        m_keychain.items.insert({ service, account }, u"legacy-10"_s);
+        m_keychain.items.insert({ service, account }, "legacy-9");
+        m_keychain.items.insert({ service, account }, "legacy-10");
         QVERIFY(awaitTask(DeviceCredentialStore::remove()).finished);
         QVERIFY(!QFile::exists(DeviceCredentialStore::file()));
         QVERIFY(m_keychain.items.isEmpty());

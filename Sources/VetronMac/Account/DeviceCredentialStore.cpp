@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -35,6 +36,19 @@ QString fileValue()
     return QJsonDocument::fromJson(credential.readAll()).object().value(u"device_token"_s).toString();
 }
 
+// The keychain item's data as a token: only valid UTF-8 counts; anything else is as if there were
+// no item, which then stays where it is.
+std::optional<QString> legacyToken(const std::optional<QByteArray> &data)
+{
+    if (!data)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(*data);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
 
 QString file()
@@ -48,7 +62,7 @@ QCoro::Task<QString> read()
         co_return stored;
 
     if (!std::exchange(legacyKeychainChecked, true)) {
-        const auto legacy = keychain().read(legacyService, legacyAccount);
+        const std::optional<QString> legacy = legacyToken(keychain().read(legacyService, legacyAccount));
         if (legacy && !legacy->isEmpty()) {
             // The keychain item goes only once its token is safely in the file; if the copy
             // fails, the item stays for the next run and the token still serves this one.

@@ -6,7 +6,7 @@ namespace Vetron::Platform {
 Keychain Keychain::system()
 {
     return Keychain {
-        .read = [](const QString &, const QString &) { return std::optional<QString>(); },
+        .read = [](const QString &, const QString &) { return std::optional<QByteArray>(); },
         .removeAll = [](const QString &, const QString &) {},
     };
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -13,9 +14,9 @@ namespace Vetron::Platform {
 // Tests inject their own.
 struct Keychain
 {
-    // The data of the item with `service` and `account`, or nothing when there is none or the
-    // lookup fails.
-    std::function<std::optional<QString>(const QString &service, const QString &account)> read;
+    // The data of the item with `service` and `account` as stored, or nothing when there is none
+    // or the lookup fails.
+    std::function<std::optional<QByteArray>(const QString &service, const QString &account)> read;
     // Deletes every item with `service` and `account`; any failure is ignored.
     std::function<void(const QString &service, const QString &account)> removeAll;
 

@@ -23,7 +23,7 @@ CFMutableDictionaryRef itemQuery(const QString &service, const QString &account,
     return query;
 }
 
-std::optional<QString> readItem(const QString &service, const QString &account)
+std::optional<QByteArray> readItem(const QString &service, const QString &account)
 {
     for (const bool dataProtection : { false, true }) {
         CFMutableDictionaryRef query = itemQuery(service, account, dataProtection);
@@ -35,7 +35,7 @@ std::optional<QString> readItem(const QString &service, const QString &account)
         if (status == errSecSuccess && result && CFGetTypeID(result) == CFDataGetTypeID()) {
             const QByteArray data = QByteArray::fromCFData(static_cast<CFDataRef>(result));
             CFRelease(result);
-            return QString::fromUtf8(data);
+            return data;
         }
         if (result)
             CFRelease(result);
