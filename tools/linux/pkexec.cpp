@@ -2,10 +2,10 @@
 // uses to install a Debian package as the administrator:
 //   pkexec /usr/bin/apt-get install --yes <package>
 // A package here is a tar archive of what it installs, relative to /: it is unpacked into
-// <state>/root, the stand-in's root, as apt-get would unpack a Debian package into /, and its path
-// is appended to the list in <state>/pkexec.json. Every call is logged to <state>/pkexec.log as a JSON array
-// of its arguments. A number in <state>/pkexec.exit is the exit status instead, as pkexec gives it: 126 when
-// the user dismissed the prompt, 127 when there is no prompt to show.
+// <state>/root, the stand-in's root, as apt-get would unpack a Debian package into /, and its
+// path is appended to the list in <state>/pkexec.json. Every call is logged to <state>/pkexec.log
+// as a JSON array of its arguments. A number in <state>/pkexec.exit is the exit status instead,
+// as pkexec gives it: 126 when the user dismissed the prompt, 127 when there is no prompt to show.
 
 #include "StandInState.h"
 

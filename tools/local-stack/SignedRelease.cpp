@@ -6,7 +6,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -49,17 +48,14 @@ QByteArray infoPropertyList(const QString &version)
         .toUtf8();
 }
 
-bool writeFile(const QString &path, const QByteArray &content, bool executable, QString *problem)
+// The file, or false with the reason in `problem`.
+bool write(
+    const QString &path, const QByteArray &content, QFileDevice::Permissions permissions, QString *problem)
 {
-    QFile file(path);
-    if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(content) != content.size()) {
-        *problem = u"cannot write "_s + path;
-        return false;
-    }
-    if (executable)
-        file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
-    return true;
+    if (writeFile(path, content, permissions))
+        return true;
+    *problem = u"cannot write "_s + path;
+    return false;
 }
 
 // A tar archive of `entry` in `directory`; nothing (with the reason in `problem`) when tar fails.
@@ -79,12 +75,16 @@ std::optional<SignedRelease> SignedRelease::make(const Source &source, QString *
     SignedRelease release { source.version, u"/static/releases/Vetron-macOS.dmg"_s, {}, {}, {}, {}, {} };
     const QDir work(source.workDirectory);
     const QString bundle = work.filePath(u"macos/Applications/Ветрон.app/Contents"_s);
-    if (!writeFile(bundle + u"/Info.plist"_s, infoPropertyList(source.version), false, problem)
-        || !writeFile(bundle + u"/MacOS/Ветрон"_s, launcher(source), true, problem)
-        || !writeFile(work.filePath(u"linux/usr/bin/vetron"_s), launcher(source), true, problem))
+    const QFileDevice::Permissions readable
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    const QFileDevice::Permissions executable
+        = readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    if (!write(bundle + u"/Info.plist"_s, infoPropertyList(source.version), readable, problem)
+        || !write(bundle + u"/MacOS/Ветрон"_s, launcher(source), executable, problem)
+        || !write(work.filePath(u"linux/usr/bin/vetron"_s), launcher(source), executable, problem))
         return std::nullopt;
     const std::optional<QByteArray> package = archive(work.filePath(u"macos"_s), u"Applications"_s, problem);
-    if (!package || !writeFile(work.filePath(u"image/Vetron.pkg"_s), *package, false, problem))
+    if (!package || !write(work.filePath(u"image/Vetron.pkg"_s), *package, readable, problem))
         return std::nullopt;
     const std::optional<QByteArray> image = archive(work.filePath(u"image"_s), u"Vetron.pkg"_s, problem);
     const std::optional<QByteArray> linuxPackage = archive(work.filePath(u"linux"_s), u"usr"_s, problem);

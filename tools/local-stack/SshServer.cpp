@@ -63,14 +63,6 @@ struct ClientFile
     QFileDevice::Permissions permissions;
 };
 
-bool writeFile(const QString &path, const QByteArray &data, QFileDevice::Permissions permissions)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, permissions))
-        return false;
-    return file.write(data) == data.size() && file.setPermissions(permissions);
-}
-
 // sshd_config takes a quoted argument as one, blanks and all.
 QString quoted(const QString &path)
 {

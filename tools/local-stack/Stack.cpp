@@ -3,6 +3,7 @@
 #include "BuildConstants.h"
 #include "Foundation/ScriptQuoting.h"
 #include "SignedRelease.h"
+#include "ToolRun.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QTimeZone>
 
 using namespace Qt::StringLiterals;
@@ -80,12 +80,6 @@ QJsonObject service(const QString &name)
     const QJsonObject off { { u"enabled"_s, false }, { u"server"_s, QString() }, { u"port"_s, 0 } };
     return { { u"name"_s, name }, { u"enabled"_s, true }, { u"web"_s, off }, { u"secure"_s, off },
         { u"bypass"_s, QJsonArray() } };
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "ToolRun.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 using namespace Qt::StringLiterals;
@@ -37,6 +40,14 @@ QString runTool(const QString &program, const QStringList &arguments, const QByt
     if (output)
         *output = process.readAllStandardOutput();
     return {};
+}
+
+bool writeFile(const QString &path, const QByteArray &content, QFileDevice::Permissions permissions)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path())
+        && file.open(QIODevice::WriteOnly | QIODevice::Truncate, permissions)
+        && file.write(content) == content.size() && file.setPermissions(permissions);
 }
 
 } // namespace Vetron::LocalStack

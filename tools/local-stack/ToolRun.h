@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -12,5 +13,12 @@ namespace Vetron::LocalStack {
 // things up before anything is served.
 QString runTool(const QString &program, const QStringList &arguments, const QByteArray &input = {},
     QByteArray *output = nullptr, const QString &workingDirectory = {});
+
+// Writes `content` to `path`, its folder made when missing, the file made with `permissions` from
+// the start (a private key is never readable by others, not even for a moment). False when it
+// cannot be written in full.
+bool writeFile(const QString &path, const QByteArray &content,
+    QFileDevice::Permissions permissions
+    = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 
 } // namespace Vetron::LocalStack
