@@ -116,6 +116,13 @@ class FaultRunTest : public QObject
             [](const auto &request) { return request.url.query().startsWith(u"nonce="_s); }));
     }
 
+    // The client an update's relaunch started, by the number its launcher wrote; 0 before.
+    pid_t relaunchedClient() const
+    {
+        QFile file(m_run.filePath(u"client.pid"_s));
+        return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : pid_t(0);
+    }
+
     // The scripts run with administrator rights (on a Mac each asks for the password).
     qsizetype privilegedScripts() const
     {
@@ -296,8 +303,7 @@ private Q_SLOTS:
         QVERIFY2(m_client && m_client->isRunning(), "needs the client of the tests before");
         m_client->kill(); // the ssh it leaves is ended by the next start, as tested above
         QTRY_VERIFY(!m_client->isRunning());
-        const QString pidFile = m_run.filePath(u"client.pid"_s);
-        QVERIFY(!QFile::exists(pidFile));
+        QCOMPARE(relaunchedClient(), pid_t(0));
 
         startClient({ u"--update"_s });
         // Read the moment it ends, before the relaunched client can switch again.
@@ -306,12 +312,8 @@ private Q_SLOTS:
             this, [this, &proxiesAtTheEnd] { proxiesAtTheEnd = proxiesNow(); });
         const auto forget = qScopeGuard([&atTheEnd] { disconnect(atTheEnd); });
         QTRY_VERIFY2_WITH_TIMEOUT(!m_client->isRunning(), m_client->output().constData(), 90000);
-        const auto pidWritten = [&pidFile]() {
-            QFile file(pidFile);
-            return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : pid_t(0);
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(pidWritten() > 0, m_client->output().constData(), 30000);
-        const pid_t relaunched = pidWritten();
+        QTRY_VERIFY2_WITH_TIMEOUT(relaunchedClient() > 0, m_client->output().constData(), 30000);
+        const pid_t relaunched = relaunchedClient();
         QVERIFY(relaunched > 0 && !LocalStack::ProcessTree::hasEnded(relaunched));
 
         const qsizetype ended = m_client->reports().lastIndexOf(
@@ -342,11 +344,8 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         // A client a relaunch started is no child of the test: it goes by its number.
-        QFile relaunched(m_run.filePath(u"client.pid"_s));
-        if (relaunched.open(QIODevice::ReadOnly)) {
-            if (const pid_t pid = pid_t(relaunched.readAll().trimmed().toInt()); pid > 0)
-                ::kill(pid, SIGKILL);
-        }
+        if (const pid_t relaunched = relaunchedClient(); relaunched > 0)
+            ::kill(relaunched, SIGKILL);
         // A client that is simply ended leaves its ssh, by design; the stack's end ends that.
         if (m_client)
             m_client->kill();
