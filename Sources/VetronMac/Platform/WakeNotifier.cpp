@@ -1,6 +1,8 @@
 #include "Platform/WakeNotifier.h"
 
+#ifndef Q_OS_MACOS
 #include <QDBusConnection>
+#endif
 
 using namespace Qt::StringLiterals;
 
