@@ -39,10 +39,52 @@ class AppDelegateTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The Linux autostart entry: absent → written as a desktop entry that starts this very
-    // executable; present → left as it is; an unwritable place is logged, not thrown.
+    // The login item is registered only when the service says it is not yet; a refusal is
+    // logged in our words, never thrown out of the start-up duties.
+    void loginItemIsRegisteredOnlyWhenMissing_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("registrations");
+        QTest::addColumn<QStringList>("log");
+        QTest::addRow("already enabled") << true << false << 0 << QStringList();
+        QTest::addRow("registered") << false << false << 1 << QStringList();
+        QTest::addRow("refused") << false << true << 1
+                                 << QStringList { u"Ветрон: не удалось включить автозапуск — Нельзя"_s };
+    }
+
+    void loginItemIsRegisteredOnlyWhenMissing()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(bool, refused);
+        QFETCH(int, registrations);
+        QFETCH(QStringList, log);
+        int registered = 0;
+        QStringList logged;
+        AppDelegate delegate({
+            .nothingToDo = [] { return true; },
+            .launchAtLogin = { .isEnabled = [&] { return enabled; },
+                .registerApplication =
+                    [&] {
+                        ++registered;
+                        if (refused)
+                            throw Error(u"Нельзя"_s);
+                    } },
+            .log = [&](const QString &line) { logged << line; },
+        });
+        delegate.applicationDidFinishLaunching();
+        QCOMPARE(registered, registrations);
+        QCOMPARE(logged, log);
+    }
+
+    // Linux's login item: an autostart entry that starts this very executable, written when
+    // absent and left as it is when present; an unwritable place is logged.
     void autostartEntryStartsTheApplicationAtLogin()
     {
+#ifdef Q_OS_MACOS
+        QSKIP("The Mac's login item is the system's service: registering it here would make the test "
+              "executable the developer's own login item.");
+#endif
         const QString path = Platform::autostartEntryPath();
         QCOMPARE(path, Test::temporaryHome() + u"/.config/autostart/vetron.desktop"_s);
         QStringList log;
@@ -117,6 +159,52 @@ private Q_SLOTS:
         QCOMPARE(calls, 21);
         QCOMPARE(forwarded, broughtForward ? 1 : 0);
         QCOMPARE(unfocusableForwarded, 0);
+    }
+
+    // A click on the Dock icon reaches Qt as the application becoming active: with no window
+    // shown, the window comes back; a shown one is left to the system. Only macOS listens: a
+    // Linux tray menu makes the application active too.
+    void activationWithoutAWindowReopensItOnTheMac_data()
+    {
+        QTest::addColumn<bool>("windowShown");
+        QTest::addColumn<Qt::ApplicationState>("state");
+        QTest::addColumn<int>("reopened");
+#ifdef Q_OS_MACOS
+        const int onThisPlatform = 1;
+#else
+        const int onThisPlatform = 0;
+#endif
+        QTest::addRow("active, no window") << false << Qt::ApplicationActive << onThisPlatform;
+        QTest::addRow("active, window shown") << true << Qt::ApplicationActive << 0;
+        QTest::addRow("inactive, no window") << false << Qt::ApplicationInactive << 0;
+    }
+
+    void activationWithoutAWindowReopensItOnTheMac()
+    {
+        QFETCH(bool, windowShown);
+        QFETCH(Qt::ApplicationState, state);
+        QFETCH(int, reopened);
+        int reopenCalls = 0;
+        int forwarded = 0;
+        AppDelegate delegate({
+            .nothingToDo = [] { return true; },
+            .windows =
+                [&] {
+                    std::vector<std::unique_ptr<PresentableWindow>> windows;
+                    windows.push_back(std::make_unique<FakeWindow>(windowShown, &forwarded));
+                    return windows;
+                },
+            .launchAtLogin = {},
+            .log = {},
+            .reopenWindow = [&] { ++reopenCalls; },
+        });
+        Q_EMIT qGuiApp->applicationStateChanged(state);
+        QCOMPARE(reopenCalls, reopened);
+        // The method itself decides the same everywhere.
+        reopenCalls = 0;
+        delegate.applicationStateChanged(state);
+        QCOMPARE(reopenCalls, state == Qt::ApplicationActive && !windowShown ? 1 : 0);
+        QCOMPARE(forwarded, 0);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "App/TrayMenu.h"
 #include "App/VetronMacApp.h"
 #include "Foundation/ClientPaths.h"
+#include "Platform/LaunchAtLogin.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TunnelFixture.h"
@@ -266,6 +267,8 @@ private Q_SLOTS:
         QCOMPARE(m_fixture->standIns().privilegedScripts(), scripts);
         QCOMPARE(sshPid(), ssh);
         QCOMPARE(::kill(ssh, 0), 0);
+        // A build tree run against the local stack is no login item.
+        QVERIFY(!QFileInfo::exists(Platform::autostartEntryPath()));
 
         // The command line asks the same client and waits for a switch's outcome.
         const auto command = [&environment](const QString &verb) {

@@ -56,6 +56,12 @@ AppDelegate::AppDelegate(Options options, QObject *parent)
 {
     if (!m_options.log)
         m_options.log = Platform::writeSystemLog;
+#ifdef Q_OS_MACOS
+    // Qt reports a click on the Dock icon as the application becoming active, even when it is.
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::applicationStateChanged, this,
+            &AppDelegate::applicationStateChanged);
+#endif
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -84,6 +90,17 @@ void AppDelegate::presentActivationWindow(int attemptsRemaining)
     // The timer's context object is the weak reference: a destroyed delegate gets no call.
     QTimer::singleShot(
         presentRetryMs, this, [this, attemptsRemaining] { presentActivationWindow(attemptsRemaining - 1); });
+}
+
+void AppDelegate::applicationStateChanged(Qt::ApplicationState state)
+{
+    if (state != Qt::ApplicationActive || !m_options.reopenWindow)
+        return;
+    for (const auto &window : m_options.windows()) {
+        if (window->canBecomeKey())
+            return;
+    }
+    m_options.reopenWindow();
 }
 
 void AppDelegate::enableLaunchAtLogin()

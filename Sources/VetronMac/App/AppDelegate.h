@@ -28,7 +28,8 @@ using PresentableWindows = std::function<std::vector<std::unique_ptr<Presentable
 std::vector<std::unique_ptr<PresentableWindow>> applicationWindows();
 
 // The start-up duties, run once when launching has finished: bring the window forward when the
-// user has something to do there, then register the client to start at login.
+// user has something to do there, then register the client to start at login. On macOS it also
+// answers a click on the Dock icon: with no window shown, the window comes back.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -40,7 +41,9 @@ public:
         std::function<bool()> nothingToDo;
         PresentableWindows windows = applicationWindows;
         Platform::LaunchAtLogin launchAtLogin = Platform::LaunchAtLogin::system();
-        std::function<void(const QString &)> log;
+        std::function<void(const QString &)> log {};
+        // Shows the main window and brings it forward.
+        std::function<void()> reopenWindow {};
     };
 
     static constexpr int presentAttempts = 20;
@@ -56,6 +59,11 @@ public:
 
     // Registers the client to start at login unless it already does; a failure is logged only.
     void enableLaunchAtLogin();
+
+    // The application became active (macOS: also each click on its Dock icon, active or not).
+    // With no window that can become key, the window is reopened. Called by the application's
+    // state signal on macOS only: elsewhere a menu of the tray icon makes the application active.
+    void applicationStateChanged(Qt::ApplicationState state);
 
 Q_SIGNALS:
     // The presentation ended: a window was brought forward, or not (nothing to do, gave up).

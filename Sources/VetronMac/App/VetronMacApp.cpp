@@ -43,6 +43,7 @@ VetronMacApp::VetronMacApp(Options options, QObject *parent)
     };
     duties.launchAtLogin = std::move(options.launchAtLogin);
     duties.log = std::move(options.log);
+    duties.reopenWindow = [this] { showWindow(); };
     m_delegate = std::make_unique<AppDelegate>(std::move(duties));
 
     prepareQmlEngine(m_engine);

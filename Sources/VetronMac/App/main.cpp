@@ -111,6 +111,9 @@ int main(int argc, char *argv[])
             return 1;
         }
         developer = *fromStack;
+        // A run against the local stack is a build tree's, never the user's installed client: it
+        // does not make itself a login item (on macOS that would be the developer's own).
+        options.launchAtLogin = { .isEnabled = [] { return true; }, .registerApplication = [] {} };
     }
     options.model.environment.system = ClientEnvironment::platformBackend();
     if (!DeveloperBuild::apply(developer, options.model.environment, &problem))
