@@ -2,6 +2,7 @@
 #include "App/ProtectionNotices.h"
 #include "App/VetronMacApp.h"
 #include "Platform/DesktopNotifier.h"
+#include "Platform/Preferences.h"
 #include "PrivateDesktop.h"
 #include "TestSupport/TunnelFixture.h"
 
@@ -11,7 +12,6 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QQuickWindow>
-#include <QSettings>
 #include <QTest>
 #include <QWindow>
 
@@ -155,7 +155,7 @@ private Q_SLOTS:
         m_model.reset();
         m_fixture.reset();
         m_daemon.reset();
-        QSettings().clear();
+        Platform::Preferences().clear();
     }
 
     // Told once it lasts, replaced by a short word when protection is back, which goes by

@@ -1,12 +1,12 @@
 #include "App/AppModel.h"
 #include "App/LicenseAgreement.h"
 #include "App/TrayMenu.h"
+#include "Platform/Preferences.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TunnelFixture.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -72,7 +72,7 @@ private Q_SLOTS:
         m_tray.reset();
         m_model.reset();
         m_fixture.reset();
-        QSettings().clear();
+        Platform::Preferences().clear();
     }
 
     // Until the window shows the main screen the menu offers no way into its sections (before,
@@ -104,7 +104,7 @@ private Q_SLOTS:
         QFETCH(QStringList, labels);
         if (enrolled)
             QVERIFY2(m_fixture->start(), qPrintable(m_fixture->error()));
-        QSettings().setValue(QString::fromLatin1(LicenseAgreement::preferenceKey), accepted);
+        Platform::Preferences().setValue(QString::fromLatin1(LicenseAgreement::preferenceKey), accepted);
         makeTray();
         QCOMPARE(m_model->activated(), enrolled);
         const auto shown = [this]() {

@@ -6,6 +6,7 @@
 #include "App/VetronMacApp.h"
 #include "Foundation/ClientPaths.h"
 #include "Platform/LaunchAtLogin.h"
+#include "Platform/Preferences.h"
 #include "TestSupport/AwaitTask.h"
 #include "TestSupport/TestCertificates.h"
 #include "TestSupport/TunnelFixture.h"
@@ -20,7 +21,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,7 +57,7 @@ class VetronMacAppTest : public QObject
 
     static void storeAcceptedVersion(const QString &version)
     {
-        QSettings().setValue(QString::fromLatin1(LicenseAgreement::preferenceKey), version);
+        Platform::Preferences().setValue(QString::fromLatin1(LicenseAgreement::preferenceKey), version);
     }
 
     static QQuickItem *item(VetronMacApp &app, const QString &name)
@@ -78,7 +78,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_fixture.reset();
-        QSettings().clear();
+        Platform::Preferences().clear();
         QDir(QDir::homePath() + u"/.local/share"_s).removeRecursively();
     }
 
@@ -106,7 +106,8 @@ private Q_SLOTS:
         ViewHarness::click(window, *accept);
         QTRY_VERIFY(item(*app, u"activationKeyField"_s));
         QCOMPARE(
-            QSettings().value(QString::fromLatin1(LicenseAgreement::preferenceKey)).toString(), u"1.0"_s);
+            Platform::Preferences().value(QString::fromLatin1(LicenseAgreement::preferenceKey)).toString(),
+            u"1.0"_s);
 
         item(*app, u"activationKeyField"_s)->setProperty("text", key);
         ViewHarness::click(window, *item(*app, u"activationButton"_s));

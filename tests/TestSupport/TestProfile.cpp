@@ -58,9 +58,13 @@ QString makeProfile()
     // settings whatever HOME says. A test that needs one starts a private session.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(runtime + u"/no-session-bus"_s));
     QStandardPaths::setTestModeEnabled(true);
-    // On macOS the native preferences store ignores HOME; INI files in the profile do not.
+#ifdef Q_OS_MACOS
+    // The native preferences store ignores HOME; INI files in the profile do not. Elsewhere the
+    // native store is the very file the client writes.
     QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home + u"/.config"_s);
+#endif
+    // Where a client started by the test looks too (test mode would say ~/.qttest/config).
+    QSettings::setPath(QSettings::defaultFormat(), QSettings::UserScope, home + u"/.config"_s);
     return home;
 }
 

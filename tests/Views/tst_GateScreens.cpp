@@ -1,16 +1,19 @@
 #include "App/AppModel.h"
 #include "App/LicenseAcceptance.h"
 #include "App/LicenseAgreement.h"
+#include "Platform/Preferences.h"
 #include "TestSupport/TestCertificates.h"
+#include "TestSupport/TestFiles.h"
 #include "TestSupport/TestProfile.h"
 #include "TestSupport/ViewHarness.h"
 #include "Views/Theme.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,22 +36,27 @@ class GateScreensTest : public QObject
 
     static QVariant storedVersion()
     {
-        return QSettings().value(QLatin1StringView(LicenseAgreement::preferenceKey));
+        return Platform::Preferences().value(QLatin1StringView(LicenseAgreement::preferenceKey));
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
+        // The store is the test profile's, never the user's own, and named after the product
+        // whatever the process's names.
         QCoreApplication::setOrganizationName(u"VetronTest"_s);
         QCoreApplication::setApplicationName(u"tst_GateScreens"_s);
-        // The store is the test profile's, never the user's own.
-        QVERIFY(QSettings().fileName().startsWith(Test::temporaryHome() + u'/'));
+        const QString file = Platform::Preferences().fileName();
+        QVERIFY2(file.startsWith(Test::temporaryHome() + u'/'), qPrintable(file));
+#ifndef Q_OS_MACOS
+        QCOMPARE(file, Test::temporaryHome() + u"/.config/Vetron/Vetron.conf"_s);
+#endif
     }
 
     void init()
     {
         QTest::failOnWarning(QRegularExpression(u".*"_s));
-        QSettings().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
+        Platform::Preferences().remove(QLatin1StringView(LicenseAgreement::preferenceKey));
     }
 
     void onlyTheCurrentVersionCountsAsAccepted_data()
@@ -65,15 +73,53 @@ private Q_SLOTS:
         QFETCH(QVariant, stored);
         QFETCH(bool, accepted);
         if (stored.isValid()) // init() removed any earlier one
-            QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, stored);
+            Platform::Preferences().setValue(u"acceptedLicenseAgreementVersion"_s, stored);
         QCOMPARE(LicenseAgreement::isAccepted(), accepted);
+    }
+
+    // An acceptance stored where earlier versions kept it (no organisation: on Linux
+    // ~/.config/Unknown Organization/Vetron.conf) is carried over once; a value already at the
+    // new place wins; the old place is emptied either way.
+    void earlierAcceptanceIsCarriedOverOnce_data()
+    {
+        QTest::addColumn<QVariant>("alreadyThere");
+        QTest::addColumn<bool>("accepted");
+        QTest::addRow("nothing at the new place") << QVariant() << true;
+        QTest::addRow("an older version at the new place") << QVariant(u"0.9"_s) << false;
+    }
+
+    void earlierAcceptanceIsCarriedOverOnce()
+    {
+        QFETCH(QVariant, alreadyThere);
+        QFETCH(bool, accepted);
+        if (alreadyThere.isValid())
+            Platform::Preferences().setValue(u"acceptedLicenseAgreementVersion"_s, alreadyThere);
+        const auto earlier = [] {
+            return std::make_unique<QSettings>(
+                QSettings::defaultFormat(), QSettings::UserScope, QString(), u"Vetron"_s);
+        };
+#ifdef Q_OS_MACOS
+        earlier()->setValue(u"acceptedLicenseAgreementVersion"_s, u"1.0"_s);
+#else
+        const QString folder = Test::temporaryHome() + u"/.config/Unknown Organization"_s;
+        QCOMPARE(earlier()->fileName(), folder + u"/Vetron.conf"_s);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(
+            Test::writeFile(folder + u"/Vetron.conf"_s, "[General]\nacceptedLicenseAgreementVersion=1.0\n"));
+#endif
+        Platform::Preferences::carryOver();
+        QCOMPARE(LicenseAgreement::isAccepted(), accepted);
+        QVERIFY(earlier()->allKeys().isEmpty());
+#ifndef Q_OS_MACOS
+        QVERIFY(!QFileInfo::exists(folder));
+#endif
     }
 
     // The gate and the agreement screen each hold an instance: accepting through one must
     // redraw the other at once, and only once.
     void acceptanceReachesEveryInstanceOnce()
     {
-        QSettings().setValue(u"acceptedLicenseAgreementVersion"_s, u"0.9"_s);
+        Platform::Preferences().setValue(u"acceptedLicenseAgreementVersion"_s, u"0.9"_s);
         LicenseAcceptance gate;
         auto screen = std::make_unique<LicenseAcceptance>();
         QSignalSpy gateChanged(&gate, &LicenseAcceptance::acceptedChanged);
@@ -215,9 +261,15 @@ private Q_SLOTS:
     }
 
 public Q_SLOTS:
-    void noteOutcome() { m_outcomes << storedVersion().toString(); }
+    void noteOutcome()
+    {
+        m_outcomes << storedVersion().toString();
+    }
     // Takes the URLs the views hand to the browser.
-    void openUrl(const QUrl &url) { m_opened << url; }
+    void openUrl(const QUrl &url)
+    {
+        m_opened << url;
+    }
 
 private:
     QStringList m_outcomes;

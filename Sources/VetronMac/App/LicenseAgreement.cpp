@@ -1,9 +1,9 @@
 #include "App/LicenseAgreement.h"
 
 #include "App/LicenseAcceptance.h"
+#include "Platform/Preferences.h"
 
 #include <QFile>
-#include <QSettings>
 
 using namespace Qt::StringLiterals;
 
@@ -20,13 +20,13 @@ std::optional<QString> &textOverride()
 
 bool isAccepted()
 {
-    const QVariant stored = QSettings().value(QLatin1StringView(preferenceKey));
+    const QVariant stored = Platform::Preferences().value(QLatin1StringView(preferenceKey));
     return stored.typeId() == QMetaType::QString && stored.toString() == QLatin1StringView(currentVersion);
 }
 
 void accept()
 {
-    QSettings().setValue(QLatin1StringView(preferenceKey), QString::fromLatin1(currentVersion));
+    Platform::Preferences().setValue(QLatin1StringView(preferenceKey), QString::fromLatin1(currentVersion));
     LicenseAcceptance::refreshAll();
 }
 

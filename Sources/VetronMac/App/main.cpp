@@ -8,6 +8,7 @@
 #include "BuildConstants.h"
 #include "Foundation/ClientPaths.h"
 #include "Foundation/Error.h"
+#include "Platform/Preferences.h"
 
 #include <QApplication>
 #include <QDir>
@@ -78,6 +79,10 @@ int main(int argc, char *argv[])
     // Widgets only for the menu-bar icon's menu; the window itself is Qt Quick.
     QApplication application(applicationArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Vetron"));
+    // What Qt files per organisation (its caches, say) goes under the product, not "Unknown
+    // Organization"; the preferences name their place themselves (Platform::Preferences).
+    QCoreApplication::setOrganizationName(QStringLiteral("Vetron"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("vetron.io"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(Vetron::BuildConstants::version));
     installQtTranslations(application);
 
@@ -97,6 +102,9 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << QStringLiteral("Ветрон: не удалось проверить, не запущен ли он уже — %1\n")
                                    .arg(describeError(std::current_exception()));
     }
+
+    // Before anything reads them: an agreement accepted under an earlier version stays accepted.
+    Platform::Preferences::carryOver();
 
     VetronMacApp::Options options;
     options.showWindow = !(BuildConstants::developerOptions && LaunchOptions::startsHidden(arguments));
