@@ -375,6 +375,9 @@ private Q_SLOTS:
 
     void relaunchWaitsForTheProcessThenOpensTheBundle()
     {
+#ifndef Q_OS_LINUX
+        QSKIP("Sees the script's pause through /proc, which only Linux has.");
+#endif
         const QString bundle = m_temp.filePath(u"Anna's Apps/Ветрон.app"_s);
         QVERIFY(QDir().mkpath(bundle));
         QProcess running;

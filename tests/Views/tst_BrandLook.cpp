@@ -112,14 +112,26 @@ private Q_SLOTS:
         QVERIFY(Glyphs::render(u"shield.slash"_s, QSize(24, 24), Theme::accent()).isNull());
     }
 
-    // Each state has a menu-bar icon of its own, drawn in the brand green on this platform.
+    // Each state has a menu-bar icon of its own: on macOS a template image (black, marked as a
+    // mask, for the system to tint to the menu bar), elsewhere drawn in the brand green.
     void menuBarIconsTellTheStatesApart()
     {
+#ifdef Q_OS_MACOS
+        const QColor ink = Qt::black;
+#else
+        const QColor ink = Theme::accent();
+#endif
         QList<QImage> icons;
         for (const ProtectionState state : { ProtectionState::disabled, ProtectionState::connecting,
                  ProtectionState::protected_, ProtectionState::blocked }) {
-            const QImage icon = ShieldLook::menuBarIcon(state).pixmap(QSize(32, 32)).toImage();
-            QVERIFY(drawnOnlyIn(icon, Theme::accent()));
+            const QIcon menuBarIcon = ShieldLook::menuBarIcon(state);
+#ifdef Q_OS_MACOS
+            QVERIFY(menuBarIcon.isMask());
+#else
+            QVERIFY(!menuBarIcon.isMask());
+#endif
+            const QImage icon = menuBarIcon.pixmap(QSize(32, 32)).toImage();
+            QVERIFY(drawnOnlyIn(icon, ink));
             QVERIFY(!icons.contains(icon));
             icons << icon;
         }
