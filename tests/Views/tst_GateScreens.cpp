@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -95,8 +96,10 @@ private Q_SLOTS:
         if (alreadyThere.isValid())
             Platform::Preferences().setValue(u"acceptedLicenseAgreementVersion"_s, alreadyThere);
         const auto earlier = [] {
-            return std::make_unique<QSettings>(
+            auto settings = std::make_unique<QSettings>(
                 QSettings::defaultFormat(), QSettings::UserScope, QString(), u"Vetron"_s);
+            settings->setFallbacksEnabled(false);
+            return settings;
         };
 #ifdef Q_OS_MACOS
         earlier()->setValue(u"acceptedLicenseAgreementVersion"_s, u"1.0"_s);
@@ -104,6 +107,10 @@ private Q_SLOTS:
         const QString folder = Test::temporaryHome() + u"/.config/Unknown Organization"_s;
         QCOMPARE(earlier()->fileName(), folder + u"/Vetron.conf"_s);
         QVERIFY(QDir().mkpath(folder));
+        // What all of that organisation's applications share is not the client's to take (on
+        // macOS: the global domain).
+        QVERIFY(Test::writeFile(folder + u".conf"_s, "[General]\nsharedByAll=1\n"));
+        const auto removeShared = qScopeGuard([&] { QFile::remove(folder + u".conf"_s); });
         QVERIFY(
             Test::writeFile(folder + u"/Vetron.conf"_s, "[General]\nacceptedLicenseAgreementVersion=1.0\n"));
 #endif
@@ -112,6 +119,7 @@ private Q_SLOTS:
         QVERIFY(earlier()->allKeys().isEmpty());
 #ifndef Q_OS_MACOS
         QVERIFY(!QFileInfo::exists(folder));
+        QVERIFY(!Platform::Preferences().contains(u"sharedByAll"_s));
 #endif
     }
 

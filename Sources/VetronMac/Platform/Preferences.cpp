@@ -29,10 +29,14 @@ void Preferences::carryOver()
 {
     // The place earlier versions used: the application's name with no organisation.
     QSettings earlier(QSettings::defaultFormat(), QSettings::UserScope, QString(), u"Vetron"_s);
+    // The application's own store only: not the organisation's, the system's, nor (on macOS) the
+    // global domain, whose keys every application sees.
+    earlier.setFallbacksEnabled(false);
     const QStringList keys = earlier.allKeys();
     if (keys.isEmpty())
         return;
     Preferences preferences;
+    preferences.setFallbacksEnabled(false);
     for (const QString &key : keys) {
         if (!preferences.contains(key))
             preferences.setValue(key, earlier.value(key));
