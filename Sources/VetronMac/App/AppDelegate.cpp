@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace Vetron {
@@ -76,12 +78,10 @@ void AppDelegate::presentActivationWindow(int attemptsRemaining)
         Q_EMIT presentationFinished(false);
         return;
     }
-    for (const auto &window : m_options.windows()) {
-        if (window->canBecomeKey()) {
-            window->bringForward();
-            Q_EMIT presentationFinished(true);
-            return;
-        }
+    if (const auto window = keyWindowCandidate()) {
+        window->bringForward();
+        Q_EMIT presentationFinished(true);
+        return;
     }
     if (attemptsRemaining < 1) {
         Q_EMIT presentationFinished(false);
@@ -94,13 +94,16 @@ void AppDelegate::presentActivationWindow(int attemptsRemaining)
 
 void AppDelegate::applicationStateChanged(Qt::ApplicationState state)
 {
-    if (state != Qt::ApplicationActive || !m_options.reopenWindow)
-        return;
-    for (const auto &window : m_options.windows()) {
-        if (window->canBecomeKey())
-            return;
-    }
-    m_options.reopenWindow();
+    if (state == Qt::ApplicationActive && m_options.reopenWindow && !keyWindowCandidate())
+        m_options.reopenWindow();
+}
+
+std::unique_ptr<PresentableWindow> AppDelegate::keyWindowCandidate() const
+{
+    std::vector<std::unique_ptr<PresentableWindow>> windows = m_options.windows();
+    const auto found = std::find_if(
+        windows.begin(), windows.end(), [](const auto &window) { return window->canBecomeKey(); });
+    return found == windows.end() ? nullptr : std::move(*found);
 }
 
 void AppDelegate::enableLaunchAtLogin()

@@ -70,6 +70,9 @@ Q_SIGNALS:
     void presentationFinished(bool broughtForward);
 
 private:
+    // The first of the application's windows that can become key, if any.
+    std::unique_ptr<PresentableWindow> keyWindowCandidate() const;
+
     Options m_options;
 };
 
